@@ -1,0 +1,48 @@
+# Pedkin: two commands do all the set-up on a fresh Debian machine.
+#   make run   install what is missing, build, run the bundled example
+#   make test  install what is missing, build, run the whole test suite
+# Nothing is downloaded at build time; dependencies are Debian packages.
+
+BUILD_DIR   ?= build
+SAN_DIR     ?= build-sanitize
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+EXAMPLE     ?= examples/microsat_dioecious.dat
+PACKAGES    := g++ cmake make libopenmpi-dev openmpi-bin libgtest-dev libbenchmark-dev
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing packages:$$missing"; \
+	  if [ "$$(id -u)" = 0 ]; then SUDO=""; elif command -v sudo >/dev/null; then SUDO="sudo"; \
+	  else echo "Please install as root:$$missing"; exit 1; fi; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD_DIR)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@mkdir -p $(BUILD_DIR)/example-run
+	cd $(BUILD_DIR)/example-run && ../pedkin IFN:../../$(EXAMPLE)
+	@echo
+	@echo "Results are in $(BUILD_DIR)/example-run/ (files named after the output name of $(EXAMPLE))"
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/pedkin_bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(SAN_DIR)

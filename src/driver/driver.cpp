@@ -1,0 +1,101 @@
+// The program's stage sequence and run loop: every process runs the same
+// stages in the same order, with barriers where the processes must be in
+// step.
+#include "driver/driver.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "driver/pair_stage.h"
+#include "driver/run_archive.h"
+#include "input/data_preparation.h"
+#include "input/data_process.h"
+#include "input/read_data.h"
+#include "likelihood/likelihood_setup.h"
+#include "results/ne.h"
+#include "results/output.h"
+#include "runctl/command_line.h"
+#include "runctl/error_stop.h"
+#include "runctl/file_io.h"
+#include "runctl/parallel.h"
+#include "search/anneal.h"
+#include "search/checkpoint.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+namespace {
+
+// The repeat the run loop starts from: 5 (one annealing call per run)
+// unless allele frequencies are updated under the pairwise-score method and
+// a saved repeat number can be resumed.
+int32_t FirstRepeat() {
+  if (variables.updateallelefre != 2) return 5;
+  int32_t failed = 1, saved = 0;
+  ReadMidResult4(failed, saved);
+  // A record of a finished execution (next repeat above 5) is treated as
+  // absent, so that re-running the project redoes the analysis instead of
+  // ending silently.
+  if (failed != 0 || saved > 5) return 1;
+  return saved;
+}
+
+bool Converged(double now, double before) {
+  const double denom = std::fabs(now) + std::fabs(before);
+  return denom > 0.0 && std::fabs(now - before) / denom < 0.01;
+}
+
+void RunLoop(int32_t& stopflag) {
+  const int32_t firstrepeat = FirstRepeat();
+  if (likelihoodvar.locus2[0] > 2 * variables.numthreads) SetGtype2();
+  double repeatlogl[6] = {0, 0, 0, 0, 0, 0};
+  variables.bestlogl = -1e300;
+  stopflag = 1;
+  for (variables.krun = 1; variables.krun <= variables.numrun; ++variables.krun) {
+    // A copy left by an earlier execution must never be taken for this run's.
+    if (variables.threadid == 0 && variables.numrun > 1) {
+      DeleteFile(RunArchiveName(variables.krun));
+    }
+    for (int32_t repeat = firstrepeat;; ++repeat) {
+      Anneal(stopflag, repeat);
+      repeatlogl[repeat] = variables.btloglikelihood;
+      if (repeat > firstrepeat && Converged(repeatlogl[repeat], repeatlogl[repeat - 1])) {
+        stopflag = -1;
+        return;
+      }
+      if (stopflag == -1) return;
+      stopflag = 0;
+      if (repeat >= 5) break;
+    }
+    if (variables.numrun > 1 && variables.threadid == 0) SaveArchive(variables.krun);
+    Barrier();
+  }
+}
+
+}  // namespace
+
+void MAIN(int* argc, char*** argv) {
+  InitializeThreads(argc, argv);
+  // An error file left by an earlier, failed execution would make this one
+  // look failed to a front end.
+  if (variables.threadid == 0) DeleteFile(kErrorMessageFile);
+  GetCommands();
+  ReadData();
+  Initialize();
+  DataProcess();
+  if (variables.threadid == 0) CheckData();
+  Barrier();
+  InitialFSProb(1, 1, variables.numloci);
+  if (!FileExists(variables.midfilename(5))) PairRelation();
+  Barrier();
+  if (variables.smplsize > 49) SetCluster();
+  int32_t stopflag = 1;
+  RunLoop(stopflag);
+  SelectRun(stopflag);
+  Output();
+  if (variables.numthreads > 1) MergeFile(0, 3);
+  if (variables.threadid == 0) SibNe();
+  if (variables.displayq != 0) {
+    std::cout << '\n' << "Output to file : " << variables.fname << std::endl;
+  }
+  FinalizeThreads();
+}

@@ -1,0 +1,36 @@
+// Processes: start-up, division of work into contiguous blocks, the
+// collective operations the driver needs, and the merge of per-process files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "state/arrays.h"
+
+// Starts MPI and records this process's rank and the number of processes.
+void InitializeThreads(int* argc, char*** argv);
+
+// Divides n items among the processes; this process gets range(1)..range(2)
+// (empty when range(1) > range(2)). The first n mod numthreads processes take
+// one item more.
+void SetThreadTask(int32_t n, Arr1<int32_t, 2>& range);
+
+// Same division for an explicit rank and process count.
+void SetThreadTaskFor(int32_t n, int32_t rank, int32_t nprocs, int32_t& first, int32_t& last);
+
+// True between MPI start and end. Tests run without MPI.
+bool MpiActive();
+
+// Barrier on the world communicator, made only with several processes.
+void Barrier();
+
+// Ends MPI if it was started.
+void FinalizeThreads();
+
+// Number of suffixes of the merged per-process result files.
+inline constexpr int kNumMergeSuffixes = 9;
+// Suffix k (0-based) of the merged result files.
+const std::string& MergeSuffix(int k);
+
+// Merges the per-process parts of the result files first..last.
+void MergeFile(int first, int last);

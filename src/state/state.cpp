@@ -1,0 +1,6 @@
+// The single instance of every shared state group.
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+Variables variables;
+LikelihoodVar likelihoodvar;

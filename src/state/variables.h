@@ -1,0 +1,94 @@
+// State group `variables`: run options from the command line, process
+// identity, error-message lines, run control of the driver and the run
+// parameters of the project file. Every stage reads and writes it; a test
+// resets it with `variables = Variables{};`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "state/arrays.h"
+
+struct Variables {
+  // ---- Command line ("parameters from keyboard") ----
+  std::vector<std::string> commandargs;  // process arguments 1..n, as given
+  std::string inputfilename = "pedkin2.dat";
+  std::string outputfilename;  // empty: keep the project file's output name
+  int32_t runcutshortq = 0;
+  int32_t chkconfig = 0;
+  int32_t newseed = 0;
+  int32_t restart = 1;
+  int32_t checkmode = 0;
+  int32_t igui = 0;
+  int32_t iarchive = 1;
+  int32_t errestimate = 1;
+  int32_t allelefreest = 1;
+  int32_t systemrun = 0;
+  int32_t simuq = 0;
+  int32_t displayq = 1;
+  int32_t screenq = 1;
+  int32_t showq = 0;
+  // `lineform`: whether a progress item ends its line (front-end style) or
+  // stays on the line to be overwritten.
+  enum class LineForm { NoAdvance, Advance };
+  LineForm lineform = LineForm::NoAdvance;
+
+  // Seconds the error stop waits after writing its message, so that a front
+  // end polling the screen can read it. Tests set it to 0.
+  int32_t stoppauseseconds = 2;
+
+  // ---- Processes ----
+  int32_t threadid = 0;
+  int32_t numthreads = 1;
+  int32_t parallelq = 0;
+
+  // ---- Error-message lines (five, blank = not used) ----
+  Arr1<std::string, 5> errmsg;
+
+  // ---- Run control of the driver ----
+  int32_t numrun = 1;
+  int32_t krun = 0;
+  double bestlogl = -1e300;
+  double btloglikelihood = -1e300;
+  // Line k of the pair-cluster file: the offspring listed on it. Empty
+  // table = file absent (not read).
+  Vec1<std::vector<int16_t>> paircluster;
+
+  // ---- Project file: run parameters ----
+  std::string datasetname;
+  std::string fname;  // output name: prefix of every result file
+  int32_t smplsize = 0;
+  int32_t numloci = 0;
+  int32_t i_seed = 0;
+  int32_t updateallelefre = 0;
+  int32_t numsex = 2;
+  int32_t allowinbreeding = 0;
+  int32_t haplodiploid = 0;
+  Arr1<int32_t, 2> maxmatings;
+  int32_t allowclone = 0;
+  int32_t fsscaleq = 0;
+  int32_t priortype = 0;
+  Arr1<double, 2> ewenmeannumprnt;
+  int32_t popallelefreknownq = 0;
+  int32_t lengthrun = 0;
+  int32_t monitormethod = 0;
+  int64_t monitorinterval = 0;
+  int32_t fulllikelihoodmethodq = 1;
+  int32_t quicksearchq = 0;
+  int32_t likelihoodprecision = 1;
+  Arr1<int32_t, 2> ploidy;
+  double inbreeding = 0.0;
+  std::vector<std::string> stroffidx;  // texts of 1..smplsize, cache for itoc
+
+  // Checkpoint file names: fname + ".MidResult" + digit 2..6.
+  Arr1<std::string, 5> midfilename;
+
+  // ---- Project file: candidates and mating system ----
+  Arr1<int32_t, 2> numchild;  // candidate fathers (1) and mothers (2)
+  Arr1<int32_t, 2> monogamy;
+  int32_t allmonogamy = 0;
+  int32_t anymonogamy = 0;
+};
+
+extern Variables variables;

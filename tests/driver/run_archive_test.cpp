@@ -1,0 +1,131 @@
+// Run archive copies, the choice of the best run, and the pair clusters.
+#include <gtest/gtest.h>
+
+#include "driver/pair_stage.h"
+#include "driver/run_archive.h"
+#include "input/data_preparation.h"
+#include "runctl/file_io.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+class RunArchiveTest : public PedkinTest {
+ protected:
+  void SetUp() override {
+    PedkinTest::SetUp();
+    variables.fname = "proj";
+    variables.smplsize = 4;
+    variables.numsex = 2;
+    Initialize();
+  }
+};
+
+// A run archive as the search writes it: vectors broken over lines, commas
+// after every number.
+const char* kArchive =
+    "   -1.25000000000000000000E+02\n"
+    "1,1,2,2,\n1,2,\n3,3,\n"
+    "1,1,2,2,\n"
+    "0,5,0,0,\n"
+    "   -1.30000000000000000000E+02\n"
+    "1,2,3,4,\n1,2,3,4,\n1,2,3,4,\n0,0,0,0,\n";
+
+TEST_F(RunArchiveTest, SaveArchiveCopiesOneVectorPerLine) {
+  variables.numchild(1) = 5;
+  WriteFile("proj.MidResult3", kArchive);
+  SaveArchive(2);
+  EXPECT_EQ(ReadFile("proj.MidResult3.Run2"),
+            "   -1.25000000000000000000E+02\n1,1,2,2,\n1,2,3,3,\n1,1,2,2,\n0,5,0,0,\n"
+            "   -1.30000000000000000000E+02\n1,2,3,4,\n1,2,3,4,\n1,2,3,4,\n0,0,0,0,\n");
+}
+
+TEST_F(RunArchiveTest, SaveArchiveSectionsFollowTheMatingSystem) {
+  // Both sexes monogamous in a dioecious sample: one family vector; no
+  // candidates: no parent vector. A configuration cut short ends the copy.
+  variables.allmonogamy = 1;
+  WriteFile("proj.MidResult3", "-5.0\n1,1,2,2,\n-6.0\n1,2,\n");
+  SaveArchive(1);
+  EXPECT_EQ(ReadFile("proj.MidResult3.Run1"),
+            "   -5.00000000000000000000E+00\n1,1,2,2,\n");
+
+  // Without the run archive there is nothing to copy.
+  DeleteFile("proj.MidResult3");
+  SaveArchive(3);
+  EXPECT_FALSE(Exists("proj.MidResult3.Run3"));
+}
+
+TEST_F(RunArchiveTest, SelectRunTakesTheBestEarliestRun) {
+  variables.allmonogamy = 1;
+  variables.numrun = 4;
+  WriteFile("proj.MidResult3.Run1", "-20.0\n1,1,1,1,\n");
+  WriteFile("proj.MidResult3.Run2", "-10.0\n1,1,2,2,\n-11.0\n1,2,2,2,\n");
+  // Run 3 is missing (it counts as the worst); run 4 ties with run 2.
+  WriteFile("proj.MidResult3.Run4", "-10.0\n1,2,3,4,\n");
+  WriteFile("proj.MidResult3", "-10.0\n1,2,3,4,\n");
+  int32_t stopflag = 0;
+  SelectRun(stopflag);
+  EXPECT_EQ(variables.btloglikelihood, -10.0);
+  EXPECT_EQ(ReadRunArchive("proj.MidResult3").size(), 2u);
+  EXPECT_EQ(ReadRunArchive("proj.MidResult3")[1].vectors[0], (std::vector<int32_t>{1, 2, 2, 2}));
+}
+
+TEST_F(RunArchiveTest, SelectRunKeepsTheRunInMemory) {
+  variables.allmonogamy = 1;
+  variables.btloglikelihood = -3.0;
+  WriteFile("proj.MidResult3", "-3.0\n1,2,3,4,\n");
+  struct Case {
+    int32_t numrun, stopflag;
+    std::vector<std::string> runs;  // content of .Run1, .Run2, ...
+  };
+  const std::vector<Case> cases = {
+      {1, 0, {"-1.0\n1,1,1,1,\n"}},                       // one run
+      {2, -1, {"-1.0\n1,1,1,1,\n", "-3.0\n1,2,3,4,\n"}},  // cut short
+      {2, 0, {"-9.0\n1,1,1,1,\n", "-3.0\n1,2,3,4,\n"}},   // last run best
+      {2, 0, {"", "garbage\n"}},                          // nothing readable
+  };
+  for (const auto& c : cases) {
+    variables.numrun = c.numrun;
+    for (std::size_t r = 0; r < c.runs.size(); ++r) {
+      WriteFile("proj.MidResult3.Run" + std::to_string(r + 1), c.runs[r]);
+    }
+    int32_t stopflag = c.stopflag;
+    SelectRun(stopflag);
+    EXPECT_EQ(variables.btloglikelihood, -3.0);
+    EXPECT_EQ(ReadFile("proj.MidResult3"), "-3.0\n1,2,3,4,\n");
+  }
+}
+
+TEST_F(RunArchiveTest, SetClusterReadsOneListPerLine) {
+  variables.smplsize = 6;
+  WriteFile("proj.PairCluster", "3, 1, 4, 6\n0\n2 2 3   comment\n\n1,5\n");
+  SetCluster();
+  ASSERT_EQ(variables.paircluster.size(), 6u);
+  EXPECT_EQ(variables.paircluster(1), (std::vector<int16_t>{1, 4, 6}));
+  EXPECT_TRUE(variables.paircluster(2).empty());
+  EXPECT_EQ(variables.paircluster(3), (std::vector<int16_t>{2, 3}));
+  EXPECT_EQ(variables.paircluster(4), (std::vector<int16_t>{5}));
+  EXPECT_TRUE(variables.paircluster(5).empty());
+}
+
+TEST_F(RunArchiveTest, SetClusterStopsAtBadLinesAndToleratesNoFile) {
+  variables.smplsize = 3;
+  SetCluster();
+  EXPECT_TRUE(variables.paircluster.empty());
+
+  // A count larger than the sample, an index out of range or a short line
+  // ends the reading; what came before stays.
+  const std::vector<std::string> files = {"1 2\n9 1 2 3\n1 3\n", "1 2\n2 1 7\n1 3\n",
+                                          "1 2\n3 1 2\n", "1 2\nx\n1 3\n"};
+  for (const auto& content : files) {
+    variables.paircluster.clear();
+    WriteFile("proj.PairCluster", content);
+    SetCluster();
+    ASSERT_EQ(variables.paircluster.size(), 3u);
+    EXPECT_EQ(variables.paircluster(1), (std::vector<int16_t>{2}));
+    EXPECT_TRUE(variables.paircluster(2).empty()) << content;
+    EXPECT_TRUE(variables.paircluster(3).empty()) << content;
+  }
+}
+
+}  // namespace

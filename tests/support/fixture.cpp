@@ -1,0 +1,66 @@
+// Test fixture shared by every suite.
+#include "support/fixture.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "runctl/messages.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+void PedkinTest::SetUp() {
+  previous_ = std::filesystem::current_path();
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  scratch_ = std::filesystem::temp_directory_path() /
+             ("pedkin_test_" + std::to_string(::getpid()) + "_" + name);
+  std::filesystem::remove_all(scratch_);
+  std::filesystem::create_directories(scratch_);
+  std::filesystem::current_path(scratch_);
+  variables = Variables{};
+  likelihoodvar = LikelihoodVar{};
+  variables.stoppauseseconds = 0;
+  ResetWallTimeDays();
+}
+
+void PedkinTest::TearDown() {
+  std::filesystem::current_path(previous_);
+  if (!HasFailure()) std::filesystem::remove_all(scratch_);
+}
+
+void PedkinTest::WriteFile(const std::string& name, const std::string& content) {
+  std::ofstream out(name, std::ios::binary);
+  out << content;
+}
+
+std::string PedkinTest::ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool PedkinTest::Exists(const std::string& name) { return std::filesystem::exists(name); }
+
+std::string PedkinTest::ExpectStop(const std::function<void()>& fn, int32_t* code) {
+  std::filesystem::remove(kErrorMessageFile);
+  try {
+    fn();
+  } catch (const ErrorStop& stop) {
+    if (code != nullptr) *code = stop.code;
+    return ReadFile(kErrorMessageFile);
+  }
+  ADD_FAILURE() << "expected an error stop";
+  return std::string();
+}
+
+std::string PedkinTest::SourceDir() {
+  const char* dir = std::getenv("PEDKIN_SOURCE_DIR");
+  return dir != nullptr ? dir : std::string(".");
+}

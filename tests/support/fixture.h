@@ -1,0 +1,35 @@
+// Test fixture shared by every suite: a fresh scratch directory as working
+// directory, fresh state groups, no pauses, and helpers to catch an error
+// stop and read what it wrote.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runctl/error_stop.h"
+
+class PedkinTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a text file in the scratch directory.
+  static void WriteFile(const std::string& name, const std::string& content);
+  static std::string ReadFile(const std::string& name);
+  static bool Exists(const std::string& name);
+
+  // Runs fn, which must end in an error stop; returns the content of the
+  // error-message file (empty when fn returned without stopping, which
+  // also fails the test).
+  static std::string ExpectStop(const std::function<void()>& fn, int32_t* code = nullptr);
+
+  // Root of the source tree (examples and tools live there).
+  static std::string SourceDir();
+
+  std::filesystem::path scratch_;
+  std::filesystem::path previous_;
+};
