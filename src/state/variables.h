@@ -84,6 +84,22 @@ struct Variables {
   // Checkpoint file names: fname + ".MidResult" + digit 2..6.
   Arr1<std::string, 5> midfilename;
 
+  // ---- Random numbers (states of the generators, reproducible from the seed) ----
+  int32_t idum = -1;                 // ran1: a value <= 0 (re)initialises it
+  int32_t ran1ix = -1, ran1iy = -1;  // ran1: shift-register and Park-Miller sub-states
+  int32_t idum2 = 123456789;         // ran2: second L'Ecuyer state
+  int32_t idum3 = 0;                 // ran2: first state; <= 0 (re)initialises it
+  int32_t idumiy = 0;                // ran2: last shuffled output
+  Arr1<int32_t, 32> idumiv;          // ran2: shuffle table
+  int32_t gasdeviset = 0;            // GasDev: 1 when a second deviate is kept
+  float gasdevgset = 0.0f;           // GasDev: the kept deviate
+  float poidevoldm = -1.0f;          // PoiDev: mean of the previous call
+  float poidevsq = 0.0f, poidevalxm = 0.0f, poidevg = 0.0f;  // PoiDev: its constants
+  uint32_t irbitiseed = 1;           // Irbit1: the 18-bit shift register
+  // Work array of the counting-index routines, indexed by key; all zero
+  // between calls.
+  Vec1<int32_t> selectedprntidxq1;
+
   // ---- Project file: candidates and mating system ----
   Arr1<int32_t, 2> numchild;  // candidate fathers (1) and mothers (2)
   Arr1<int32_t, 2> monogamy;
