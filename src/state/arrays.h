@@ -62,3 +62,35 @@ struct Arr1 {
   auto begin() const { return a.begin(); }
   auto end() const { return a.end(); }
 };
+
+// Two-dimensional table indexed (1..rows, 1..cols), first index fastest.
+template <class T>
+class Mat1 {
+ public:
+  Mat1() = default;
+  Mat1(std::size_t rows, std::size_t cols, const T& init = T()) { assign(rows, cols, init); }
+
+  void assign(std::size_t rows, std::size_t cols, const T& init = T()) {
+    rows_ = rows;
+    cols_ = cols;
+    v_.assign(rows * cols, init);
+  }
+  T& operator()(long i, long j) {
+    assert(i >= 1 && static_cast<std::size_t>(i) <= rows_ && j >= 1 &&
+           static_cast<std::size_t>(j) <= cols_);
+    return v_[static_cast<std::size_t>(i - 1) + rows_ * static_cast<std::size_t>(j - 1)];
+  }
+  const T& operator()(long i, long j) const {
+    assert(i >= 1 && static_cast<std::size_t>(i) <= rows_ && j >= 1 &&
+           static_cast<std::size_t>(j) <= cols_);
+    return v_[static_cast<std::size_t>(i - 1) + rows_ * static_cast<std::size_t>(j - 1)];
+  }
+  std::size_t rows() const { return rows_; }
+  std::size_t cols() const { return cols_; }
+  bool empty() const { return v_.empty(); }
+  T* data() { return v_.data(); }
+
+ private:
+  std::size_t rows_ = 0, cols_ = 0;
+  std::vector<T> v_;
+};

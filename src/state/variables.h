@@ -100,6 +100,45 @@ struct Variables {
   // between calls.
   Vec1<int32_t> selectedprntidxq1;
 
+  // ---- Project file: data sections ----
+  Vec1<int32_t> popnumallele;         // known frequencies: alleles per locus
+  Mat1<int32_t> popallele;            // (k, locus): allele names
+  Mat1<double> popallelefre;          // (k, locus): their frequencies
+  Vec1<std::string> markerid;
+  Vec1<int8_t> dominantmarker;        // 1 dominant, 0 codominant
+  Vec1<double> droprate;
+  Vec1<double> othererrorrate;
+  Vec1<std::string> offspringid;
+  Vec1<int8_t> offploid;              // 1 haploid, 2 diploid
+  Arr1<int32_t, 2> smplsizedh;        // haploid (1) and diploid (2) offspring
+  Arr1<double, 2> propprntsampled;    // father (1) / mother (2) among candidates
+  Arr1<Vec1<std::string>, 2> cndparentid;
+  // Known parentage: indivparent(offspring, sex) = candidate index, -1 none.
+  Mat1<int32_t> indivparent;
+  Arr1<int32_t, 2> numknownprnt;      // offspring with a known parent, per sex
+  // Known sibships per sex: each a list of offspring indexes.
+  Arr1<std::vector<std::vector<int32_t>>, 2> knownsibship;
+  // Excluded parents per sex: for each offspring, the excluded candidates.
+  Arr1<Vec1<std::vector<int32_t>>, 2> excludedparent;
+  // Excluded sibships per sex: for each offspring, the offspring that cannot
+  // share that parent with it.
+  Arr1<Vec1<std::vector<int32_t>>, 2> excludedsib;
+  int32_t anyknownprntq = 0;
+  int32_t anyexcludedparentq = 0;
+  int32_t anyexcludedsibshipq = 0;
+
+  // ---- Genotypes as read ----
+  // Distinct allele names of each locus in order of first appearance; an
+  // allele index is a position in this list (0 = missing).
+  Vec1<std::vector<int32_t>> rawalleleid;
+  Vec1<int8_t> rawallelenum;
+  // Genotypes while the project file is read: per locus, one 16-bit pair
+  // code per individual, 128 * first index + second index (indexes sorted,
+  // smaller first; a dominant phenotype is (item, 0)). `indivgtype` holds the
+  // offspring, `cndgtype(sex)` the candidates of each sex.
+  Vec1<std::vector<uint16_t>> indivgtype;
+  Arr1<Vec1<std::vector<uint16_t>>, 2> cndgtype;
+
   // ---- Project file: candidates and mating system ----
   Arr1<int32_t, 2> numchild;  // candidate fathers (1) and mothers (2)
   Arr1<int32_t, 2> monogamy;

@@ -1,0 +1,78 @@
+// Recoding of allele names to small per-locus indexes as genotypes are read.
+#include "input/allele_recoding.h"
+
+#include <algorithm>
+
+#include "runctl/error_stop.h"
+#include "state/variables.h"
+
+namespace {
+
+Vec1<std::vector<uint16_t>>& GroupTable(int32_t sex) {
+  return sex == 0 ? variables.indivgtype : variables.cndgtype(sex);
+}
+
+int32_t GroupSize(int32_t sex) {
+  return sex == 0 ? variables.smplsize : variables.numchild(sex);
+}
+
+// Index of an allele name at a locus, appending a new name.
+int32_t AlleleIndex(int32_t locus, int32_t name) {
+  std::vector<int32_t>& names = variables.rawalleleid(locus);
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (names[k] == name) return static_cast<int32_t>(k + 1);
+  }
+  if (names.size() >= 127) {
+    StopWithMessage("The observed # alleles at locus " + std::to_string(locus) + " > 127!",
+                    "ConvertGenotype");
+  }
+  names.push_back(name);
+  variables.rawallelenum(locus) = static_cast<int8_t>(names.size());
+  return static_cast<int32_t>(names.size());
+}
+
+}  // namespace
+
+void AllocateGenotypeTables() {
+  const std::size_t nloci = static_cast<std::size_t>(std::max(variables.numloci, 0));
+  variables.rawalleleid.assign(nloci);
+  variables.rawallelenum.assign(nloci, 0);
+  for (int32_t sex = 0; sex <= 2; ++sex) {
+    auto& table = GroupTable(sex);
+    table.assign(nloci);
+    for (auto& column : table) column.assign(static_cast<std::size_t>(std::max(GroupSize(sex), 0)), 0);
+  }
+}
+
+void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t index,
+                     const std::string& label) {
+  auto& table = GroupTable(sex);
+  std::size_t pos = 0;
+  for (int32_t l = 1; l <= variables.numloci; ++l) {
+    uint16_t code = 0;
+    if (variables.dominantmarker(l) != 0) {
+      const int32_t item = alleles.at(pos++);
+      if (item > 2) {
+        StopWithMessage(label + " at dominant locus " + std::to_string(l) +
+                            " has an illegal genotype",
+                        "ConvertGenotype");
+      }
+      if (item > 0) code = static_cast<uint16_t>(128 * item);
+    } else {
+      const int32_t a = alleles.at(pos++);
+      const int32_t b = alleles.at(pos++);
+      if (a > 0 && b > 0) {
+        int32_t i = AlleleIndex(l, a);
+        int32_t j = AlleleIndex(l, b);
+        if (i > j) std::swap(i, j);
+        code = static_cast<uint16_t>(128 * i + j);
+      }
+    }
+    table(l)[static_cast<std::size_t>(index - 1)] = code;
+  }
+}
+
+std::pair<int32_t, int32_t> StoredAlleles(int32_t sex, int32_t index, int32_t locus) {
+  const uint16_t code = GroupTable(sex)(locus)[static_cast<std::size_t>(index - 1)];
+  return {code / 128, code % 128};
+}

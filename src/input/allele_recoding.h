@@ -1,0 +1,23 @@
+// Recoding of allele names to small per-locus indexes as genotypes are read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Prepares the genotype tables for smplsize offspring and numchild(sex)
+// candidates over numloci loci (all missing), and empties the allele lists.
+void AllocateGenotypeTables();
+
+// Converts one individual's allele items (two per codominant locus, one per
+// dominant locus, in locus order; a value <= 0 is missing) into allele
+// indexes and stores them. sex 0 = offspring, 1 or 2 = candidate of that sex;
+// index is 1-based within its group; label names the individual in messages
+// (for example "Offspring A12").
+void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t index,
+                     const std::string& label);
+
+// The stored allele indexes of an individual at a locus, smaller first; a
+// missing genotype is (0, 0); a dominant phenotype is (item, 0).
+std::pair<int32_t, int32_t> StoredAlleles(int32_t sex, int32_t index, int32_t locus);
