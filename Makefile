@@ -9,7 +9,7 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 EXAMPLE     ?= examples/microsat_dioecious.dat
 PACKAGES    := g++ cmake make libopenmpi-dev openmpi-bin libgtest-dev libbenchmark-dev
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test sanitize bench clean
 
 all: build
 
@@ -38,8 +38,18 @@ run: build
 	@echo
 	@echo "Results are in $(BUILD_DIR)/example-run/ (files named after the output name of $(EXAMPLE))"
 
-test: build
+test: build sanitize
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The reader, which takes untrusted input, also runs under AddressSanitizer
+# and UndefinedBehaviorSanitizer (including its mutation fuzzing).
+SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*
+sanitize: deps
+	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPEDKIN_SANITIZE=ON -DPEDKIN_BUILD_BENCH=OFF
+	cmake --build $(SAN_DIR) -j $(JOBS) --target pedkin_tests
+	cd $(SAN_DIR)/tests && PEDKIN_SOURCE_DIR=$(CURDIR) ASAN_OPTIONS=detect_leaks=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ./pedkin_tests --gtest_filter='$(SANITIZED_TESTS)' --gtest_brief=1
 
 bench: build
 	$(BUILD_DIR)/pedkin_bench

@@ -1,5 +1,6 @@
-// State group `likelihoodvar`: the per-locus tables of the family likelihood
-// engine and the compact genotype table used by the search.
+// State group `likelihoodvar`: the per-locus tables of the genotype model
+// and of the family likelihood engine, and the compact genotype table used
+// by the search.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,28 @@
 #include "state/arrays.h"
 
 struct LikelihoodVar {
+  // ---- Alleles per locus ----
+  Vec1<int32_t> obsnumallele;               // observed alleles of each locus
+  Vec1<std::vector<double>> obsallelefre;   // their frequencies, alleles 1..n at [0..n-1]
+  // Loci with genotyping error: false when both error rates are below 1e-10.
+  Vec1<uint8_t> locuserror;
+
+  // ---- Observation probabilities given the true genotype ----
+  // transrate(l): classes 1..7 (codominant) or 1..3 (dominant, P of phenotype 1).
+  Vec1<Arr1<double, 7>> transrate;
+  // transratehaploid(l): (1) observe the true allele, (2) one given other allele.
+  Vec1<Arr1<double, 2>> transratehaploid;
+  // Compact copies for the loci with error, numbered k = 1, 2, ...
+  Vec1<int32_t> markererror3;
+  Mat1<double> prbgtophom;  // (c + 1, k), c = 0..2 copies of the observed allele
+  Mat1<double> prbgtophet;  // (c + 1, k), c = 0..3
+  // Single-individual observation probabilities of two-allele loci:
+  // locus2logl(g, l) for observed genotype g = 1 (11 / phenotype 1),
+  // 2 (12 / phenotype 2), 3 (22); 0 = not yet computed.
+  Mat1<double> locus2logl;
+  double locus2loglinbreeding = 0.0;  // F the cache was filled for
+
+  // ---- Pairwise work ----
   // Loci that take part in the pairwise work; locus2[0] holds their number.
   std::vector<int32_t> locus2{0};
   // This process's share of the positions of locus2 (first, last).

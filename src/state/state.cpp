@@ -1,6 +1,8 @@
 // The single instance of every shared state group.
 #include "state/likelihoodvar.h"
+#include "state/setgetgtype.h"
 #include "state/variables.h"
 
 Variables variables;
 LikelihoodVar likelihoodvar;
+SetGetGtype setgetgtype;

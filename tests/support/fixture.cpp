@@ -9,6 +9,7 @@
 
 #include "runctl/messages.h"
 #include "state/likelihoodvar.h"
+#include "state/setgetgtype.h"
 #include "state/variables.h"
 
 void PedkinTest::SetUp() {
@@ -25,6 +26,7 @@ void PedkinTest::SetUp() {
   std::filesystem::current_path(scratch_);
   variables = Variables{};
   likelihoodvar = LikelihoodVar{};
+  setgetgtype = SetGetGtype{};
   variables.stoppauseseconds = 0;
   ResetWallTimeDays();
 }

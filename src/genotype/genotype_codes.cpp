@@ -1,0 +1,55 @@
+// Genotype codes and packed genotype storage.
+#include "genotype/genotype_codes.h"
+
+void BuildGenotypeCodes(int32_t n) {
+  SetGetGtype& s = setgetgtype;
+  s.maxobsnumallele = n;
+  s.maxnumgenotype = n * (n + 1) / 2;
+  const std::size_t n1 = static_cast<std::size_t>(n + 1);
+  s.genotypeid2.assign(n1 * n1, 0);
+  s.genotypeid.assign(2 * static_cast<std::size_t>(s.maxnumgenotype + 1), 0);
+  auto set = [&](int32_t i, int32_t j, int32_t code) {
+    s.genotypeid2[static_cast<std::size_t>(i) * n1 + static_cast<std::size_t>(j)] =
+        static_cast<int16_t>(code);
+  };
+  for (int32_t i = 1; i <= n; ++i) {
+    set(i, i, i);
+    set(i, 0, i);
+    set(0, i, -i);
+    s.genotypeid[2 * static_cast<std::size_t>(i)] = static_cast<int8_t>(i);
+    s.genotypeid[2 * static_cast<std::size_t>(i) + 1] = static_cast<int8_t>(i);
+  }
+  int32_t code = n;
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t j = i + 1; j <= n; ++j) {
+      ++code;
+      set(i, j, code);
+      set(j, i, code);
+      s.genotypeid[2 * static_cast<std::size_t>(code)] = static_cast<int8_t>(i);
+      s.genotypeid[2 * static_cast<std::size_t>(code) + 1] = static_cast<int8_t>(j);
+    }
+  }
+  // A packed heterozygote (code 3) is (1, 2), whose full code is n + 1; for
+  // n below 3 the two already agree.
+  if (n >= 3) {
+    s.l23g(1) = 3;
+    s.l23g(2) = static_cast<int16_t>(n + 1);
+  } else {
+    s.l23g(1) = 0;
+    s.l23g(2) = 0;
+  }
+}
+
+void GetGtype(int32_t& code, int32_t k, int32_t nallele) {
+  code = ColumnCode(setgetgtype.locusgtypeptr->data(), k, nallele);
+}
+
+void SetGtype(const std::pair<int32_t, int32_t>& pair, int32_t k, int32_t nallele) {
+  std::vector<uint16_t>& column = *setgetgtype.locusgtypeptr;
+  if (nallele > 2) {
+    column[static_cast<std::size_t>(k - 1)] =
+        static_cast<uint16_t>(GenotypeCode(pair.first, pair.second));
+  } else {
+    SetPackedCode(column.data(), k, pair.second > pair.first ? 3 : pair.first);
+  }
+}
