@@ -44,6 +44,17 @@ void AllocateGenotypeTables() {
   }
 }
 
+void AllocateGenotypeTables(int32_t sex, std::size_t expected) {
+  const std::size_t nloci = static_cast<std::size_t>(std::max(variables.numloci, 0));
+  if (sex == 0) {
+    variables.rawalleleid.assign(nloci);
+    variables.rawallelenum.assign(nloci, 0);
+  }
+  auto& table = GroupTable(sex);
+  table.assign(nloci);
+  for (auto& column : table) column.reserve(expected);
+}
+
 void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t index,
                      const std::string& label) {
   auto& table = GroupTable(sex);
@@ -68,7 +79,9 @@ void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t i
         code = static_cast<uint16_t>(128 * i + j);
       }
     }
-    table(l)[static_cast<std::size_t>(index - 1)] = code;
+    std::vector<uint16_t>& column = table(l);
+    if (column.size() < static_cast<std::size_t>(index)) column.resize(static_cast<std::size_t>(index), 0);
+    column[static_cast<std::size_t>(index - 1)] = code;
   }
 }
 

@@ -10,6 +10,13 @@
 // candidates over numloci loci (all missing), and empties the allele lists.
 void AllocateGenotypeTables();
 
+// The same for one group while its genotypes are still to be read: sex 0
+// (offspring, which also empties the allele lists) or 1, 2 (candidates of
+// that sex). The tables start empty, with room for `expected` individuals,
+// and grow as ConvertGenotype stores individuals 1, 2, ... in order, so that
+// a count larger than the data that follow costs no memory.
+void AllocateGenotypeTables(int32_t sex, std::size_t expected);
+
 // Converts one individual's allele items (two per codominant locus, one per
 // dominant locus, in locus order; a value <= 0 is missing) into allele
 // indexes and stores them. sex 0 = offspring, 1 or 2 = candidate of that sex;

@@ -10,39 +10,46 @@
 
 namespace {
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Takes the item that starts at line[i] (not a separator), unquoting a quoted
+// text in place; i is left after the item.
+std::string_view TakeItem(std::string& line, std::size_t& i) {
+  const std::size_t n = line.size();
+  const char c = line[i];
+  if (c == '\'' || c == '"') {
+    // Quoted text: runs to the matching quote; a doubled quote stands for
+    // one quote character. An unterminated quote runs to the line end.
+    ++i;
+    const std::size_t start = i;
+    std::size_t w = i;
+    while (i < n) {
+      if (line[i] == c) {
+        if (i + 1 < n && line[i + 1] == c) {
+          line[w++] = c;
+          i += 2;
+          continue;
+        }
+        ++i;
+        break;
+      }
+      line[w++] = line[i++];
+    }
+    return std::string_view(line.data() + start, w - start);
+  }
+  const std::size_t start = i;
+  while (i < n && !IsSeparator(line[i])) ++i;
+  return std::string_view(line.data() + start, i - start);
+}
 }  // namespace
 
 std::vector<std::string> SplitFreeFormat(const std::string& line) {
   std::vector<std::string> items;
+  std::string work = line;
   std::size_t i = 0;
-  const std::size_t n = line.size();
-  while (i < n) {
-    while (i < n && IsSeparator(line[i])) ++i;
-    if (i >= n) break;
-    const char c = line[i];
-    if (c == '\'' || c == '"') {
-      // Quoted text: runs to the matching quote; a doubled quote stands for
-      // one quote character. An unterminated quote runs to the line end.
-      std::string item;
-      ++i;
-      while (i < n) {
-        if (line[i] == c) {
-          if (i + 1 < n && line[i + 1] == c) {
-            item += c;
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        item += line[i++];
-      }
-      items.push_back(std::move(item));
-    } else {
-      std::size_t start = i;
-      while (i < n && !IsSeparator(line[i])) ++i;
-      items.push_back(line.substr(start, i - start));
-    }
+  while (i < work.size()) {
+    while (i < work.size() && IsSeparator(work[i])) ++i;
+    if (i >= work.size()) break;
+    items.emplace_back(TakeItem(work, i));
   }
   return items;
 }
@@ -52,7 +59,9 @@ bool FreeFormatFile::Open(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   in_.open(path, std::ios::in | std::ios::binary);
+  size_ = static_cast<std::uintmax_t>(st.st_size);
   lineno_ = 0;
+  haveline_ = false;
   readstartline_ = 0;
   readstart_ = in_ ? in_.tellg() : std::streampos{};
   return in_.is_open() && in_.good();
@@ -62,40 +71,59 @@ void FreeFormatFile::Close() {
   if (in_.is_open()) in_.close();
   in_.clear();
   lineno_ = 0;
+  size_ = 0;
+  haveline_ = false;
 }
 
 bool FreeFormatFile::NextLine(std::string& line) {
   if (!in_.is_open() || !std::getline(in_, line)) return false;
+  // A line ended by CR LF reads exactly like one ended by LF.
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   ++lineno_;
   return true;
 }
 
-bool FreeFormatFile::ReadItems(std::size_t n, std::vector<std::string>& items) {
-  items.clear();
+void FreeFormatFile::BeginRead() {
+  haveline_ = false;
   in_.clear();
   readstart_ = in_.tellg();
   readstartline_ = lineno_;
+}
+
+bool FreeFormatFile::NextItem(std::string_view& item) {
+  while (true) {
+    if (!haveline_) {
+      if (!NextLine(line_)) return false;
+      haveline_ = true;
+      pos_ = 0;
+    }
+    while (pos_ < line_.size() && IsSeparator(line_[pos_])) ++pos_;
+    if (pos_ < line_.size()) {
+      item = TakeItem(line_, pos_);
+      return true;
+    }
+    haveline_ = false;
+  }
+}
+
+bool FreeFormatFile::ReadItems(std::size_t n, std::vector<std::string>& items) {
+  items.clear();
+  BeginRead();
   if (n == 0) {
     std::string line;
     return NextLine(line);
   }
-  std::string line;
+  std::string_view item;
   while (items.size() < n) {
-    if (!NextLine(line)) return false;
-    std::vector<std::string> got = SplitFreeFormat(line);
-    for (auto& item : got) {
-      if (items.size() == n) break;
-      items.push_back(std::move(item));
-    }
+    if (!NextItem(item)) return false;
+    items.emplace_back(item);
   }
   return true;
 }
 
 bool FreeFormatFile::ReadLineItems(std::vector<std::string>& items) {
   items.clear();
-  in_.clear();
-  readstart_ = in_.tellg();
-  readstartline_ = lineno_;
+  BeginRead();
   std::string line;
   if (!NextLine(line)) return false;
   items = SplitFreeFormat(line);
@@ -103,12 +131,13 @@ bool FreeFormatFile::ReadLineItems(std::vector<std::string>& items) {
 }
 
 void FreeFormatFile::Backspace() {
+  haveline_ = false;
   in_.clear();
   in_.seekg(readstart_);
   lineno_ = readstartline_;
 }
 
-std::optional<int32_t> ParseInteger(const std::string& item, int maxdigits) {
+std::optional<int32_t> ParseInteger(std::string_view item, int maxdigits) {
   std::size_t k = 0;
   bool negative = false;
   if (k < item.size() && (item[k] == '+' || item[k] == '-')) negative = item[k++] == '-';
@@ -125,9 +154,9 @@ std::optional<int32_t> ParseInteger(const std::string& item, int maxdigits) {
   return static_cast<int32_t>(v);
 }
 
-std::optional<double> ParseReal(const std::string& item) {
+std::optional<double> ParseReal(std::string_view item) {
   if (item.empty() || item.size() > 64) return std::nullopt;
-  std::string s = item;
+  std::string s(item);
   // Fortran's double-precision exponent letter.
   for (char& c : s) {
     if (c == 'd' || c == 'D') c = 'e';

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FreeFormatFile {
@@ -18,6 +19,18 @@ class FreeFormatFile {
   bool Open(const std::string& path);
   bool IsOpen() const { return in_.is_open(); }
   void Close();
+
+  // Size of the open file in bytes (what any count read from it can be
+  // checked against).
+  std::uintmax_t Size() const { return size_; }
+
+  // One read statement, item by item: BeginRead starts it on the next line,
+  // each NextItem takes the next item, going on to further lines (blank
+  // lines are skipped) when the current one is used up, and the next
+  // BeginRead drops what is left of the last line. NextItem is false when
+  // the file ends first. The item stays valid until the next call.
+  void BeginRead();
+  bool NextItem(std::string_view& item);
 
   // One read statement: takes n items from the next line(s), skipping blank
   // lines. Returns false when the file ends first; `items` then holds the
@@ -39,9 +52,14 @@ class FreeFormatFile {
   bool NextLine(std::string& line);
 
   std::ifstream in_;
+  std::uintmax_t size_ = 0;
   long lineno_ = 0;
   std::streampos readstart_{};
   long readstartline_ = 0;
+  // The line that the current read statement is taking items from.
+  std::string line_;
+  std::size_t pos_ = 0;
+  bool haveline_ = false;
 };
 
 // Splits one line into its items.
@@ -49,8 +67,18 @@ std::vector<std::string> SplitFreeFormat(const std::string& line);
 
 // Integer conversion of an item: optional sign and at most maxdigits digits
 // (leading zeros included), nothing else; the value must fit in 32 bits.
-std::optional<int32_t> ParseInteger(const std::string& item, int maxdigits = 9);
+std::optional<int32_t> ParseInteger(std::string_view item, int maxdigits = 9);
+inline std::optional<int32_t> ParseInteger(const std::string& item, int maxdigits = 9) {
+  return ParseInteger(std::string_view(item), maxdigits);
+}
+inline std::optional<int32_t> ParseInteger(const char* item, int maxdigits = 9) {
+  return ParseInteger(std::string_view(item), maxdigits);
+}
 
 // Real conversion of an item: decimal or exponent form ("1e-05", "2.5D-3"),
 // nothing else; infinities and NaN are refused.
-std::optional<double> ParseReal(const std::string& item);
+std::optional<double> ParseReal(std::string_view item);
+inline std::optional<double> ParseReal(const std::string& item) {
+  return ParseReal(std::string_view(item));
+}
+inline std::optional<double> ParseReal(const char* item) { return ParseReal(std::string_view(item)); }

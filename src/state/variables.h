@@ -116,8 +116,11 @@ struct Variables {
   // Known parentage: indivparent(offspring, sex) = candidate index, -1 none.
   Mat1<int32_t> indivparent;
   Arr1<int32_t, 2> numknownprnt;      // offspring with a known parent, per sex
-  // Known sibships per sex: each a list of offspring indexes.
-  Arr1<std::vector<std::vector<int32_t>>, 2> knownsibship;
+  // Known sibships: knownsibship(offspring, sex) = number of the offspring's
+  // known sibship of that sex in file order, 0 = none; offspring with the
+  // same number share that parent.
+  Mat1<int32_t> knownsibship;
+  Arr1<int32_t, 2> numknownsibship;   // known sibships given, per sex
   // Excluded parents per sex: for each offspring, the excluded candidates.
   Arr1<Vec1<std::vector<int32_t>>, 2> excludedparent;
   // Excluded sibships per sex: for each offspring, the offspring that cannot
@@ -126,6 +129,10 @@ struct Variables {
   int32_t anyknownprntq = 0;
   int32_t anyexcludedparentq = 0;
   int32_t anyexcludedsibshipq = 0;
+  // Identifier look-up: offspringid and cndparentid(sex) in ascending order
+  // (positions), for searches by halving.
+  Vec1<int32_t> offspringidindex;
+  Arr1<Vec1<int32_t>, 2> cndidindex;
 
   // ---- Genotypes as read ----
   // Distinct allele names of each locus in order of first appearance; an

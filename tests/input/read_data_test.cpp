@@ -1,0 +1,833 @@
+// The project-file reader: a valid project read whole, then one fault at a
+// time (table-driven), each checked against the complete error-message file.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input/allele_recoding.h"
+#include "input/read_data.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+// Line positions of the base project below.
+enum Line : std::size_t {
+  kName = 0, kOutput, kSample, kLoci, kSeed, kUpdate, kSexes, kInbreeding, kHaplo, kMatings,
+  kClone, kScaling, kPrior, kKnownFreq, kRuns, kLength, kMonitor, kInterval, kPlatform, kMethod,
+  kPrecision, kMarkerIds, kMarkerTypes, kDropout, kOtherError, kOff1, kOff2, kOff3, kOff4,
+  kProportions, kCandidates, kFather1, kFather2, kMother1, kMother2, kPaternity, kPaternityPair,
+  kMaternity, kMaternityPair, kPatSibs, kPatSib1, kMatSibs, kExclPaternity, kExclPaternity1,
+  kExclMaternity, kExclPatSibs, kExclPatSib1, kExclMatSibs, kLineCount
+};
+
+std::vector<std::string> BaseLines() {
+  return {
+      "'Reader test data'     ! dataset name",
+      "testrun                ! output name",
+      "4                      ! offspring",
+      "3                      ! loci",
+      "1234                   ! seed",
+      "0                      ! update allele frequencies",
+      "2                      ! dioecious",
+      "0                      ! inbreeding",
+      "0                      ! diploid",
+      "0 0                    ! max matings",
+      "0                      ! clones",
+      "1                      ! full-sib scaling",
+      "0                      ! sibship prior",
+      "0                      ! allele frequencies known",
+      "2                      ! runs",
+      "1                      ! run length",
+      "0                      ! monitor method",
+      "10000                  ! monitor interval",
+      "0                      ! platform",
+      "1                      ! method",
+      "2                      ! precision",
+      "MK@                    ! marker names",
+      "0 0 1                  ! marker types",
+      "0.01@                  ! dropout",
+      "0.02 0.03 1e-05        ! other errors",
+      "O1 101 102 7 7 1",
+      "O2 101 101 7 8 2",
+      "O3 102 102 8 8 0",
+      "O4 101 102 7 0 1",
+      "0.5 0.6                ! proportions sampled",
+      "2 2                    ! candidates",
+      "F1 101 102 7 7 1",
+      "F2 102 102 8 8 2",
+      "M1 101 101 7 8 1",
+      "M2 102 101 8 8 0",
+      "1 0                    ! known paternity",
+      "O1 F1",
+      "1 0                    ! known maternity",
+      "O2 M1",
+      "1                      ! known paternal sibships",
+      "2 O1 O2",
+      "0                      ! known maternal sibships",
+      "1                      ! excluded paternity",
+      "O3 1 F2",
+      "0                      ! excluded maternity",
+      "1                      ! excluded paternal sibships",
+      "O4 1 O3",
+      "0                      ! excluded maternal sibships",
+  };
+}
+
+std::string Join(const std::vector<std::string>& lines, const std::string& eol = "\n") {
+  std::string text;
+  for (const auto& line : lines) text += line + eol;
+  return text;
+}
+
+// The content of the error-message file after a data-error stop.
+std::string DataError(const std::string& message, const std::string& dataset = "testrun") {
+  return message + "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
+                   "Please check DATA and format and then re-run the program\n"
+                   "Program stopped in subroutine StopOnDataError, dataset = " + dataset + ".\n";
+}
+
+using Edit = std::function<void(std::vector<std::string>&)>;
+
+Edit Set(std::size_t line, const std::string& text) {
+  return [=](std::vector<std::string>& lines) { lines[line] = text; };
+}
+Edit Truncate(std::size_t count) {
+  return [=](std::vector<std::string>& lines) { lines.resize(count); };
+}
+Edit Both(Edit a, Edit b) {
+  return [=](std::vector<std::string>& lines) {
+    a(lines);
+    b(lines);
+  };
+}
+
+struct Case {
+  std::string name;
+  Edit edit;
+  std::string expected;  // whole content of the error-message file
+};
+
+class ReadDataTest : public PedkinTest {
+ protected:
+  void SetUp() override {
+    PedkinTest::SetUp();
+    variables.displayq = 0;
+    variables.inputfilename = "project.dat";
+  }
+
+  // Fresh shared state between the cases of one test.
+  static void Reset() {
+    variables = Variables{};
+    variables.stoppauseseconds = 0;
+    variables.displayq = 0;
+    variables.inputfilename = "project.dat";
+  }
+
+  static void Read(const std::string& text) {
+    WriteFile("project.dat", text);
+    ReadData();
+  }
+
+  std::string StopText(const std::string& text) {
+    WriteFile("project.dat", text);
+    return ExpectStop([] { ReadData(); });
+  }
+
+  void RunCases(const std::vector<Case>& cases) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      Reset();
+      auto lines = BaseLines();
+      c.edit(lines);
+      EXPECT_EQ(StopText(Join(lines)), c.expected);
+    }
+  }
+};
+
+using ReadDataParameters = ReadDataTest;
+using ReadDataSections = ReadDataTest;
+
+// ---- The valid project ----
+
+TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
+  Read(Join(BaseLines()));
+  const Variables& v = variables;
+  EXPECT_EQ(v.datasetname, "Reader test data");
+  EXPECT_EQ(v.fname, "testrun");
+  EXPECT_EQ(v.smplsize, 4);
+  EXPECT_EQ(v.numloci, 3);
+  EXPECT_EQ(v.i_seed, 1234);
+  EXPECT_EQ(v.numsex, 2);
+  EXPECT_EQ(v.maxmatings(1), 4);
+  EXPECT_EQ(v.maxmatings(2), 4);
+  EXPECT_EQ(v.fsscaleq, 1);
+  EXPECT_EQ(v.ewenmeannumprnt(1), 1e99);
+  EXPECT_EQ(v.numrun, 2);
+  EXPECT_EQ(v.lengthrun, 1);
+  EXPECT_EQ(v.monitorinterval, 10000);
+  EXPECT_EQ(v.fulllikelihoodmethodq, 1);
+  EXPECT_EQ(v.quicksearchq, 0);
+  EXPECT_EQ(v.likelihoodprecision, 2);
+  EXPECT_EQ(v.ploidy(1), 2);
+  EXPECT_EQ(v.ploidy(2), 2);
+  ASSERT_EQ(v.stroffidx.size(), 4u);
+  EXPECT_EQ(v.stroffidx[3], "4");
+  EXPECT_EQ(v.markerid(1), "MK1");
+  EXPECT_EQ(v.markerid(3), "MK3");
+  EXPECT_EQ(v.dominantmarker(2), 0);
+  EXPECT_EQ(v.dominantmarker(3), 1);
+  EXPECT_DOUBLE_EQ(v.droprate(2), 0.01);
+  EXPECT_DOUBLE_EQ(v.othererrorrate(3), 1e-05);
+  EXPECT_EQ(v.offspringid(4), "O4");
+  EXPECT_EQ(v.offploid(1), 2);
+  EXPECT_EQ(v.smplsizedh(2), 4);
+  // Alleles in order of first appearance; O4 lacks its second allele at locus 2.
+  EXPECT_EQ(v.rawalleleid(1), (std::vector<int32_t>{101, 102}));
+  EXPECT_EQ(v.rawalleleid(2), (std::vector<int32_t>{7, 8}));
+  EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 2));
+  EXPECT_EQ(StoredAlleles(0, 4, 2), std::make_pair(0, 0));
+  EXPECT_EQ(StoredAlleles(0, 2, 3), std::make_pair(2, 0));
+  EXPECT_EQ(StoredAlleles(0, 3, 3), std::make_pair(0, 0));
+  EXPECT_DOUBLE_EQ(v.propprntsampled(2), 0.6);
+  EXPECT_EQ(v.numchild(1), 2);
+  EXPECT_EQ(v.cndparentid(2)(2), "M2");
+  EXPECT_EQ(StoredAlleles(2, 2, 1), std::make_pair(1, 2));
+  EXPECT_EQ(v.monogamy(1), 0);
+  EXPECT_EQ(v.anymonogamy, 0);
+  EXPECT_EQ(v.indivparent(1, 1), 1);
+  EXPECT_EQ(v.indivparent(2, 2), 1);
+  EXPECT_EQ(v.indivparent(2, 1), -1);
+  EXPECT_EQ(v.numknownprnt(1), 1);
+  EXPECT_EQ(v.anyknownprntq, 1);
+  EXPECT_EQ(v.knownsibship(1, 1), 1);
+  EXPECT_EQ(v.knownsibship(2, 1), 1);
+  EXPECT_EQ(v.knownsibship(3, 1), 0);
+  EXPECT_EQ(v.numknownsibship(1), 1);
+  EXPECT_EQ(v.excludedparent(1)(3), (std::vector<int32_t>{2}));
+  EXPECT_EQ(v.anyexcludedparentq, 1);
+  EXPECT_EQ(v.excludedsib(1)(4), (std::vector<int32_t>{3}));
+  EXPECT_EQ(v.anyexcludedsibshipq, 1);
+  // Reading writes nothing: the output-name trial leaves nothing behind.
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) files.push_back(entry.path().filename());
+  EXPECT_EQ(files, std::vector<std::string>{"project.dat"});
+}
+
+TEST_F(ReadDataSections, ReadsTheBundledExamples) {
+  for (const char* name : {"microsat_dioecious.dat", "snp_monoecious.dat"}) {
+    SCOPED_TRACE(name);
+    variables = Variables{};
+    variables.displayq = 0;
+    variables.stoppauseseconds = 0;
+    variables.inputfilename = SourceDir() + "/examples/" + name;
+    ReadData();
+    EXPECT_GT(variables.smplsize, 0);
+    EXPECT_EQ(variables.offspringid.size(), static_cast<std::size_t>(variables.smplsize));
+  }
+}
+
+TEST_F(ReadDataSections, WindowsLineEndingsReadLikeUnixOnes) {
+  Read(Join(BaseLines(), "\r\n"));
+  const Variables crlf = variables;
+  variables = Variables{};
+  variables.displayq = 0;
+  variables.inputfilename = "project.dat";
+  Read(Join(BaseLines()));
+  EXPECT_EQ(crlf.datasetname, variables.datasetname);
+  EXPECT_EQ(crlf.fname, variables.fname);
+  EXPECT_EQ(crlf.markerid.raw(), variables.markerid.raw());
+  EXPECT_EQ(crlf.offspringid.raw(), variables.offspringid.raw());
+  EXPECT_EQ(crlf.cndparentid(2).raw(), variables.cndparentid(2).raw());
+  EXPECT_EQ(crlf.indivgtype.raw(), variables.indivgtype.raw());
+  EXPECT_EQ(crlf.excludedsib(1).raw(), variables.excludedsib(1).raw());
+}
+
+TEST_F(ReadDataSections, BlankLinesAreSkippedAndReadsSpanLines) {
+  auto lines = BaseLines();
+  lines[kMatings] = "0";
+  lines.insert(lines.begin() + kMatings + 1, "3   ! matings of females on a line of their own");
+  lines.insert(lines.begin() + kMarkerIds, "");
+  lines.insert(lines.begin() + kMarkerIds, "   \t ");
+  Read(Join(lines));
+  EXPECT_EQ(variables.maxmatings(1), 4);
+  EXPECT_EQ(variables.maxmatings(2), 3);
+  EXPECT_EQ(variables.allowclone, 0);
+  EXPECT_EQ(variables.markerid(2), "MK2");
+}
+
+// ---- Run parameters: every check, with the whole error-message file ----
+
+TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
+  const std::string intmsg = "It must be an integer. But it reads ";
+  RunCases({
+      {"sample 0", Set(kSample, "0"), DataError("The offspring sample size should be in the range [1, 32767]!")},
+      {"sample 32768", Set(kSample, "32768"),
+       DataError("The offspring sample size should be in the range [1, 32767]!")},
+      {"sample text", Set(kSample, "many"),
+       DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\"")},
+      {"loci 0", Set(kLoci, "0"), DataError("The number of loci should be > 0!")},
+      {"loci real", Set(kLoci, "5.0"), DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\"")},
+      {"loci 10 digits", Set(kLoci, "1234567890"),
+       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"1234567890\"")},
+      {"seed text", Set(kSeed, "x1"), DataError("Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\"")},
+      {"update -1", Set(kUpdate, "-1"),
+       DataError("The indicator for updating allele frequency should be either 0 or 1!")},
+      {"update 2", Set(kUpdate, "2"), DataError("The indicator for updating allele frequency should be either 0 or 1!")},
+      {"update text", Set(kUpdate, "yes"),
+       DataError("Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\"")},
+      {"sexes 0", Set(kSexes, "0"), DataError("The indicator should be 2/1 for Dioecious/Monoecious!")},
+      {"sexes 3", Set(kSexes, "3"), DataError("The indicator should be 2/1 for Dioecious/Monoecious!")},
+      {"sexes text", Set(kSexes, "two"),
+       DataError("Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\"")},
+      {"inbreeding 2", Set(kInbreeding, "2"),
+       DataError("The indicator should be 0/1 for absense/presence of inbreeding!")},
+      {"inbreeding text", Set(kInbreeding, "?"),
+       DataError("Error in reading line 8, Indicator for inbreeding (1) or oubreeding (0). " + intmsg + "\"?\"")},
+      {"ploidy 2", Set(kHaplo, "2"),
+       DataError("The indicator for species ploidy should be either 0 (diploid) or 1 (haplodiploid)!")},
+      {"ploidy text", Set(kHaplo, "h"),
+       DataError("Error in reading line 9, Indicator (2/1) for Diploid/HaploDiploid. " + intmsg + "\"h\"")},
+      {"monoecious haplodiploid", Both(Set(kSexes, "1"), Set(kHaplo, "1")),
+       DataError("For monoecious species, only diploid model is implemented!")},
+      {"matings negative", Set(kMatings, "0 -1"),
+       DataError("Max numbers of matings per male & female should be 0 (Unconstrained) or > 0!")},
+      {"matings text", Set(kMatings, "a 0"),
+       DataError("Error in reading line 10, Max numbers of matings per male and female. " + intmsg + "\"a  0\"")},
+      {"matings one item", Both(Set(kMatings, "2"), Truncate(kMatings + 1)),
+       DataError("Error in reading line 10, Max numbers of matings per male and female. It must be an integer.")},
+      {"clone 2", Set(kClone, "2"),
+       DataError("The indicator for clone inference should be either 0 for No or 1 for Yes!")},
+      {"clone text", Set(kClone, "no"),
+       DataError("Error in reading line 11, Indicator for clone inference. " + intmsg + "\"no\"")},
+      {"scaling 2", Set(kScaling, "2"),
+       DataError("The indicator for full sibship size scaling should be either 0 for No or 1 for Yes!")},
+      {"scaling text", Set(kScaling, "1.0"),
+       DataError("Error in reading line 12, Indicator for full sibship size scaling. " + intmsg + "\"1.0\"")},
+      {"prior 5", Set(kPrior, "5"),
+       DataError("The indicator for sibship prior should be either 0 (No Prior), 1 (Weak Prior), 2 (Medium "
+                 "Prior), 3 (Strong Prior), 4 (Optimal Prior for Ne)!")},
+      {"prior text", Set(kPrior, "weak"),
+       DataError("Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\"")},
+      {"prior mean 0", Set(kPrior, "1 0 2"),
+       DataError("The mean sibship size (paternal or maternal) is either too big or too small!")},
+      {"prior mean above sample", Set(kPrior, "3 2 4.5"),
+       DataError("The mean sibship size (paternal or maternal) is either too big or too small!")},
+      {"prior means unreadable", Set(kPrior, "2 1.5 x"),
+       DataError("Error in reading mean paternal & maternal sibship size!")},
+      {"prior Ne 0.5", Set(kPrior, "4 0.5 1"), DataError("The prior effective size (Ne) is too big or too small!")},
+      {"prior Ne huge", Set(kPrior, "4 3e9 1"), DataError("The prior effective size (Ne) is too big or too small!")},
+      {"prior ratio 0", Set(kPrior, "4 100 0"),
+       DataError("The prior male to female sex ratio is too big or too small!")},
+      {"prior ratio 1e-9", Set(kPrior, "4 100 1e-9"),
+       DataError("The prior male to female sex ratio is too big or too small!")},
+      {"prior Ne unreadable", Set(kPrior, "4 100 ratio"),
+       DataError("Error in reading prior Ne & prior male/female ratio!")},
+      {"known frequencies 2", Set(kKnownFreq, "2"),
+       DataError("The indicator for allele frequency should be either 0 (unknown) or 1 (known)!")},
+      {"known frequencies text", Set(kKnownFreq, "known"),
+       DataError("Error in reading line indicator population allele frequency. " + intmsg + "\"known\"")},
+      {"runs 0", Set(kRuns, "0"), DataError("The number of runs should be > 0!")},
+      {"runs text", Set(kRuns, "two"), DataError("Error in reading line Number of Runs. " + intmsg + "\"two\"")},
+      {"length 5", Set(kLength, "5"),
+       DataError("The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 "
+                 "(very long)!")},
+      {"length -1", Set(kLength, "-1"),
+       DataError("The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 "
+                 "(very long)!")},
+      {"length text", Set(kLength, "long"), DataError("Error in reading line Length of Runs. " + intmsg + "\"long\"")},
+      {"monitor 2", Set(kMonitor, "2"),
+       DataError("The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!")},
+      {"monitor text", Set(kMonitor, "t"),
+       DataError("Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\"")},
+      {"interval 0", Set(kInterval, "0"), DataError("The MonitorInterval should be > 0!")},
+      {"interval -5", Set(kInterval, "-5"), DataError("The MonitorInterval should be > 0!")},
+      {"interval real", Set(kInterval, "1e4"),
+       DataError("Error in reading line Monitor Interval. " + intmsg + "\"1e4\"")},
+      {"platform 2", Set(kPlatform, "2"),
+       DataError("The indicator for platform should be either 1 (Windows) or 0 (Others)!")},
+      {"platform text", Set(kPlatform, "linux"),
+       DataError("Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\"")},
+      {"method 3", Set(kMethod, "3"),
+       DataError("The indicator for analysis method should be 1 (FL: Full Likelihood), 0 (PS: Pairwise Score), or 2 "
+                 "(PS guided FL)!")},
+      {"method text", Set(kMethod, "FL"),
+       DataError("Error in reading line Indicator for PairScore/Full Likelihood Method. " + intmsg + "\"FL\"")},
+      {"precision 4", Set(kPrecision, "4"),
+       DataError("The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!")},
+      {"precision text", Set(kPrecision, "high"),
+       DataError("Error in reading line Likelihood Precision. " + intmsg + "\"high\"")},
+      {"line holding only a comment", Set(kSample, "! the sample size follows\n4"),
+       DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\"")},
+      {"item over 20 characters is quoted as read", Set(kLoci, "123456789012345678901234"),
+       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"12345678901234567890\"")},
+  });
+}
+
+TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRead) {
+  const std::string intmsg = "It must be an integer.";
+  RunCases({
+      {"empty file", Truncate(0), DataError("Error in reading line 1, Dataset Name", "")},
+      {"after line 1", Truncate(1), DataError("Error in reading line 2, Output File Name", "")},
+      {"after line 2", Truncate(2), DataError("Error in reading line 3, Offspring Sample Size. " + intmsg)},
+      {"after line 9", Truncate(9),
+       DataError("Error in reading line 10, Max numbers of matings per male and female. " + intmsg)},
+      {"after line 14", Truncate(14), DataError("Error in reading line Number of Runs. " + intmsg)},
+      {"after line 20", Truncate(20), DataError("Error in reading line Likelihood Precision. " + intmsg)},
+      {"prior values missing", Both(Set(kPrior, "1 2.0"), Truncate(kPrior + 1)),
+       DataError("Error in reading mean paternal & maternal sibship size!")},
+  });
+}
+
+TEST_F(ReadDataParameters, DerivedValues) {
+  struct Derived {
+    std::string name;
+    Edit edit;
+    std::function<void()> check;
+  };
+  const std::vector<Derived> cases = {
+      {"matings 0 and 3", Set(kMatings, "0 3"),
+       [] {
+         EXPECT_EQ(variables.maxmatings(1), 4);
+         EXPECT_EQ(variables.maxmatings(2), 3);
+       }},
+      {"pairwise method with updating", Both(Set(kMethod, "0"), Set(kUpdate, "1")),
+       [] {
+         EXPECT_EQ(variables.updateallelefre, 2);
+         EXPECT_EQ(variables.likelihoodprecision, 1);
+         EXPECT_EQ(variables.fulllikelihoodmethodq, 0);
+         EXPECT_EQ(variables.quicksearchq, 1);
+       }},
+      {"pairwise method, precision 3 becomes 1", Both(Set(kMethod, "0"), Set(kPrecision, "3")),
+       [] { EXPECT_EQ(variables.likelihoodprecision, 1); }},
+      {"guided method", Both(Set(kMethod, "2"), Set(kUpdate, "1")),
+       [] {
+         EXPECT_EQ(variables.updateallelefre, 1);
+         EXPECT_EQ(variables.fulllikelihoodmethodq, 1);
+         EXPECT_EQ(variables.quicksearchq, 1);
+       }},
+      {"prior 2 with means", Set(kPrior, "2 1.5 2.5"),
+       [] {
+         EXPECT_EQ(variables.priortype, 2);
+         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 1.5);
+         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 2.5);
+       }},
+      {"prior 4 with Ne and ratio on the next line", Set(kPrior, "4\n500, 1.0E-8"),
+       [] {
+         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 500.0);
+         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 1e-8);
+       }},
+      {"quoted output name with blanks", Set(kOutput, "'  my run  '   ! comment"),
+       [] { EXPECT_EQ(variables.fname, "my run"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    auto lines = BaseLines();
+    c.edit(lines);
+    Read(Join(lines));
+    c.check();
+  }
+}
+
+TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
+  variables.newseed = 77;
+  variables.outputfilename = "fromcommand";
+  Read(Join(BaseLines()));
+  EXPECT_EQ(variables.i_seed, 77);
+  EXPECT_EQ(variables.fname, "fromcommand");
+  // The override is the name in every stop message.
+  variables.outputfilename = "other";
+  auto lines = BaseLines();
+  lines[kLoci] = "0";
+  EXPECT_EQ(StopText(Join(lines)), DataError("The number of loci should be > 0!", "other"));
+}
+
+TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
+  auto lines = BaseLines();
+  lines[kOutput] = "no_such_directory/run";
+  EXPECT_EQ(StopText(Join(lines)),
+            "Error in project name or path: no_such_directory/run\n"
+            "Program stopped in subroutine ReadData, dataset = no_such_directory/run.\n");
+  // An existing saved-input file is left as it is.
+  WriteFile("testrun.data", "kept");
+  Read(Join(BaseLines()));
+  EXPECT_EQ(ReadFile("testrun.data"), "kept");
+  // Only rank 0 tries the name.
+  variables = Variables{};
+  variables.displayq = 0;
+  variables.threadid = 1;
+  variables.inputfilename = "project.dat";
+  Read(Join(lines));
+  EXPECT_EQ(variables.fname, "no_such_directory/run");
+}
+
+TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
+  variables.inputfilename = "absent.dat";
+  EXPECT_EQ(ExpectStop([] { ReadData(); }),
+            "Input file absent.dat does not exist!\nProgram stopped in subroutine ReadData, dataset = .\n");
+  std::filesystem::create_directory("adir");
+  variables.inputfilename = "adir";
+  EXPECT_EQ(ExpectStop([] { ReadData(); }),
+            "Input file adir does not exist!\nProgram stopped in subroutine ReadData, dataset = .\n");
+}
+
+// ---- Data sections: every check, with the whole error-message file ----
+
+// The known-frequency section, right after line 14.
+Edit KnownFrequencies(const std::string& section) { return Set(kKnownFreq, "1   ! known\n" + section); }
+
+const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.7 0.3";
+
+std::string ConvertStop(const std::string& message) {
+  return message + "\nProgram stopped in subroutine ConvertGenotype, dataset = testrun.\n";
+}
+
+TEST_F(ReadDataSections, KnownFrequencyChecks) {
+  RunCases({
+      {"no alleles", KnownFrequencies("2 0 2\n101 102\n0.4 0.6"), DataError("The number of alleles should be > 0!")},
+      {"no alleles, compact", KnownFrequencies("0@"), DataError("The number of alleles should be > 0!")},
+      {"count unreadable", KnownFrequencies("two@"), DataError("Error in reading population allele number per locus")},
+      {"count over 6 characters", KnownFrequencies("0000002@"),
+       DataError("Error in reading population allele number per locus")},
+      {"allele name unreadable", KnownFrequencies("2 2 2\n101 1x2\n0.4 0.6"),
+       DataError("Error in reading population alleles & frequencies per locus")},
+      {"frequency unreadable", KnownFrequencies("2 2 2\n101 102\n0.4 many"),
+       DataError("Error in reading population alleles & frequencies per locus")},
+      {"frequency above 1", KnownFrequencies("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5"),
+       DataError("Known frequency of allele 8 at locus 2 is out of the range [0, 1]!")},
+      {"frequency below 0", KnownFrequencies("2@\n1 2@\n-0.1 1.1"),
+       DataError("Known frequency of allele 1 at locus 1 is out of the range [0, 1]!")},
+      {"file ends in the section", Both(KnownFrequencies("2 2 2\n101 102\n0.4 0.6"), Truncate(kKnownFreq + 1)),
+       DataError("Error in reading population alleles & frequencies per locus")},
+  });
+}
+
+TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
+  auto lines = BaseLines();
+  KnownFrequencies(kFrequencies)(lines);
+  lines[kUpdate] = "1";
+  Read(Join(lines));
+  EXPECT_EQ(variables.popallelefreknownq, 1);
+  EXPECT_EQ(variables.updateallelefre, 0);
+  EXPECT_EQ(variables.numrun, 2);  // line 15 read after the section
+  EXPECT_EQ(variables.popnumallele(2), 2);
+  EXPECT_EQ(variables.popallele(2, 1), 102);
+  EXPECT_DOUBLE_EQ(variables.popallelefre(1, 3), 0.7);
+
+  // After line 21 the section is not where the reader looks for it: the
+  // allele numbers are then taken from line 15 and its comment.
+  lines = BaseLines();
+  lines[kKnownFreq] = "1";
+  lines[kPrecision] += std::string("\n") + kFrequencies;
+  EXPECT_EQ(StopText(Join(lines)),
+            DataError("Error in reading population allele number per locus"));
+}
+
+TEST_F(ReadDataSections, KnownFrequenciesOfLocusOneForEveryLocus) {
+  auto lines = BaseLines();
+  KnownFrequencies("2@\n1 2@\n0.25,0.75")(lines);
+  Read(Join(lines));
+  for (int32_t l = 1; l <= 3; ++l) {
+    EXPECT_EQ(variables.popnumallele(l), 2);
+    EXPECT_EQ(variables.popallele(2, l), 2);
+    EXPECT_DOUBLE_EQ(variables.popallelefre(2, l), 0.75);
+  }
+}
+
+TEST_F(ReadDataSections, MarkerChecks) {
+  RunCases({
+      {"repeated name", Set(kMarkerIds, "A B A"), DataError("Marker 1 has the same ID, A, as marker 3")},
+      {"names equal once cut to 20 characters", Set(kMarkerIds, "ABCDEFGHIJKLMNOPQRSTUV@"),
+       DataError("Marker 1 has the same ID, ABCDEFGHIJKLMNOPQRST, as marker 2")},
+      {"names missing", Both(Set(kMarkerIds, "A B"), Truncate(kMarkerIds + 1)),
+       DataError("Error in reading Marker IDs")},
+      {"type 2", Set(kMarkerTypes, "0 2 1"), DataError("Marker type must be 1 (dominant) or 0 (codominant)!")},
+      {"type -1, compact", Set(kMarkerTypes, "-1@"), DataError("Marker type must be 1 (dominant) or 0 (codominant)!")},
+      {"type unreadable", Set(kMarkerTypes, "0 d 1"), DataError("Error in reading indicators for marker types per locus")},
+      {"dropout above 1", Set(kDropout, "1.5@"), DataError("Marker error rate is out of the range [0, 1]!")},
+      {"other error below 0", Set(kOtherError, "0.1 -0.1 0"), DataError("Marker error rate is out of the range [0, 1]!")},
+      {"dropout unreadable", Set(kDropout, "low@"), DataError("Error in reading Dropout Rate per locus")},
+      {"dropout not a number", Set(kDropout, "nan@"), DataError("Error in reading Dropout Rate per locus")},
+      {"other errors cut short", Both(Set(kOtherError, "0.1 0.1"), Truncate(kOtherError + 1)),
+       DataError("Error in reading Other Error Rate per locus")},
+  });
+}
+
+TEST_F(ReadDataSections, CompactMarkerNamesAndValues) {
+  struct Names {
+    std::string item;
+    std::vector<std::string> names;
+  };
+  for (const auto& c : std::vector<Names>{{"@", {"MK1", "MK2", "MK3"}},
+                                         {"L@", {"L1", "L2", "L3"}},
+                                         {"'Locus @'", {"Locus 1", "Locus 2", "Locus 3"}},
+                                         {"rs11 rs22, rs33", {"rs11", "rs22", "rs33"}}}) {
+    SCOPED_TRACE(c.item);
+    Reset();
+    auto lines = BaseLines();
+    lines[kMarkerIds] = c.item;
+    lines[kDropout] = "2e-2@";
+    Read(Join(lines));
+    EXPECT_EQ(variables.markerid.raw(), c.names);
+    EXPECT_DOUBLE_EQ(variables.droprate(3), 0.02);
+  }
+}
+
+TEST_F(ReadDataSections, OffspringChecks) {
+  RunCases({
+      {"allele not an integer", Set(kOff2, "O2 101 x 7 8 2"), DataError("Offspring O2 has incorrect allele at locus 1: x")},
+      {"allele real", Set(kOff2, "O2 101 101 7.0 8 2"), DataError("Offspring O2 has incorrect allele at locus 2: 7.0")},
+      {"allele of 13 digits", Set(kOff2, "O2 101 101 7 1000000000007 2"),
+       DataError("Offspring O2 has incorrect allele at locus 2: 1000000000007")},
+      {"allele beyond 32 bits", Set(kOff2, "O2 101 101 7 2147483648 2"),
+       DataError("Offspring O2 has incorrect allele at locus 2: 2147483648")},
+      {"dominant item 3", Set(kOff2, "O2 101 101 7 8 3"), ConvertStop("Offspring O2 at dominant locus 3 has an illegal genotype")},
+      {"no genotype", Set(kOff3, "O3 0 0 -1 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
+      {"no genotype, half typed", Set(kOff3, "O3 102 0 0 8 0"),
+       DataError("Offspring O3 has no genotype data and should be removed!")},
+      {"repeated identifier", Set(kOff3, "O1 102 102 8 8 0"), DataError("Offspring 3 has the same ID, O1, as offspring 1")},
+      {"identifiers equal once cut to 20 characters",
+       Both(Set(kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"), Set(kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1")),
+       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2")},
+      {"file ends", Truncate(kOff3), DataError("Data or data format error in IDs and genotypes of offspring: 3")},
+      {"line cut short", Both(Set(kOff4, "O4 101 102 7"), Truncate(kOff4 + 1)),
+       DataError("Data or data format error in IDs and genotypes of offspring: 4")},
+      {"haploid and diploid loci", Both(Set(kHaplo, "1"), Set(kOff2, "O2 101 -99 7 8 2")),
+       DataError("Offspring O2 has incorrect genotypes: Unable to determine its ploidy!")},
+      {"ploidy 3", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 3 1 2 1")),
+       DataError("Offspring O1 has incorrect ploidy!")},
+      {"ploidy not a number", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 h 1 2 1")),
+       DataError("Offspring O1 has incorrect ploidy!")},
+  });
+}
+
+TEST_F(ReadDataSections, CandidateChecks) {
+  RunCases({
+      {"proportion too small", Set(kProportions, "0.0005 0.5"),
+       DataError("Probability of a parent included in candidates should be in the range [0.001, 1]!")},
+      {"proportion above 1", Set(kProportions, "0.5 1.01"),
+       DataError("Probability of a parent included in candidates should be in the range [0.001, 1]!")},
+      {"proportion unreadable", Set(kProportions, "0.5 half"), DataError("Error in reading Proportions of parents sampled")},
+      {"negative number", Set(kCandidates, "-1 2"), DataError("Number of candidates should be >= 0!")},
+      {"number above 32767", Set(kCandidates, "2 32768"), DataError("Number of candidates should be <= 32767!")},
+      {"number unreadable", Set(kCandidates, "2 x"), DataError("Error in reading Numbers of candidate parents")},
+      {"monoecious unequal", Both(Set(kSexes, "1"), Set(kCandidates, "2 1")),
+       DataError("For monoecious, numbers of candidate fathers and mothers should be equal!")},
+      {"file ends", Truncate(kFather2), DataError("Error in reading the ID and genotypes of male candidate 2")},
+      {"mother missing", Truncate(kMother2), DataError("Error in reading the ID and genotypes of female candidate 2")},
+      {"allele not an integer", Set(kFather2, "F2 102 y 8 8 2"),
+       DataError("Candidate male F2 has incorrect allele at locus 1: y")},
+      {"dominant item 5", Set(kFather2, "F2 102 102 8 8 5"),
+       ConvertStop("Candidate male F2 at dominant locus 3 has an illegal genotype")},
+      {"repeated identifier", Set(kFather2, "F1 102 102 8 8 2"), DataError("Candidate male 2 has the same ID, F1, as candidate 1")},
+      {"repeated mother", Set(kMother2, "M1 102 101 8 8 0"), DataError("Candidate female 2 has the same ID, M1, as candidate 1")},
+      {"offspring identifier, other genotype", Set(kFather2, "O1 101 102 7 7 2"),
+       DataError("Candidate male 2 and offspring 1 have the same individual ID, O1, but have different genotypes!")},
+      {"one offspring as father and mother",
+       Both(Set(kFather2, "O3 102 102 8 8 0"), Set(kMother2, "O3 102 102 8 8 0")),
+       DataError("Candidate female 2 and offspring 3 has the same individual ID, O3, which is impossible!")},
+      {"monoecious, other identifiers", Set(kSexes, "1"),
+       DataError("Candidate father F1 and candidate mother M1 should have the same ID for monoecious!")},
+      {"monoecious, other genotypes",
+       Both(Set(kSexes, "1"), Both(Set(kMother1, "F1 101 101 7 8 1"), Set(kMother2, "F2 102 102 8 8 2"))),
+       DataError("Candidate father F1 and candidate mother F1 should have the same genotype for monoecious!")},
+  });
+}
+
+TEST_F(ReadDataSections, CandidateSharingAnOffspringIdentifierWithItsGenotype) {
+  auto lines = BaseLines();
+  lines[kFather2] = "O3 102 102 8 8 0";
+  lines[kExclPaternity1] = "O3 1 F1";
+  Read(Join(lines));
+  EXPECT_EQ(variables.cndparentid(1)(2), "O3");
+}
+
+TEST_F(ReadDataSections, NoCandidates) {
+  auto lines = BaseLines();
+  lines[kCandidates] = "0 0";
+  for (std::size_t k : {kFather1, kFather2, kMother1, kMother2, kPaternityPair, kMaternityPair, kExclPaternity1}) {
+    lines[k] = "";
+  }
+  lines[kPaternity] = "0 0";
+  lines[kMaternity] = "0 0";
+  lines[kExclPaternity] = "0";
+  Read(Join(lines));
+  EXPECT_EQ(variables.numchild(1), 0);
+  EXPECT_EQ(variables.cndparentid(1).size(), 0u);
+  EXPECT_EQ(variables.anyknownprntq, 0);
+  EXPECT_EQ(variables.anyexcludedparentq, 0);
+}
+
+// A haplodiploid version of the base: O1 haploid.
+Edit Haplodiploid() {
+  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
+}
+
+TEST_F(ReadDataSections, HaplodiploidPloidy) {
+  auto lines = BaseLines();
+  Haplodiploid()(lines);
+  lines[kOff3] = "O3 102 -5 8 8 0";  // -5: locus 1 missing, locus 2 diploid
+  lines[kFather1] = "F1 101 -99 7 -99 1";
+  lines[kPaternityPair] = "O2 F1";
+  lines[kPatSib1] = "2 O2 O4";
+  Read(Join(lines));
+  EXPECT_EQ(variables.ploidy(1), 1);
+  EXPECT_EQ(variables.offploid(1), 1);
+  EXPECT_EQ(variables.offploid(3), 2);
+  EXPECT_EQ(variables.smplsizedh(1), 1);
+  EXPECT_EQ(variables.smplsizedh(2), 3);
+  EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 1));
+  EXPECT_EQ(StoredAlleles(0, 3, 1), std::make_pair(0, 0));
+  // A haploid male candidate is written like a haploid offspring.
+  EXPECT_EQ(StoredAlleles(1, 1, 2), std::make_pair(1, 1));
+}
+
+TEST_F(ReadDataSections, HaploidOffspringOnlyMakesBothSexesMonogamous) {
+  auto lines = BaseLines();
+  lines[kHaplo] = "1";
+  lines[kInbreeding] = "1";
+  lines[kOff1] = "O1 101 -99 7 -99 1";
+  lines[kOff2] = "O2 101 -99 8 -99 2";
+  lines[kOff3] = "O3 102 -99 0 0 0";
+  lines[kOff4] = "O4 0 -99 7 -99 1";
+  lines[kPaternity] = "0 0";
+  lines[kPaternityPair] = "";
+  lines[kPatSibs] = "0";
+  lines[kPatSib1] = "";
+  Read(Join(lines));
+  EXPECT_EQ(variables.smplsizedh(1), 4);
+  EXPECT_EQ(variables.maxmatings(1), 1);
+  EXPECT_EQ(variables.maxmatings(2), 1);
+  EXPECT_EQ(variables.allowinbreeding, 0);
+  EXPECT_EQ(variables.allmonogamy, 1);
+  EXPECT_EQ(variables.anymonogamy, 1);
+}
+
+TEST_F(ReadDataSections, AllDominantHaplodiploidCarriesPloidyOnTheLine) {
+  auto lines = BaseLines();
+  lines[kHaplo] = "1";
+  lines[kMarkerTypes] = "1@";
+  lines[kOff1] = "O1 1 1 2 1";
+  lines[kOff2] = "O2 2 1 1 2";
+  lines[kOff3] = "O3 2 2 2 0";
+  lines[kOff4] = "O4 2 1 0 1";
+  lines[kFather1] = "F1 1 2 1";
+  lines[kFather2] = "F2 2 2 2";
+  lines[kMother1] = "M1 1 1 1";
+  lines[kMother2] = "M2 2 1 0";
+  lines[kPaternityPair] = "O2 F1";
+  lines[kPatSib1] = "2 O2 O3";
+  Read(Join(lines));
+  EXPECT_EQ(variables.offploid(1), 1);
+  EXPECT_EQ(variables.offploid(2), 2);
+  EXPECT_EQ(variables.smplsizedh(1), 1);
+}
+
+TEST_F(ReadDataSections, MonogamyFromMatings) {
+  auto lines = BaseLines();
+  lines[kMatings] = "1 0";
+  Read(Join(lines));
+  EXPECT_EQ(variables.monogamy(1), 1);
+  EXPECT_EQ(variables.monogamy(2), 0);
+  EXPECT_EQ(variables.allmonogamy, 0);
+  EXPECT_EQ(variables.anymonogamy, 1);
+}
+
+TEST_F(ReadDataSections, RelationshipChecks) {
+  RunCases({
+      {"known offspring missing", Set(kPaternityPair, "O9 F1"), DataError("Offspring ID, O9, not found in the offspring pool!")},
+      {"known father missing", Set(kPaternityPair, "O1 F9"),
+       DataError("Candidate ID, F9, not found in the male candidate pool!")},
+      {"known mother missing", Set(kMaternityPair, "O2 M9"),
+       DataError("Candidate ID, M9, not found in the female candidate pool!")},
+      {"pairs negative", Set(kPaternity, "-1 0"), DataError("Error in reading known paternity")},
+      {"pairs beyond the sample", Set(kPaternity, "5 0"), DataError("Error in reading known paternity")},
+      {"pairs unreadable", Set(kMaternity, "one 0"), DataError("Error in reading known maternity")},
+      {"pair cut short", Both(Set(kPaternityPair, "O1"), Truncate(kPaternityPair + 1)),
+       DataError("Error in reading known paternity")},
+      {"offspring with two known fathers", Both(Set(kPaternity, "2 0"), Set(kPaternityPair, "O1 F1\nO1 F2")),
+       DataError("Offspring O1 is listed more than once in the known paternity section!")},
+      {"haploid offspring with a known father", Haplodiploid(),
+       DataError("Haploid offspring O1 has a known father, F1, which is impossible!")},
+      {"sibship count not an integer", Set(kPatSibs, "several"),
+       DataError("\nAn integer expected for number of known sibship, but reads \"several\"")},
+      {"maternal sibship count not an integer", Set(kMatSibs, "1.0"),
+       DataError("\nAn integer expected for number of known sibship, but reads \"1.0\"")},
+      {"sibship count negative", Set(kPatSibs, "-1"), DataError("Error in reading known paternal sibship")},
+      {"sibship count beyond the sample", Set(kPatSibs, "5"), DataError("Error in reading known paternal sibship")},
+      {"sibship size negative", Set(kPatSib1, "-2 O1 O2"), DataError("Error in reading known paternal sibship")},
+      {"sibship size beyond the sample", Set(kPatSib1, "999999999 O1 O2"), DataError("Error in reading known paternal sibship")},
+      {"sibship member missing", Set(kPatSib1, "2 O1 O9"), DataError("Offspring ID, O9, not found in the offspring pool!")},
+      {"sibship member twice", Set(kPatSib1, "2 O1 O1"),
+       DataError("Offspring O1 is listed more than once in the known paternal sibships!")},
+      {"member of two sibships", Both(Set(kPatSibs, "2"), Set(kPatSib1, "2 O1 O2\n2 O3 O2")),
+       DataError("Offspring O2 is listed more than once in the known paternal sibships!")},
+      {"haploid offspring in a paternal sibship",
+       Both(Haplodiploid(), Both(Set(kPaternity, "0 0"), Set(kPaternityPair, ""))),
+       DataError("Haploid offspring O1 has a known paternal sibship, which is impossible!")},
+      {"maternal sibships missing", Truncate(kMatSibs), DataError("Error in reading known maternal sibship")},
+      {"excluded candidate twice", Set(kExclPaternity1, "O3 2 F2 F2"),
+       DataError("Excluded candidate, F2, for offspring O3 is repeated!")},
+      {"excluded candidate twice on two lines", Both(Set(kExclPaternity, "2"), Set(kExclPaternity1, "O3 1 F2\nO3 1 F2")),
+       DataError("Excluded candidate, F2, for offspring O3 is repeated!")},
+      {"excluded candidate missing", Set(kExclPaternity1, "O3 1 F9"),
+       DataError("Candidate ID, F9, not found in the male candidate pool!")},
+      {"excluded for missing offspring", Set(kExclPaternity1, "O9 1 F2"),
+       DataError("Offspring ID, O9, not found in the offspring pool!")},
+      {"more excluded than candidates", Set(kExclPaternity1, "O3 3 F1 F2 F1"),
+       DataError("Error in reading known excluded paternity")},
+      {"excluded lines negative", Set(kExclPaternity, "-1"), DataError("Error in reading known excluded paternity")},
+      {"excluded maternity missing", Truncate(kExclMaternity), DataError("Error in reading known excluded maternity")},
+      {"excluded sibship offspring missing", Set(kExclPatSib1, "O9 1 O3"),
+       DataError("Offspring ID, O9, in excluded sibship section not found in the offspring pool!")},
+      {"excluded sib missing", Set(kExclPatSib1, "O4 1 O9"),
+       DataError("Offspring ID, O9, in excluded sibship section not found in offspring pool!")},
+      {"excluded sibship count negative", Set(kExclPatSibs, "-3"),
+       DataError("Error in reading known excluded paternal sibship")},
+      {"excluded sibship size negative", Set(kExclPatSib1, "O4 -1"),
+       DataError("Error in reading known excluded paternal sibship")},
+      {"excluded maternal sibships missing", Truncate(kExclMatSibs),
+       DataError("Error in reading known excluded maternal sibship")},
+  });
+}
+
+TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
+  // O3 (102 102, 8 8) and F1 (101 102, 7 7) differ at locus 2 only.
+  struct Allowance {
+    std::string line;
+    int32_t father;
+  };
+  for (const auto& c : std::vector<Allowance>{{"1 0", -1}, {"1 -3", -1}, {"1 1", 1}, {"1 3", 1}}) {
+    SCOPED_TRACE(c.line);
+    Reset();
+    auto lines = BaseLines();
+    lines[kPaternity] = c.line;
+    lines[kPaternityPair] = "O3 F1";
+    Read(Join(lines));
+    EXPECT_EQ(variables.indivparent(3, 1), c.father);
+    EXPECT_EQ(variables.numknownprnt(1), c.father > 0 ? 1 : 0);
+  }
+}
+
+TEST_F(ReadDataSections, TheAllele128OfALocusStops) {
+  auto lines = BaseLines();
+  lines[kSample] = "64";
+  lines[kLoci] = "1";
+  lines[kMarkerTypes] = "0";
+  lines[kDropout] = "0";
+  lines[kOtherError] = "0";
+  std::string offspring;
+  for (int i = 1; i <= 64; ++i) {
+    offspring += "X" + std::to_string(i) + " " + std::to_string(2 * i - 1) + " " + std::to_string(2 * i);
+    if (i < 64) offspring += "\n";
+  }
+  lines[kOff1] = offspring;
+  lines[kOff2] = lines[kOff3] = lines[kOff4] = "";
+  EXPECT_EQ(StopText(Join(lines)),
+            "The observed # alleles at locus 1 > 127!\nProgram stopped in subroutine ConvertGenotype, dataset = testrun.\n");
+}
+
+}  // namespace
