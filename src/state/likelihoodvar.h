@@ -30,6 +30,26 @@ struct LikelihoodVar {
   Mat1<double> locus2logl;
   double locus2loglinbreeding = 0.0;  // F the cache was filled for
 
+  // ---- Genotype frequencies of two-allele loci ----
+  // locus2gtypefre(k, l): rows 1-3 true-genotype frequencies P(11), P(12),
+  // P(22); rows 4-5 haploid frequencies p1, p2; rows 6-8 probabilities of
+  // the observations 11, 12, 22 (dominant: phenotypes 1, 2 in rows 6-7);
+  // rows 9-12 haploid products p_t * P(observed o | true t) for (t, o) =
+  // (1,1), (1,2), (2,1), (2,2).
+  Mat1<double> locus2gtypefre;
+  int32_t l2lb = 1;  // first locus of the columns of locus2gtypefre
+
+  // ---- Selfed offspring ----
+  // prbgtopself(l)(c): probability of a selfed offspring's observation for
+  // canonical (parent genotype, observation) class c.
+  Vec1<std::vector<double>> prbgtopself;
+  Vec1<double> prbgtopselfconst;
+
+  // ---- Scaled family counts ----
+  std::vector<double> scale2;  // scale2[k], k = 0..N
+  double scale2const = 0.0;
+  double scale2errorrate = -1.0;  // e of the exponent; < 0 until computed
+
   // ---- Pairwise work ----
   // Loci that take part in the pairwise work; locus2[0] holds their number.
   std::vector<int32_t> locus2{0};
