@@ -9,6 +9,11 @@
 #include "state/arrays.h"
 
 struct LikelihoodVar {
+  // ---- Precision of the likelihood sums ----
+  // Genotypes and terms below these shares of the largest are dropped;
+  // set from the likelihood precision of the project.
+  double prec1 = 0.01, prec2 = 0.01, prec3 = 0.001;
+
   // ---- Alleles per locus ----
   Vec1<int32_t> obsnumallele;               // observed alleles of each locus
   Vec1<std::vector<double>> obsallelefre;   // their frequencies, alleles 1..n at [0..n-1]
