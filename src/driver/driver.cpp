@@ -84,7 +84,7 @@ void MAIN(int* argc, char*** argv) {
   DataProcess();
   if (variables.threadid == 0) CheckData();
   Barrier();
-  InitialFSProb(1, 1, variables.numloci);
+  InitialFsProb(1, 1, variables.numloci);
   if (!FileExists(variables.midfilename(5))) PairRelation();
   Barrier();
   if (variables.smplsize > 49) SetCluster();

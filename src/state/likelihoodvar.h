@@ -55,9 +55,31 @@ struct LikelihoodVar {
   double scale2const = 0.0;
   double scale2errorrate = -1.0;  // e of the exponent; < 0 until computed
 
-  // ---- Pairwise work ----
-  // Loci that take part in the pairwise work; locus2[0] holds their number.
+  // ---- Locus classes and their division among processes ----
+  // Each list starts with its length: locus3 loci with more than two
+  // observed alleles; locus2 those with exactly two, codominant first;
+  // locus1 those with at most one allele (no part in any likelihood).
+  std::vector<int32_t> locus3{0};
   std::vector<int32_t> locus2{0};
+  std::vector<int32_t> locus1{0};
+  // snploc(1): codominant loci in locus2; snploc(2): dominant loci there.
+  Arr1<int32_t, 2> snploc;
+  // This process's positions in locus3, and in the codominant (1, 2) and
+  // dominant (3, 4) parts of locus2.
+  Arr1<int32_t, 2> l3thread;
+  Arr1<int32_t, 4> l1thread;
+  int32_t numloci23 = 0;
+  int32_t nallallele = 0;
+  int32_t converseq = 0;
+  int32_t numestgenotype = 0;
+  // Single-individual log likelihoods: offspring, and candidates by sex.
+  Vec1<double> indivlogl;
+  Arr1<Vec1<double>, 2> candidatelogl;
+  Arr1<double, 2> sumcndlogl;
+  // Size-term constant lnG(2.25) + lnG(1.5) - lnG(1.25) - lnG(0.25).
+  double sizetermconst = 0.0;
+
+  // ---- Pairwise work ----
   // This process's share of the positions of locus2 (first, last).
   Arr1<int32_t, 2> l2thread;
   // One byte per offspring and locus2 position of this process's share,
