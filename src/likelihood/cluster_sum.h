@@ -12,39 +12,44 @@
 // links is one of them conditioned on, genotype by genotype (a layer).
 // Everything is scaled to its largest entry, with the logarithms collected
 // apart, so large clusters never underflow.
+//
+// A family's table is usually much smaller than its parents' genotype
+// spaces: it depends on a parent's genotype only through the alleles the
+// family shows. An edge therefore holds its table over reduced genotypes,
+// with a map from each parent's genotypes to the table's rows or columns.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 struct ClusterGraph {
-  // Genotype count and weights of each node.
-  std::vector<int32_t> ngenotype;
-  std::vector<std::vector<double>> weight;
-  // Edges: endpoints and table (row = genotype of a, column = genotype of
-  // b, row-major; for a self-loop a == b and only the diagonal is used).
-  struct Edge {
-    int32_t a = 0, b = 0;
-    std::vector<double> table;
+  struct Node {
+    int32_t G = 0;
+    std::vector<double> w;
   };
+  // table[row * Rb + col]; pa[x] = row of genotype x of node a, pb[y] =
+  // column of genotype y of node b (empty map: the identity). For a
+  // self-loop (a == b) only entries with row == col are used.
+  struct Edge {
+    int32_t a = 0, b = 0, Ra = 0, Rb = 0;
+    std::vector<double> table;
+    std::vector<int32_t> pa, pb;
+  };
+  // Slots are reused between evaluations so that their buffers keep their
+  // capacity: only the first nnodes nodes and nedges edges are in use.
+  std::vector<Node> nodes;
   std::vector<Edge> edges;
+  int32_t nnodes = 0, nedges = 0;
 
-  int32_t AddNode(std::vector<double> w) {
-    ngenotype.push_back(static_cast<int32_t>(w.size()));
-    weight.push_back(std::move(w));
-    return static_cast<int32_t>(weight.size()) - 1;
-  }
-  void AddEdge(int32_t a, int32_t b, std::vector<double> table) {
-    edges.push_back(Edge{a, b, std::move(table)});
-  }
-  void Clear() {
-    ngenotype.clear();
-    weight.clear();
-    edges.clear();
-  }
+  void Clear() { nnodes = nedges = 0; }
+  Node& NewNode(int32_t G);
+  Edge& NewEdge(int32_t a, int32_t b, int32_t Ra, int32_t Rb);
+  // Convenience forms with dense tables.
+  int32_t AddNode(const std::vector<double>& w);
+  void AddEdge(int32_t a, int32_t b, const std::vector<double>& table);
 };
 
 // Natural logarithm of the cluster's probability; -1e300 when it is zero.
-// Genotypes whose weight falls below `prune` times the largest weight of
-// their parent are left out of a layer (0 keeps everything).
+// Genotypes of a layer parent whose weight falls below `prune` times its
+// largest are passed over (0 keeps everything).
 double ClusterLogSum(const ClusterGraph& graph, double prune = 0.0);

@@ -14,7 +14,7 @@ namespace {
 using ClusterSumTest = PedkinTest;
 
 double BruteForceLog(const ClusterGraph& g) {
-  const std::size_t n = g.weight.size();
+  const std::size_t n = static_cast<std::size_t>(g.nnodes);
   std::vector<int32_t> x(n, 0);
   // Terms are summed in log space: tiny weights would underflow a plain
   // product over a dozen factors.
@@ -22,14 +22,15 @@ double BruteForceLog(const ClusterGraph& g) {
   while (true) {
     double logp = 0.0;
     auto mul = [&](double v) { logp = (v > 0 && logp > -1e300) ? logp + std::log(v) : -1e300; };
-    for (std::size_t k = 0; k < n; ++k) mul(g.weight[k][static_cast<std::size_t>(x[k])]);
-    for (const auto& e : g.edges) {
-      const int32_t Gb = g.ngenotype[static_cast<std::size_t>(e.b)];
+    for (std::size_t k = 0; k < n; ++k) mul(g.nodes[k].w[static_cast<std::size_t>(x[k])]);
+    for (int32_t k2 = 0; k2 < g.nedges; ++k2) {
+      const auto& e = g.edges[static_cast<std::size_t>(k2)];
+      const int32_t Gb = g.nodes[static_cast<std::size_t>(e.b)].G;
       mul(e.table[static_cast<std::size_t>(x[static_cast<std::size_t>(e.a)]) * Gb + x[static_cast<std::size_t>(e.b)]]);
     }
     if (logp > -1e300) terms.push_back(logp);
     std::size_t k = 0;
-    while (k < n && ++x[k] == g.ngenotype[k]) x[k++] = 0;
+    while (k < n && ++x[k] == g.nodes[k].G) x[k++] = 0;
     if (k == n) break;
   }
   if (terms.empty()) return -1e300;
@@ -47,12 +48,12 @@ ClusterGraph RandomGraph(std::mt19937& rng, int32_t nodes, const std::vector<std
     const int32_t G = std::uniform_int_distribution<int32_t>(1, 4)(rng);
     std::vector<double> w(static_cast<std::size_t>(G));
     for (double& x : w) x = u(rng) < zeroShare ? 0.0 : u(rng) * scale;
-    g.AddNode(std::move(w));
+    g.AddNode(w);
   }
   for (const auto& [a, b] : edges) {
-    std::vector<double> t(static_cast<std::size_t>(g.ngenotype[static_cast<std::size_t>(a)] * g.ngenotype[static_cast<std::size_t>(b)]));
+    std::vector<double> t(static_cast<std::size_t>(g.nodes[static_cast<std::size_t>(a)].G * g.nodes[static_cast<std::size_t>(b)].G));
     for (double& x : t) x = u(rng) < zeroShare ? 0.0 : u(rng) * scale;
-    g.AddEdge(a, b, std::move(t));
+    g.AddEdge(a, b, t);
   }
   return g;
 }
