@@ -85,7 +85,6 @@ void Run(benchmark::State& state) {
   }
   state.counters["allocs_per_eval"] =
       static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_FullSibFamily10Alleles(benchmark::State& state) {
