@@ -11,6 +11,7 @@
 #include "input/data_preparation.h"
 #include "input/data_process.h"
 #include "input/read_data.h"
+#include "input/resume.h"
 #include "likelihood/likelihood_setup.h"
 #include "results/ne.h"
 #include "results/output.h"
@@ -81,10 +82,12 @@ void MAIN(int* argc, char*** argv) {
   GetCommands();
   ReadData();
   Initialize();
-  DataProcess();
+  // Whether an earlier execution is resumed or cleared away is decided
+  // before any intermediate file of it is read.
   if (variables.threadid == 0) CheckData();
   Barrier();
-  InitialFSProb(1, 1, variables.numloci);
+  DataProcess();
+  InitialFsProb(1, 1, variables.numloci);
   if (!FileExists(variables.midfilename(5))) PairRelation();
   Barrier();
   if (variables.smplsize > 49) SetCluster();

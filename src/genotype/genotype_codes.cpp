@@ -1,6 +1,9 @@
 // Genotype codes and packed genotype storage.
 #include "genotype/genotype_codes.h"
 
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
 void BuildGenotypeCodes(int32_t n) {
   SetGetGtype& s = setgetgtype;
   s.maxobsnumallele = n;
@@ -52,4 +55,11 @@ void SetGtype(const std::pair<int32_t, int32_t>& pair, int32_t k, int32_t nallel
   } else {
     SetPackedCode(column.data(), k, pair.second > pair.first ? 3 : pair.first);
   }
+}
+
+std::pair<int32_t, int32_t> ObservedGenotype(int32_t sex, int32_t k, int32_t l) {
+  const std::vector<uint16_t>& column = sex == 0 ? variables.indivgtype(l) : variables.cndgtype(sex)(l);
+  const int32_t code = ColumnCode(column.data(), k, likelihoodvar.obsnumallele(l));
+  if (variables.dominantmarker(l) != 0) return {code, 0};
+  return GenotypeAlleles(code);
 }

@@ -52,6 +52,11 @@ inline int32_t ColumnCode(const uint16_t* column, int32_t k, int32_t nallele) {
   return c == setgetgtype.l23g(1) ? setgetgtype.l23g(2) : c;
 }
 
+// Observed genotype of individual k at locus l: sex 0 offspring, 1 or 2 a
+// candidate of that sex. Codominant: the allele pair, smaller first, (0, 0)
+// when missing; dominant: (phenotype, 0), (0, 0) when missing.
+std::pair<int32_t, int32_t> ObservedGenotype(int32_t sex, int32_t k, int32_t l);
+
 // Reads the code of individual k of the current column (locusgtypeptr).
 void GetGtype(int32_t& code, int32_t k, int32_t nallele);
 

@@ -2,5 +2,3 @@
 #include "input/data_process.h"
 
 void DataProcess() {}
-
-void CheckData() {}

@@ -1,7 +1,5 @@
-// Processing of the data read: checks against known data, observed allele
-// frequencies, and the recognition of a resumable earlier execution.
+// Processing of the data read: dominant allele order, checks against known
+// data, observed allele frequencies and the selfing update.
 #pragma once
 
 void DataProcess();
-// Rank 0 only: resume an unchanged earlier execution, or clear its files.
-void CheckData();

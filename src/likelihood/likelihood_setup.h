@@ -1,8 +1,13 @@
-// Set-up of the per-locus tables of the family likelihood engine.
+// Set-up of the likelihood engine: locus classes, their division among
+// processes, and every per-locus table the family likelihood reads.
 #pragma once
 
 #include <cstdint>
 
-// Genotype-frequency and family-probability tables for loci first..last,
-// and the list of loci used by the pairwise work.
-void InitialFSProb(int32_t mode, int32_t first, int32_t last);
+// first = 1 on the call after data preparation; l1..l2: the loci whose
+// error tables are rebuilt.
+void InitialFsProb(int32_t first, int32_t l1, int32_t l2);
+
+// Sorts the loci into locus3, locus2 (codominant first) and locus1, and
+// divides them among the processes.
+void SetLocusClasses();

@@ -9,6 +9,11 @@
 #include "state/arrays.h"
 
 struct LikelihoodVar {
+  // ---- Precision of the likelihood sums ----
+  // Genotypes and terms below these shares of the largest are dropped;
+  // set from the likelihood precision of the project.
+  double prec1 = 0.01, prec2 = 0.01, prec3 = 0.001;
+
   // ---- Alleles per locus ----
   Vec1<int32_t> obsnumallele;               // observed alleles of each locus
   Vec1<std::vector<double>> obsallelefre;   // their frequencies, alleles 1..n at [0..n-1]
@@ -30,9 +35,51 @@ struct LikelihoodVar {
   Mat1<double> locus2logl;
   double locus2loglinbreeding = 0.0;  // F the cache was filled for
 
-  // ---- Pairwise work ----
-  // Loci that take part in the pairwise work; locus2[0] holds their number.
+  // ---- Genotype frequencies of two-allele loci ----
+  // locus2gtypefre(k, l): rows 1-3 true-genotype frequencies P(11), P(12),
+  // P(22); rows 4-5 haploid frequencies p1, p2; rows 6-8 probabilities of
+  // the observations 11, 12, 22 (dominant: phenotypes 1, 2 in rows 6-7);
+  // rows 9-12 haploid products p_t * P(observed o | true t) for (t, o) =
+  // (1,1), (1,2), (2,1), (2,2).
+  Mat1<double> locus2gtypefre;
+  int32_t l2lb = 1;  // first locus of the columns of locus2gtypefre
+
+  // ---- Selfed offspring ----
+  // prbgtopself(l)(c): probability of a selfed offspring's observation for
+  // canonical (parent genotype, observation) class c.
+  Vec1<std::vector<double>> prbgtopself;
+  Vec1<double> prbgtopselfconst;
+
+  // ---- Scaled family counts ----
+  std::vector<double> scale2;  // scale2[k], k = 0..N
+  double scale2const = 0.0;
+  double scale2errorrate = -1.0;  // e of the exponent; < 0 until computed
+
+  // ---- Locus classes and their division among processes ----
+  // Each list starts with its length: locus3 loci with more than two
+  // observed alleles; locus2 those with exactly two, codominant first;
+  // locus1 those with at most one allele (no part in any likelihood).
+  std::vector<int32_t> locus3{0};
   std::vector<int32_t> locus2{0};
+  std::vector<int32_t> locus1{0};
+  // snploc(1): codominant loci in locus2; snploc(2): dominant loci there.
+  Arr1<int32_t, 2> snploc;
+  // This process's positions in locus3, and in the codominant (1, 2) and
+  // dominant (3, 4) parts of locus2.
+  Arr1<int32_t, 2> l3thread;
+  Arr1<int32_t, 4> l1thread;
+  int32_t numloci23 = 0;
+  int32_t nallallele = 0;
+  int32_t converseq = 0;
+  int32_t numestgenotype = 0;
+  // Single-individual log likelihoods: offspring, and candidates by sex.
+  Vec1<double> indivlogl;
+  Arr1<Vec1<double>, 2> candidatelogl;
+  Arr1<double, 2> sumcndlogl;
+  // Size-term constant lnG(2.25) + lnG(1.5) - lnG(1.25) - lnG(0.25).
+  double sizetermconst = 0.0;
+
+  // ---- Pairwise work ----
   // This process's share of the positions of locus2 (first, last).
   Arr1<int32_t, 2> l2thread;
   // One byte per offspring and locus2 position of this process's share,

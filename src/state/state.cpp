@@ -1,4 +1,5 @@
 // The single instance of every shared state group.
+#include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
 #include "state/variables.h"
@@ -6,3 +7,4 @@
 Variables variables;
 LikelihoodVar likelihoodvar;
 SetGetGtype setgetgtype;
+FamilyLoglVar familyloglvar;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "runctl/messages.h"
+#include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
 #include "state/variables.h"
@@ -27,6 +28,7 @@ void PedkinTest::SetUp() {
   variables = Variables{};
   likelihoodvar = LikelihoodVar{};
   setgetgtype = SetGetGtype{};
+  familyloglvar = FamilyLoglVar{};
   variables.stoppauseseconds = 0;
   ResetWallTimeDays();
 }

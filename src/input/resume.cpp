@@ -1,0 +1,132 @@
+// Recognition of an unchanged earlier execution, and the clearing of an
+// earlier execution's files.
+//
+// The saved copy identifies the input by the leading run parameters and by
+// two independent 64-bit hashes of the whole project file (and the seed
+// given on the command line), so that any edit of the file, however small,
+// starts the analysis afresh instead of reusing checkpoints computed from
+// other data.
+#include "input/resume.h"
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "runctl/error_stop.h"
+#include "runctl/file_io.h"
+#include "runctl/parallel.h"
+#include "state/variables.h"
+
+namespace {
+
+struct InputIdentity {
+  int32_t head[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  uint64_t size = 0;
+  uint64_t hash1 = 0;
+  uint64_t hash2 = 0;
+  int32_t newseed = 0;
+
+  bool operator==(const InputIdentity& o) const {
+    for (int k = 0; k < 8; ++k) {
+      if (head[k] != o.head[k]) return false;
+    }
+    return size == o.size && hash1 == o.hash1 && hash2 == o.hash2 && newseed == o.newseed;
+  }
+};
+
+InputIdentity CurrentIdentity() {
+  const Variables& v = variables;
+  InputIdentity id;
+  const int32_t head[8] = {v.smplsize, v.numloci, v.maxmatings(1), v.maxmatings(2),
+                           v.numsex,   v.allowinbreeding, v.haplodiploid, v.popallelefreknownq};
+  for (int k = 0; k < 8; ++k) id.head[k] = head[k];
+  id.newseed = v.newseed;
+  // FNV-1a, and a multiply-rotate hash with another basis: two unrelated
+  // hashes of the bytes.
+  uint64_t h1 = 14695981039346656037ull, h2 = 0x9E3779B97F4A7C15ull;
+  std::ifstream in(v.inputfilename, std::ios::binary);
+  std::vector<char> buf(1 << 16);
+  while (in) {
+    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    const std::streamsize got = in.gcount();
+    for (std::streamsize k = 0; k < got; ++k) {
+      const uint64_t c = static_cast<unsigned char>(buf[static_cast<std::size_t>(k)]);
+      h1 = (h1 ^ c) * 1099511628211ull;
+      h2 = ((h2 ^ (c + 0x51ull)) * 0xBF58476D1CE4E5B9ull);
+      h2 ^= h2 >> 29;
+    }
+    id.size += static_cast<uint64_t>(got);
+  }
+  id.hash1 = h1;
+  id.hash2 = h2;
+  return id;
+}
+
+std::string Describe(const InputIdentity& id) {
+  char line[256];
+  std::snprintf(line, sizeof line, "%d %d %d %d %d %d %d %d\n%llu %016llx %016llx\n%d\n", id.head[0],
+                id.head[1], id.head[2], id.head[3], id.head[4], id.head[5], id.head[6], id.head[7],
+                static_cast<unsigned long long>(id.size), static_cast<unsigned long long>(id.hash1),
+                static_cast<unsigned long long>(id.hash2), id.newseed);
+  return line;
+}
+
+}  // namespace
+
+void OpenDeleteFile(const std::string& name) { DeleteFile(name); }
+
+void SetStartLoc(int32_t mode, int32_t& flag) {
+  const std::string dataname = variables.fname + ".data";
+  const std::string gtypename = variables.fname + ".GtypeData";
+  const InputIdentity current = CurrentIdentity();
+  if (mode == 1) {
+    flag = -1;
+    if (!FileExists(dataname) || !FileExists(gtypename)) return;
+    flag = 0;
+    std::ifstream data(dataname);
+    if (!data) StopWithMessage("Failed openning " + dataname, "SetStartLoc");
+    std::ifstream gtype(gtypename, std::ios::binary);
+    InputIdentity saved;
+    gtype.read(reinterpret_cast<char*>(&saved), sizeof saved);
+    // A short or unreadable copy (an interrupted write) never matches.
+    if (gtype.gcount() == static_cast<std::streamsize>(sizeof saved) && saved == current) flag = 1;
+    return;
+  }
+  AtomicTextFile gtype(gtypename);
+  gtype.out().write(reinterpret_cast<const char*>(&current), sizeof current);
+  gtype.Commit();
+  AtomicTextFile data(dataname);
+  data << "Pedkin saved input identity: leading parameters, size and hashes of the project file, seed\n"
+       << Describe(current);
+  data.Commit();
+}
+
+void CheckData() {
+  int32_t flag = -1;
+  SetStartLoc(1, flag);
+  if (flag > 0) return;
+  const std::string& f = variables.fname;
+  for (int k = 1; k <= 5; ++k) OpenDeleteFile(variables.midfilename(k));
+  OpenDeleteFile(kErrorMessageFile);
+  // Caches of the pairwise stage, the progress log, and the copies of the
+  // run archives: all computed from the earlier input.
+  static const char* const intermediate[] = {
+      ".FSDyadLogL", ".HSDyadLogL", ".DadDyadLogL", ".MumDyadLogL", ".BestPrntCND", ".PairCluster",
+      ".MHSDyadLogL", ".InbAlleleFr", ".SelfOutLogL", ".SelfSelfLogL", ".PrtDyadLogL", ".MidResult"};
+  for (const char* s : intermediate) OpenDeleteFile(f + s);
+  for (int32_t r = 1; r <= std::max(variables.numrun, 1) + 100; ++r) {
+    const std::string run = variables.midfilename(2) + ".Run" + std::to_string(r);
+    if (!FileExists(run) && r > variables.numrun) break;
+    OpenDeleteFile(run);
+  }
+  // Results of an earlier execution that this one might not rewrite must not
+  // be taken for its own.
+  static const char* const results[] = {
+      ".BestConfig", ".BestConfig_Ordered", ".BestCluster", ".BestFSFamily", ".BestClone",
+      ".ConfigArchive", ".ParentPair", ".Distribution", ".Selfer", ".FullSibDyad", ".HalfSibDyad",
+      ".FSDyadUF", ".HSDyadUF", ".Paternity", ".Maternity", ".Inbreeding", ".AlleleFreq", ".ErrorRate",
+      ".Ne", ".OffGenotype", ".DadGenotype", ".MumGenotype", ".PairwiseFullSibDyad",
+      ".PairwiseHalfSibDyad", ".PairwiseCloneDyad", ".PairwisePaternity", ".PairwiseMaternity"};
+  for (const char* s : results) OpenDeleteFile(f + s);
+  SetStartLoc(2, flag);
+}

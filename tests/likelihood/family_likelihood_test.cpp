@@ -1,0 +1,98 @@
+// The family likelihood over loci: the size term, the early exit against a
+// threshold, and the total against the brute-force sum of every locus.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "likelihood/family_likelihood.h"
+#include "pedigree_oracle.h"
+#include "state/familyloglvar.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+class FamilyLikelihoodTest : public PedkinTest {
+ protected:
+  // A half-sib cluster over a 4-allele, a SNP and a dominant locus.
+  OraclePedigree Install(std::mt19937& rng, double rate) {
+    std::vector<OracleLocus> loci(3);
+    loci[0].n = 4;
+    loci[1].n = 2;
+    loci[2].n = 2;
+    loci[2].dominant = true;
+    for (auto& L : loci) L.D = L.E = rate;
+    const OracleShape shape{"half sibs", {1, 2, 2}, {{0, 1}, {0, 2}}, {1}};
+    variables.likelihoodprecision = 3;
+    OraclePedigree ped = DrawPedigree(rng, shape, loci, false, 0.1, rate, 4);
+    InstallPedigree(ped);
+    return ped;
+  }
+  static double SizeTerm(int64_t N) {
+    return (N / 8.0) * (std::lgamma(2.25) + std::lgamma(1.5) - std::lgamma(1.25) - std::lgamma(0.25) +
+                        std::lgamma(N + 0.25) - std::lgamma(N + 2.5));
+  }
+};
+
+TEST_F(FamilyLikelihoodTest, TotalIsSizeTermPlusEveryLocus) {
+  std::mt19937 rng(31);
+  for (int trial = 0; trial < 20; ++trial) {
+    variables = Variables{};
+    likelihoodvar = LikelihoodVar{};
+    const OraclePedigree ped = Install(rng, trial % 2 ? 0.02 : 0.0);
+    int64_t N = 0;
+    for (const auto& f : ped.families) N += static_cast<int64_t>(f.offspring.size());
+    double expected = SizeTerm(N);
+    for (int32_t l = 1; l <= 3; ++l) {
+      const double x = OracleLocusLogL(ped, l, 0.0, false);
+      expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
+    }
+    double logl = 0;
+    FamilyLikelihood(logl, -1e300, 1, 0, 0);
+    if (expected <= -1e300) {
+      EXPECT_EQ(logl, -1e300);
+    } else {
+      EXPECT_NEAR(logl, expected, 1e-9 * std::fabs(expected)) << "trial " << trial;
+    }
+
+    // The early exit: never above a threshold the full value is below;
+    // unchanged when the threshold is below the full value.
+    for (double gap : {-5.0, -0.5, 0.5, 5.0}) {
+      if (expected <= -1e300) break;
+      double early = 0;
+      FamilyLikelihood(early, expected + gap, 1, 0, 0);
+      if (gap > 0) {
+        EXPECT_LT(early, expected + gap);
+      } else {
+        EXPECT_NEAR(early, expected, 1e-9 * std::fabs(expected));
+      }
+    }
+  }
+}
+
+TEST_F(FamilyLikelihoodTest, SizeTermOfTheOptimalPriorFavoursFewerFamilies) {
+  // priortype 1: splitting a family of 4 into two of 2 raises the size term
+  // by (ln 24 - 2 ln 2) / 16, whatever the genotypes.
+  std::mt19937 rng(4);
+  std::vector<OracleLocus> loci(1);
+  loci[0].n = 1;  // no locus takes part: the likelihood is the size term
+  variables.priortype = 1;
+  const OracleShape one{"one family", {1, 2}, {{0, 1}}, {}};
+  OraclePedigree ped = DrawPedigree(rng, one, loci, false, 0.0, 0.0, 1);
+  ped.families[0].offspring.assign(4, {GenoPair{1, 1}});
+  ped.families[0].ploidy.assign(4, 2);
+  InstallPedigree(ped);
+  double whole = 0;
+  FamilyLikelihood(whole, -1e300, 1, 0, 0);
+  EXPECT_NEAR(whole, -(std::log(24.0) + std::log(24.0)) / 16, 1e-12);
+  // The same four offspring as two families of two.
+  familyloglvar.parents.push_back({1, 0});
+  familyloglvar.families[0].members = {1, 2};
+  familyloglvar.families.push_back({2, 1, {3, 4}});
+  double split = 0;
+  FamilyLikelihood(split, -1e300, 1, 0, 0);
+  EXPECT_NEAR(split - whole, (std::log(24.0) - 2 * std::log(2.0)) / 16, 1e-12);
+}
+
+}  // namespace

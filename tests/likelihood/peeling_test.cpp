@@ -1,0 +1,103 @@
+// The locus log likelihood of family clusters against a brute-force sum
+// over every genotype of every parent (sampled or not) and every
+// transmission, with the error model applied to each observation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "likelihood/peeling.h"
+#include "pedigree_oracle.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+using PeelingTest = PedkinTest;
+
+const std::vector<OracleShape> kShapes = {
+    {"one full-sib family", {1, 2}, {{0, 1}}, {}},
+    {"two families sharing a father", {1, 2, 2}, {{0, 1}, {0, 2}}, {}},
+    {"three families sharing a father", {1, 2, 2, 2}, {{0, 1}, {0, 2}, {0, 3}}, {}},
+    {"chain father-mother-father", {1, 2, 1}, {{0, 1}, {2, 1}}, {}},
+    {"loop of two fathers and two mothers", {1, 2, 1, 2}, {{0, 1}, {2, 1}, {2, 3}, {0, 3}}, {}},
+    {"sampled father", {1, 2, 2}, {{0, 1}, {0, 2}}, {0}},
+    {"sampled mother and father", {1, 2}, {{0, 1}}, {0, 1}},
+    {"one individual in both roles", {1, 1, 1}, {{0, 1}, {1, 2}}, {}, true},
+    {"selfed family beside an outcrossed one", {1, 1}, {{0, 0}, {0, 1}}, {0}, true},
+};
+
+TEST_F(PeelingTest, ClustersEqualBruteForce) {
+  std::mt19937 rng(123);
+  int evaluated = 0, impossible = 0;
+  for (const auto& shape : kShapes) {
+    for (int32_t hd : {0, 1}) {
+      if (hd == 1 && shape.monoecious) continue;
+      for (bool dominant : {false, true}) {
+        for (int variant = 0; variant < 4; ++variant) {
+          OracleLocus L;
+          L.n = dominant ? 2 : 2 + variant % 3;  // 2, 3 or 4 alleles
+          L.D = L.E = variant % 2 == 0 ? 0.0 : 0.03;
+          L.dominant = dominant;
+          variables = Variables{};
+          likelihoodvar = LikelihoodVar{};
+          variables.haplodiploid = hd;
+          variables.numsex = shape.monoecious ? 1 : 2;
+          variables.allowinbreeding = shape.monoecious ? 1 : 0;
+          variables.inbreeding = shape.monoecious ? 0.1 : 0.0;
+          variables.likelihoodprecision = 3;
+          const OraclePedigree ped = DrawPedigree(rng, shape, {L}, hd == 1, variant == 3 ? 0.2 : 0.0, L.E, 4);
+          InstallPedigree(ped);
+          double logl = 0;
+          FamilyLocusLogL(1, logl);
+          const double expected = OracleLocusLogL(ped, 1, variables.inbreeding, hd == 1);
+          ++evaluated;
+          if (expected <= -1e300) {
+            ++impossible;
+            EXPECT_EQ(logl, -1e300) << shape.name;
+          } else {
+            EXPECT_NEAR(logl, expected, 1e-9 * std::max(1.0, std::fabs(expected)))
+                << shape.name << (hd ? " haplodiploid" : "") << (dominant ? " dominant" : "") << " variant " << variant;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(evaluated, 100);
+  EXPECT_LT(impossible, evaluated / 4);
+}
+
+TEST_F(PeelingTest, ManyAllelesUnseenByTheClusterArePooledExactly) {
+  // A 12-allele locus: the family shows a few alleles; the brute force runs
+  // over all 78 genotypes of each parent.
+  std::mt19937 rng(8);
+  for (double rate : {0.0, 0.02}) {
+    OracleLocus L;
+    L.n = 12;
+    L.D = L.E = rate;
+    variables = Variables{};
+    likelihoodvar = LikelihoodVar{};
+    variables.likelihoodprecision = 3;
+    const OraclePedigree ped = DrawPedigree(rng, kShapes[0], {L}, false, 0.0, rate, 6);
+    InstallPedigree(ped);
+    double logl = 0;
+    FamilyLocusLogL(1, logl);
+    const double expected = OracleLocusLogL(ped, 1, 0.0, false);
+    EXPECT_NEAR(logl, expected, 1e-9 * std::fabs(expected));
+  }
+}
+
+TEST_F(PeelingTest, FiveAllelesInOneFamilyWithoutErrorIsImpossible) {
+  OracleLocus L;
+  L.n = 6;
+  std::mt19937 rng(1);
+  OraclePedigree ped = DrawPedigree(rng, kShapes[0], {L}, false, 0.0, 0.0, 1);
+  ped.families[0].offspring = {{{1, 2}}, {{3, 4}}, {{5, 5}}};
+  ped.families[0].ploidy = {2, 2, 2};
+  InstallPedigree(ped);
+  double logl = 0;
+  FamilyLocusLogL(1, logl);
+  EXPECT_EQ(logl, -1e300);
+}
+
+}  // namespace
