@@ -21,6 +21,10 @@ namespace {
 std::atomic<long> allocations{0};
 }  // namespace
 
+// Replacing the global allocation functions with malloc/free is exactly
+// what GCC's mismatch warning is about; here it is intended.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t n) {
   allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(n ? n : 1)) return p;
