@@ -63,3 +63,30 @@ std::pair<int32_t, int32_t> ObservedGenotype(int32_t sex, int32_t k, int32_t l) 
   if (variables.dominantmarker(l) != 0) return {code, 0};
   return GenotypeAlleles(code);
 }
+
+void PackGenotypes() {
+  if (setgetgtype.packedq) return;
+  for (int32_t l = 1; l <= variables.numloci; ++l) {
+    const int32_t n = likelihoodvar.obsnumallele(l);
+    const bool dominant = variables.dominantmarker(l) != 0;
+    for (int32_t sex = 0; sex <= 2; ++sex) {
+      auto& table = sex == 0 ? variables.indivgtype : variables.cndgtype(sex);
+      if (table.size() < static_cast<std::size_t>(l)) continue;
+      std::vector<uint16_t>& raw = table(l);
+      const int32_t count = static_cast<int32_t>(raw.size());
+      std::vector<uint16_t> packed(ColumnWords(count, n), 0);
+      std::vector<uint16_t>* previous = setgetgtype.locusgtypeptr;
+      setgetgtype.locusgtypeptr = &packed;
+      for (int32_t k = 1; k <= count; ++k) {
+        const int32_t i = raw[static_cast<std::size_t>(k - 1)] / 128;
+        const int32_t j = raw[static_cast<std::size_t>(k - 1)] % 128;
+        if (i <= 0) continue;
+        // A dominant phenotype is stored as itself.
+        SetGtype(dominant ? std::pair<int32_t, int32_t>{i, 0} : std::pair<int32_t, int32_t>{i, j}, k, n);
+      }
+      setgetgtype.locusgtypeptr = previous;
+      raw.swap(packed);
+    }
+  }
+  setgetgtype.packedq = true;
+}

@@ -52,6 +52,12 @@ inline int32_t ColumnCode(const uint16_t* column, int32_t k, int32_t nallele) {
   return c == setgetgtype.l23g(1) ? setgetgtype.l23g(2) : c;
 }
 
+// Turns the genotypes as read (one 16-bit allele-index pair per individual
+// and locus) into the packed codes, locus by locus so that memory never
+// holds both forms of more than one column. Needs obsnumallele and the code
+// tables.
+void PackGenotypes();
+
 // Observed genotype of individual k at locus l: sex 0 offspring, 1 or 2 a
 // candidate of that sex. Codominant: the allele pair, smaller first, (0, 0)
 // when missing; dominant: (phenotype, 0), (0, 0) when missing.

@@ -68,7 +68,12 @@ void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t i
                             " has an illegal genotype",
                         "ConvertGenotype");
       }
-      if (item > 0) code = static_cast<uint16_t>(128 * item);
+      // The stored value is the phenotype itself; the list of items seen
+      // still counts the phenotypes observed at the locus.
+      if (item > 0) {
+        AlleleIndex(l, item);
+        code = static_cast<uint16_t>(128 * item);
+      }
     } else {
       const int32_t a = alleles.at(pos++);
       const int32_t b = alleles.at(pos++);
@@ -88,4 +93,23 @@ void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t i
 std::pair<int32_t, int32_t> StoredAlleles(int32_t sex, int32_t index, int32_t locus) {
   const uint16_t code = GroupTable(sex)(locus)[static_cast<std::size_t>(index - 1)];
   return {code / 128, code % 128};
+}
+
+void ReverseGtype(int32_t locus) {
+  // Allele indexes 1 and 2 trade places: a positive index a becomes 3 - a,
+  // and a pair that changes order is stored smaller first again.
+  auto swapcode = [](uint16_t code) -> uint16_t {
+    int32_t i = code / 128, j = code % 128;
+    if (i > 0) i = 3 - i;
+    if (j > 0) j = 3 - j;
+    if (j > 0 && i > j) std::swap(i, j);
+    return static_cast<uint16_t>(128 * i + j);
+  };
+  for (int32_t sex = 0; sex <= 2; ++sex) {
+    auto& table = GroupTable(sex);
+    if (table.size() < static_cast<std::size_t>(locus)) continue;
+    for (uint16_t& code : table(locus)) code = swapcode(code);
+  }
+  std::vector<int32_t>& names = variables.rawalleleid(locus);
+  if (names.size() >= 2) std::swap(names[0], names[1]);
 }

@@ -25,6 +25,10 @@ void AllocateGenotypeTables(int32_t sex, std::size_t expected);
 void ConvertGenotype(const std::vector<int32_t>& alleles, int32_t sex, int32_t index,
                      const std::string& label);
 
+// Swaps allele indexes 1 and 2 of a locus in every offspring and candidate
+// genotype and in its list of allele names.
+void ReverseGtype(int32_t locus);
+
 // The stored allele indexes of an individual at a locus, smaller first; a
 // missing genotype is (0, 0); a dominant phenotype is (item, 0).
 std::pair<int32_t, int32_t> StoredAlleles(int32_t sex, int32_t index, int32_t locus);

@@ -7,6 +7,7 @@
 
 #include "genotype/error_model.h"
 #include "genotype/frequencies.h"
+#include "genotype/genotype_codes.h"
 #include "runctl/parallel.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -53,16 +54,9 @@ void SetLocusClasses() {
 void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   LikelihoodVar& lv = likelihoodvar;
   if (variables.numloci < 1 || lv.obsnumallele.size() != static_cast<std::size_t>(variables.numloci)) return;
-  const int32_t p = variables.likelihoodprecision;
-  if (p <= 0) {
-    lv.prec1 = lv.prec2 = 0.05;
-    lv.prec3 = 0.005;
-  } else {
-    lv.prec1 = lv.prec2 = std::pow(0.1, 2 * p);
-    lv.prec3 = 0.1 * lv.prec1;
-  }
   SetLocusClasses();
   if (first == 1) {
+    PackGenotypes();
     int32_t maxn = 0;
     lv.nallallele = 0;
     for (int32_t l = 1; l <= variables.numloci; ++l) {

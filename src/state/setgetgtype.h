@@ -19,6 +19,9 @@ struct SetGetGtype {
   std::vector<int8_t> genotypeid;
   // Translation of a packed heterozygote: code l23g(1) reads back as l23g(2).
   Arr1<int16_t, 2> l23g;
+  // True once the genotypes as read (pairs of allele indexes) have been
+  // turned into the packed codes below.
+  bool packedq = false;
   // The column of codes (one locus, one group of individuals) that
   // GetGtype and SetGtype work on.
   std::vector<uint16_t>* locusgtypeptr = nullptr;

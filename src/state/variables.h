@@ -146,6 +146,23 @@ struct Variables {
   Vec1<std::vector<uint16_t>> indivgtype;
   Arr1<Vec1<std::vector<uint16_t>>, 2> cndgtype;
 
+  // ---- Working constants of data preparation ----
+  // factorial(k) = ln k! and logk(k) = ln k, k = 0..size() - 1.
+  std::vector<double> factorial;
+  std::vector<double> logk;
+  // ln p and ln(1 - p) of the proportions of parents sampled, per sex.
+  Arr1<double, 2> logpropprnt;
+  Arr1<double, 2> log1mpropprnt;
+  // Marks of unsampled parents in the result files: fathers, mothers.
+  std::string sexid = "##";
+  // Identity links: offspringincnd(i, sex) = the candidate of that sex
+  // with offspring i's identifier; cndinoffspring(sex)(k) = the offspring
+  // with candidate k's identifier; cndinothersex(sex)(k) = the candidate of
+  // the other sex with the same identifier; 0 = none.
+  Mat1<int32_t> offspringincnd;
+  Arr1<Vec1<int32_t>, 2> cndinoffspring;
+  Arr1<Vec1<int32_t>, 2> cndinothersex;
+
   // ---- Project file: candidates and mating system ----
   Arr1<int32_t, 2> numchild;  // candidate fathers (1) and mothers (2)
   Arr1<int32_t, 2> monogamy;

@@ -144,6 +144,7 @@ void InstallPedigree(const OraclePedigree& ped) {
     }
     familyloglvar.families.push_back(fam);
   }
+  setgetgtype.packedq = true;  // stored above in their final codes
   InitialFsProb(1, 1, nl);
 }
 
