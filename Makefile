@@ -52,7 +52,10 @@ sanitize: deps
 	  ./pedkin_tests --gtest_filter='$(SANITIZED_TESTS)' --gtest_brief=1
 
 bench: build
-	$(BUILD_DIR)/pedkin_bench
+	$(BUILD_DIR)/bench/pedkin_bench
+	$(BUILD_DIR)/bench/prepare_memory 1000 1000 2
+	$(BUILD_DIR)/bench/prepare_memory 5000 10000 2
+	$(BUILD_DIR)/bench/prepare_memory 2000 50 10
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR)
