@@ -43,7 +43,7 @@ test: build sanitize
 
 # The reader, which takes untrusted input, also runs under AddressSanitizer
 # and UndefinedBehaviorSanitizer (including its mutation fuzzing).
-SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*
+SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*:*DataProcess*:*Resume*
 sanitize: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPEDKIN_SANITIZE=ON -DPEDKIN_BUILD_BENCH=OFF
 	cmake --build $(SAN_DIR) -j $(JOBS) --target pedkin_tests
