@@ -11,6 +11,7 @@
 #include <random>
 
 #include "genotype/genotype_codes.h"
+#include "likelihood/family_likelihood.h"
 #include "likelihood/likelihood_setup.h"
 #include "likelihood/peeling.h"
 #include "state/familyloglvar.h"
@@ -104,8 +105,84 @@ void BM_HalfSibClusterSnp(benchmark::State& state) {
   Run(state);
 }
 
+// A sample of 1,000 offspring at 20 ten-allele loci with 1% error, in 100
+// full-sib families of 10 grouped in half-sib clusters of 2 families
+// sharing a father. A move of the search rescores the two clusters it
+// touches: this measures exactly that, two cluster likelihoods over all
+// loci.
+std::vector<FamilyLoglVar> clusters;
+
+void SetUpSample() {
+  std::mt19937 rng(7);
+  const int32_t nloci = 20, n = 10, nfam = 100, size = 10;
+  variables = Variables{};
+  likelihoodvar = LikelihoodVar{};
+  variables.numloci = nloci;
+  variables.likelihoodprecision = 1;
+  variables.droprate.assign(nloci, 0.01);
+  variables.othererrorrate.assign(nloci, 0.01);
+  variables.dominantmarker.assign(nloci, 0);
+  likelihoodvar.obsnumallele.assign(nloci, n);
+  likelihoodvar.obsallelefre.assign(nloci, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
+  BuildGenotypeCodes(n);
+  const int32_t noff = nfam * size;
+  variables.smplsize = noff;
+  variables.offploid.assign(static_cast<std::size_t>(noff), 2);
+  variables.indivgtype.assign(static_cast<std::size_t>(nloci));
+  std::uniform_int_distribution<int32_t> allele(1, n);
+  std::vector<std::vector<std::pair<int32_t, int32_t>>> fathers(nfam / 2), mothers(nfam);
+  for (auto& g : fathers) for (int32_t l = 0; l < nloci; ++l) g.push_back({allele(rng), allele(rng)});
+  for (auto& g : mothers) for (int32_t l = 0; l < nloci; ++l) g.push_back({allele(rng), allele(rng)});
+  for (int32_t l = 1; l <= nloci; ++l) {
+    variables.indivgtype(l).assign(ColumnWords(noff, n), 0);
+    setgetgtype.locusgtypeptr = &variables.indivgtype(l);
+    int32_t next = 0;
+    for (int32_t f = 0; f < nfam; ++f) {
+      const auto dad = fathers[static_cast<std::size_t>(f / 2)][static_cast<std::size_t>(l - 1)];
+      const auto mum = mothers[static_cast<std::size_t>(f)][static_cast<std::size_t>(l - 1)];
+      for (int32_t c = 0; c < size; ++c) {
+        int32_t a = (rng() & 1) ? dad.first : dad.second;
+        int32_t b = (rng() & 1) ? mum.first : mum.second;
+        if (a > b) std::swap(a, b);
+        SetGtype({a, b}, ++next, n);
+      }
+    }
+  }
+  clusters.clear();
+  for (int32_t k = 0; k < nfam / 2; ++k) {
+    FamilyLoglVar c;
+    c.parents = {{1, 0}, {2, 0}, {2, 0}};
+    for (int32_t f = 0; f < 2; ++f) {
+      FamilyLoglVar::Family fam;
+      fam.father = 0;
+      fam.mother = 1 + f;
+      for (int32_t i = 1; i <= size; ++i) fam.members.push_back((2 * k + f) * size + i);
+      c.families.push_back(fam);
+    }
+    clusters.push_back(c);
+  }
+  setgetgtype.packedq = true;
+  InitialFsProb(1, 1, nloci);
+}
+
+void BM_SearchMove1000x20(benchmark::State& state) {
+  SetUpSample();
+  double logl = 0;
+  std::size_t k = 0;
+  for (auto _ : state) {
+    for (int side = 0; side < 2; ++side) {
+      familyloglvar = clusters[k];
+      FamilyLikelihood(logl, -1e300, 1, 0, 0);
+      benchmark::DoNotOptimize(logl);
+      k = (k + 1) % clusters.size();
+    }
+  }
+  state.SetLabel("two clusters x 20 loci per move");
+}
+
 }  // namespace
 
 BENCHMARK(BM_FullSibFamily10Alleles);
 BENCHMARK(BM_HalfSibCluster10Alleles);
 BENCHMARK(BM_HalfSibClusterSnp);
+BENCHMARK(BM_SearchMove1000x20)->Unit(benchmark::kMicrosecond);

@@ -8,6 +8,7 @@
 
 #include "genotype/error_model.h"
 #include "genotype/genotype_codes.h"
+#include "likelihood/genotype_checks.h"
 #include "likelihood/peeling.h"
 #include "runctl/error_stop.h"
 #include "runctl/parallel.h"
@@ -57,7 +58,7 @@ double LocalSum(double start, double threshold) {
 
 }  // namespace
 
-void FamilyLikelihood(double& logl, double threshold, int32_t /*check*/, int32_t /*sortflag*/, int32_t /*mode*/) {
+void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*sortflag*/, int32_t /*mode*/) {
   const FamilyLoglVar& fv = familyloglvar;
   logl = -1e300;
   int32_t nparents[3] = {0, 0, 0};
@@ -65,8 +66,13 @@ void FamilyLikelihood(double& logl, double threshold, int32_t /*check*/, int32_t
   const bool tooLarge = nparents[1] > 10000 || nparents[2] > 10000 ||
                         (variables.anymonogamy == 0 && fv.families.size() > 10000);
   const bool shared = variables.numthreads > 1 && variables.parallelq != 0;
+  // Configurations impossible at the error-free loci are rejected before
+  // any locus is evaluated; every process finds the same answer.
+  int32_t ok = 1;
+  if (!tooLarge && check == 1) GenotypeCheck(ok);
+  if (!tooLarge && ok == 1 && variables.numsex == 1) SelfingCheck(ok);
   double local = -1e300;
-  if (!tooLarge) {
+  if (!tooLarge && ok == 1) {
     // Only one process adds the size term when the loci are shared.
     const double T = (shared && variables.threadid != 0) ? 0.0 : SizeTerm();
     local = LocalSum(T, threshold);

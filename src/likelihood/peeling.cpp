@@ -67,7 +67,7 @@ struct AlleleSet {
 struct LocusWork {
   std::vector<AlleleSet> familysets, nodesets;
   std::vector<Record> records, haploid;
-  std::vector<double> childp, pfre;
+  std::vector<double> childp, half, pfre;
   std::vector<std::pair<int32_t, int32_t>> pairs;
   std::vector<int32_t> mapm;
   ClusterGraph graph;
@@ -300,26 +300,44 @@ void FamilyLocusLogL(int32_t l, double& logl) {
     const int32_t Rf = hd ? m : G;
     ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, Rf, G);
     double largest = 0.0;
+    // half[(gp * m + y) * nrec + r]: the weighted probability of record r
+    // summed over the two alleles a parent of genotype gp can pass, with
+    // allele y from the other parent. A family entry then needs two of
+    // these per record instead of four child probabilities.
+    work.half.resize(static_cast<std::size_t>(G) * static_cast<std::size_t>(m) * std::max<std::size_t>(nrec, 1));
+    for (int32_t gp = 1; gp <= G; ++gp) {
+      const auto [pi, pj] = work.pairs[static_cast<std::size_t>(gp)];
+      for (int32_t y = 1; y <= m; ++y) {
+        const double* a = child(pi, y);
+        const double* b = child(pj, y);
+        double* h = &work.half[(static_cast<std::size_t>(gp - 1) * static_cast<std::size_t>(m) + static_cast<std::size_t>(y - 1)) * nrec];
+        for (std::size_t r = 0; r < nrec; ++r) h[r] = a[r] + b[r];
+      }
+    }
+    auto half = [&](int32_t gp, int32_t y) {
+      return &work.half[(static_cast<std::size_t>(gp - 1) * static_cast<std::size_t>(m) + static_cast<std::size_t>(y - 1)) * nrec];
+    };
     for (int32_t gf = 1; gf <= Rf; ++gf) {
-      const auto [fi, fj] = hd ? std::pair<int32_t, int32_t>{gf, gf} : work.pairs[static_cast<std::size_t>(gf)];
       double* row = &edge.table[static_cast<std::size_t>(gf - 1) * static_cast<std::size_t>(G)];
-      for (int32_t gm = 1; gm <= G; ++gm) {
+      // Diploid parents play symmetric parts: the table is symmetric, so
+      // only its upper triangle is computed.
+      const int32_t first = hd ? 1 : gf;
+      for (int32_t gm = first; gm <= G; ++gm) {
         if (selfed && gm != gf) continue;  // one genotype in both roles
         const auto [mi, mj] = work.pairs[static_cast<std::size_t>(gm)];
         double p = 1.0;
         if (hd) {
-          const double* a = child(fi, mi);
-          const double* b = child(fi, mj);
-          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r] + b[r], r);
+          // The haploid father's allele gf with one of the mother's two.
+          const double* a = half(gm, gf);
+          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r], r);
         } else {
-          const double* a = child(fi, mi);
-          const double* b = child(fi, mj);
-          const double* c = child(fj, mi);
-          const double* d = child(fj, mj);
-          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r] + b[r] + c[r] + d[r], r);
+          const double* a = half(gf, mi);
+          const double* b = half(gf, mj);
+          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r] + b[r], r);
         }
         if (!work.haploid.empty() && p > 0.0) p *= sons(mi, mj);
         row[gm - 1] = p;
+        if (!hd && gm != gf) edge.table[static_cast<std::size_t>(gm - 1) * static_cast<std::size_t>(G) + static_cast<std::size_t>(gf - 1)] = p;
         largest = std::max(largest, p);
       }
     }

@@ -96,3 +96,69 @@ TEST_F(FamilyLikelihoodTest, SizeTermOfTheOptimalPriorFavoursFewerFamilies) {
 }
 
 }  // namespace
+
+namespace {
+
+// Observations drawn at random, unrelated to the parents: at error-free
+// loci many of these families are impossible. The quick checks must reject
+// exactly those the exact sum finds impossible, and nothing else.
+TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
+  std::mt19937 rng(99);
+  const std::vector<OracleShape> shapes = {
+      {"sampled father", {1, 2, 2}, {{0, 1}, {0, 2}}, {0}},
+      {"sampled mother", {1, 2}, {{0, 1}}, {1}},
+      {"selfed family", {1}, {{0, 0}}, {}, true},
+  };
+  int impossible = 0, possible = 0;
+  for (const auto& shape : shapes) {
+    for (int32_t hd : {0, 1}) {
+      if (hd == 1 && shape.monoecious) continue;
+      for (int trial = 0; trial < 40; ++trial) {
+        variables = Variables{};
+        likelihoodvar = LikelihoodVar{};
+        variables.likelihoodprecision = 3;
+        variables.haplodiploid = hd;
+        variables.numsex = shape.monoecious ? 1 : 2;
+        variables.allowinbreeding = shape.monoecious ? 1 : 0;
+        std::vector<OracleLocus> loci(2);
+        loci[0].n = 4;
+        loci[1].n = 3;
+        OraclePedigree ped = DrawPedigree(rng, shape, loci, hd == 1, 0.0, 0.0, 5);
+        // Scramble: every observation replaced by a random genotype.
+        std::uniform_int_distribution<int32_t> a4(1, 4), a3(1, 3);
+        for (auto& fam : ped.families) {
+          for (std::size_t c = 0; c < fam.offspring.size(); ++c) {
+            if (rng() % 2 == 0) continue;
+            auto& obs = fam.offspring[c];
+            int32_t x = a4(rng), y = fam.ploidy[c] == 1 ? x : a4(rng);
+            obs[0] = {std::min(x, y), std::max(x, y)};
+            x = a3(rng);
+            y = fam.ploidy[c] == 1 ? x : a3(rng);
+            obs[1] = {std::min(x, y), std::max(x, y)};
+          }
+        }
+        InstallPedigree(ped);
+        int64_t N = 0;
+        for (const auto& f : ped.families) N += static_cast<int64_t>(f.offspring.size());
+        double expected = SizeTerm(N);
+        for (int32_t l = 1; l <= 2; ++l) {
+          const double x = OracleLocusLogL(ped, l, 0.0, hd == 1);
+          expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
+        }
+        double logl = 0;
+        FamilyLikelihood(logl, -1e300, 1, 0, 0);
+        if (expected <= -1e300) {
+          ++impossible;
+          EXPECT_EQ(logl, -1e300) << shape.name;
+        } else {
+          ++possible;
+          EXPECT_NEAR(logl, expected, 1e-9 * std::fabs(expected)) << shape.name << " trial " << trial;
+        }
+      }
+    }
+  }
+  EXPECT_GT(impossible, 10);
+  EXPECT_GT(possible, 10);
+}
+
+}  // namespace
