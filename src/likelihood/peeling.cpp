@@ -19,6 +19,7 @@
 #include "genotype/frequencies.h"
 #include "genotype/genotype_codes.h"
 #include "likelihood/cluster_sum.h"
+#include "likelihood/family_tables.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -27,11 +28,6 @@ namespace {
 
 // Largest number of distinct alleles one family may show at one locus.
 constexpr int32_t kMaxFamilyAlleles = 80;
-
-struct Record {
-  int32_t a1, a2;  // family-local alleles (dominant: phenotype, 0)
-  double exponent;
-};
 
 // An allele set: global alleles in order of first appearance, the inverse
 // map, and whether a pooled allele completes it (it is then number
@@ -66,8 +62,8 @@ struct AlleleSet {
 // buffers have grown to the sizes the data need.
 struct LocusWork {
   std::vector<AlleleSet> familysets, nodesets;
-  std::vector<Record> records, haploid;
-  std::vector<double> childp, half, pfre;
+  FamilyData data;
+  std::vector<double> pfre;
   std::vector<std::pair<int32_t, int32_t>> pairs;
   std::vector<int32_t> mapm;
   ClusterGraph graph;
@@ -84,26 +80,14 @@ double Exponent(int32_t c) {
   return c;
 }
 
-// x to a power: integer exponents (the plain counts) by repeated squaring,
-// which is exact and far cheaper than pow in the innermost loop.
-inline double Power(double x, double e) {
-  const int32_t k = static_cast<int32_t>(e);
-  if (static_cast<double>(k) != e) return std::pow(x, e);
-  double result = 1.0;
-  for (int32_t b = k; b > 0; b >>= 1, x *= x) {
-    if (b & 1) result *= x;
-  }
-  return result;
-}
-
-void Count(std::vector<Record>& list, int32_t a1, int32_t a2) {
-  for (Record& r : list) {
+void Count(std::vector<FamilyRecord>& list, int32_t a1, int32_t a2) {
+  for (FamilyRecord& r : list) {
     if (r.a1 == a1 && r.a2 == a2) {
       r.exponent += 1;
       return;
     }
   }
-  list.push_back(Record{a1, a2, 1});
+  list.push_back(FamilyRecord{a1, a2, 1});
 }
 
 // Unordered genotypes over m alleles in index order.
@@ -247,100 +231,34 @@ void FamilyLocusLogL(int32_t l, double& logl) {
   for (std::size_t f = 0; f < nfam; ++f) {
     const auto& fam = fv.families[f];
     const AlleleSet& s = work.familysets[f];
-    work.records.clear();
-    work.haploid.clear();
+    FamilyData& data = work.data;
+    data.records.clear();
+    data.haploid.clear();
     for (int32_t i : fam.members) {
       const auto g = ObservedGenotype(0, i, l);
       if (Missing(g)) continue;
       const int32_t a1 = dominant ? g.first : s.Of(g.first);
       const int32_t a2 = dominant ? 0 : s.Of(g.second);
-      Count(hd && variables.offploid(i) == 1 ? work.haploid : work.records, a1, a2);
+      Count(hd && variables.offploid(i) == 1 ? data.haploid : data.records, a1, a2);
     }
-    if (work.records.empty() && work.haploid.empty()) continue;
-    for (Record& r : work.records) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
-    for (Record& r : work.haploid) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
+    if (data.records.empty() && data.haploid.empty()) continue;
+    for (FamilyRecord& r : data.records) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
+    for (FamilyRecord& r : data.haploid) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
     const int32_t m = s.Size();
     const int32_t G = m * (m + 1) / 2;
-    ListPairs(m, work.pairs);
-    const std::size_t nrec = work.records.size();
-    const double weight = hd ? 0.5 : 0.25;
-    work.childp.resize(static_cast<std::size_t>(G) * std::max<std::size_t>(nrec, 1));
-    for (int32_t g = 1; g <= G; ++g) {
-      const auto [i, j] = work.pairs[static_cast<std::size_t>(g)];
-      for (std::size_t r = 0; r < nrec; ++r) {
-        work.childp[static_cast<std::size_t>(g - 1) * nrec + r] =
-            weight * PrbGtoP(i, j, work.records[r].a1, work.records[r].a2, l);
-      }
-    }
-    const double* cp = work.childp.data();
-    auto child = [&](int32_t x, int32_t y) { return cp + static_cast<std::size_t>(FamilyGenotypeIndex(x, y, m) - 1) * nrec; };
-    // Haploid sons depend on their mother only.
-    auto sons = [&](int32_t i, int32_t j) {
-      double p = 1.0;
-      for (const Record& r : work.haploid) {
-        const double x = 0.5 * (dominant ? PrbGtoP(i, i, r.a1, 0, l) + PrbGtoP(j, j, r.a1, 0, l)
-                                         : PrbGtoPHaploid(i, r.a1, l) + PrbGtoPHaploid(j, r.a1, l));
-        p *= Power(x, r.exponent);
-      }
-      return p;
-    };
-    auto power = [&](double x, std::size_t r) { return Power(x, work.records[r].exponent); };
-    std::vector<int32_t>& mapm = work.mapm;
     if (fam.father < 0) {
       // A mother's haploid sons only: a weight on her genotypes.
-      ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, mapm);
+      ListPairs(m, work.pairs);
+      ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, work.mapm);
       ClusterGraph::Node& node = graph.nodes[static_cast<std::size_t>(fam.mother)];
       for (int32_t gm = 0; gm < node.G; ++gm) {
-        const auto [i, j] = work.pairs[static_cast<std::size_t>(mapm[static_cast<std::size_t>(gm)] + 1)];
-        node.w[static_cast<std::size_t>(gm)] *= sons(i, j);
+        const auto [i, j] = work.pairs[static_cast<std::size_t>(work.mapm[static_cast<std::size_t>(gm)] + 1)];
+        node.w[static_cast<std::size_t>(gm)] *= SonsProbability(l, data, i, j);
       }
       continue;
     }
-    const bool selfed = fam.father == fam.mother;
-    const int32_t Rf = hd ? m : G;
-    ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, Rf, G);
-    double largest = 0.0;
-    // half[(gp * m + y) * nrec + r]: the weighted probability of record r
-    // summed over the two alleles a parent of genotype gp can pass, with
-    // allele y from the other parent. A family entry then needs two of
-    // these per record instead of four child probabilities.
-    work.half.resize(static_cast<std::size_t>(G) * static_cast<std::size_t>(m) * std::max<std::size_t>(nrec, 1));
-    for (int32_t gp = 1; gp <= G; ++gp) {
-      const auto [pi, pj] = work.pairs[static_cast<std::size_t>(gp)];
-      for (int32_t y = 1; y <= m; ++y) {
-        const double* a = child(pi, y);
-        const double* b = child(pj, y);
-        double* h = &work.half[(static_cast<std::size_t>(gp - 1) * static_cast<std::size_t>(m) + static_cast<std::size_t>(y - 1)) * nrec];
-        for (std::size_t r = 0; r < nrec; ++r) h[r] = a[r] + b[r];
-      }
-    }
-    auto half = [&](int32_t gp, int32_t y) {
-      return &work.half[(static_cast<std::size_t>(gp - 1) * static_cast<std::size_t>(m) + static_cast<std::size_t>(y - 1)) * nrec];
-    };
-    for (int32_t gf = 1; gf <= Rf; ++gf) {
-      double* row = &edge.table[static_cast<std::size_t>(gf - 1) * static_cast<std::size_t>(G)];
-      // Diploid parents play symmetric parts: the table is symmetric, so
-      // only its upper triangle is computed.
-      const int32_t first = hd ? 1 : gf;
-      for (int32_t gm = first; gm <= G; ++gm) {
-        if (selfed && gm != gf) continue;  // one genotype in both roles
-        const auto [mi, mj] = work.pairs[static_cast<std::size_t>(gm)];
-        double p = 1.0;
-        if (hd) {
-          // The haploid father's allele gf with one of the mother's two.
-          const double* a = half(gm, gf);
-          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r], r);
-        } else {
-          const double* a = half(gf, mi);
-          const double* b = half(gf, mj);
-          for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r] + b[r], r);
-        }
-        if (!work.haploid.empty() && p > 0.0) p *= sons(mi, mj);
-        row[gm - 1] = p;
-        if (!hd && gm != gf) edge.table[static_cast<std::size_t>(gm - 1) * static_cast<std::size_t>(G) + static_cast<std::size_t>(gf - 1)] = p;
-        largest = std::max(largest, p);
-      }
-    }
+    ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, hd ? m : G, G);
+    const double largest = FsProbCompute(l, data, m, fam.father == fam.mother, edge.table);
     if (!(largest > 1e-300)) {
       logl = -1e300;
       return;
