@@ -21,11 +21,11 @@ double Power(double x, double e) {
 }
 
 double SonsProbability(int32_t l, const FamilyData& data, int32_t i, int32_t j) {
-  const bool dominant = variables.dominantmarker(l) != 0;
+  // A haploid son shows his one allele (at a dominant locus, its
+  // phenotype), subject to the haploid error model only.
   double p = 1.0;
   for (const FamilyRecord& r : data.haploid) {
-    const double x = 0.5 * (dominant ? PrbGtoP(i, i, r.a1, 0, l) + PrbGtoP(j, j, r.a1, 0, l)
-                                     : PrbGtoPHaploid(i, r.a1, l) + PrbGtoPHaploid(j, r.a1, l));
+    const double x = 0.5 * (PrbGtoPHaploid(i, r.a1, l) + PrbGtoPHaploid(j, r.a1, l));
     p *= Power(x, r.exponent);
   }
   return p;

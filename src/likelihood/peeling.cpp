@@ -210,7 +210,7 @@ void FamilyLocusLogL(int32_t l, double& logl) {
     if (haploid) {
       for (int32_t k = 1; k <= m; ++k) {
         double x = work.pfre[static_cast<std::size_t>(k - 1)];
-        if (typed) x *= dominant ? PrbGtoP(k, k, obs.first, 0, l) : PrbGtoPHaploid(k, obs.first, l);
+        if (typed) x *= PrbGtoPHaploid(k, obs.first, l);
         node.w[static_cast<std::size_t>(k - 1)] = x;
       }
       continue;

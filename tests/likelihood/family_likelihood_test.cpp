@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
+#include "genotype/error_model.h"
 #include "likelihood/family_likelihood.h"
 #include "pedigree_oracle.h"
 #include "state/familyloglvar.h"
@@ -159,6 +161,124 @@ TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
   }
   EXPECT_GT(impossible, 10);
   EXPECT_GT(possible, 10);
+}
+
+}  // namespace
+
+namespace {
+
+// Lower precisions prune negligible genotypes of layer parents only: on
+// clusters that need layers (three fathers and three mothers all mated),
+// the pruned value stays just below the exact one.
+TEST_F(FamilyLikelihoodTest, LowerPrecisionsStayWithinTheirThresholds) {
+  std::mt19937 rng(5);
+  const OracleShape mesh{"3x3 mesh", {1, 1, 1, 2, 2, 2},
+                         {{0, 3}, {0, 4}, {0, 5}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 4}, {2, 5}}, {}};
+  std::vector<OracleLocus> loci(1);
+  loci[0].n = 3;
+  loci[0].D = loci[0].E = 0.02;
+  for (int trial = 0; trial < 5; ++trial) {
+    variables = Variables{};
+    likelihoodvar = LikelihoodVar{};
+    const OraclePedigree ped = DrawPedigree(rng, mesh, loci, false, 0.0, 0.02, 2);
+    double exact = 0;
+    std::vector<double> values;
+    for (int32_t p : {3, 2, 1, 0}) {
+      variables.likelihoodprecision = p;
+      likelihoodvar.prec3 = p == 0 ? 0.005 : 0.1 * std::pow(0.1, 2 * p);
+      InstallPedigree(ped);
+      double logl = 0;
+      FamilyLikelihood(logl, -1e300, 1, 0, 0);
+      if (p == 3) {
+        exact = logl;
+      } else {
+        // Each of the (at most 6) genotypes of a layer parent left out
+        // weighs below prec3 of the largest.
+        EXPECT_LE(logl, exact + 1e-9);
+        EXPECT_GE(logl, exact + std::log(1 - 6 * likelihoodvar.prec3) - 1e-9) << "precision " << p;
+      }
+    }
+  }
+}
+
+// A total that is not a number stops the program with its message.
+TEST_F(FamilyLikelihoodTest, NonFiniteTotalStops) {
+  std::mt19937 rng(3);
+  Install(rng, 0.02);
+  variables.fname = "nan";
+  likelihoodvar.sizetermconst = std::numeric_limits<double>::quiet_NaN();
+  const std::string file = ExpectStop([] {
+    double logl = 0;
+    FamilyLikelihood(logl, -1e300, 1, 0, 0);
+  });
+  EXPECT_EQ(file.rfind("Error in likelihood calculation, LogL = NAN\n", 0), 0u) << file;
+  EXPECT_NE(file.find("Program stopped in subroutine FamilyLikelihood, dataset = nan.\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Single individuals as unrelated members of the population: the sum over
+// loci of the log of the sum over true genotypes of frequency times
+// observation probability.
+TEST_F(FamilyLikelihoodTest, SingleIndividualsEqualSumsOverTrueGenotypes) {
+  std::mt19937 rng(12);
+  for (int32_t hd : {0, 1}) {
+    variables = Variables{};
+    likelihoodvar = LikelihoodVar{};
+    variables.haplodiploid = hd;
+    std::vector<OracleLocus> loci(3);
+    loci[0].n = 5;
+    loci[1].n = 2;
+    loci[2].n = 2;
+    loci[2].dominant = true;
+    for (auto& L : loci) L.D = L.E = 0.02;
+    const OracleShape shape{"sampled parents", {1, 2}, {{0, 1}}, {0, 1}};
+    const OraclePedigree ped = DrawPedigree(rng, shape, loci, hd == 1, 0.1, 0.02, 6);
+    InstallPedigree(ped);
+    const double F = 0.05;
+    auto single = [&](const std::vector<GenoPair>& obs, bool haploid) {
+      double total = 0;
+      for (std::size_t l = 0; l < loci.size(); ++l) {
+        const OracleLocus& L = ped.loci[l];
+        const GenoPair o = obs[l];
+        if (o.first <= 0) continue;
+        const double Es = ErrScale(L.n, L.E);
+        double P = 0;
+        if (haploid) {
+          for (int32_t t = 1; t <= L.n; ++t) {
+            P += L.freqs[static_cast<std::size_t>(t - 1)] * PrbG_P(o.first, 0, t, 0, L.n, L.D, Es, 0);
+          }
+        } else {
+          for (int32_t i = 1; i <= L.n; ++i) {
+            for (int32_t j = i; j <= L.n; ++j) {
+              const double pi = L.freqs[static_cast<std::size_t>(i - 1)], pj = L.freqs[static_cast<std::size_t>(j - 1)];
+              const double fr = i == j ? pi * (F + (1 - F) * pi) : 2 * (1 - F) * pi * pj;
+              P += fr * PrbG_P(o.first, o.second, i, j, L.n, L.D, Es, 0);
+            }
+          }
+        }
+        total += std::log(P);
+      }
+      return total;
+    };
+    Vec1<double> logl;
+    SingleIndivLikelihood(F, variables.smplsize, 0, logl);
+    int32_t i = 0;
+    for (const auto& fam : ped.families) {
+      for (std::size_t c = 0; c < fam.offspring.size(); ++c) {
+        ++i;
+        EXPECT_NEAR(logl(i), single(fam.offspring[c], fam.ploidy[c] == 1), 1e-12) << "offspring " << i;
+      }
+    }
+    SingleParentLikelihood(F);
+    for (int32_t s = 1; s <= 2; ++s) {
+      const bool haploid = hd == 1 && s == 1;
+      EXPECT_NEAR(likelihoodvar.sumcndlogl(s), single(ped.parents[static_cast<std::size_t>(s - 1)].obs, haploid), 1e-12)
+          << "sex " << s;
+    }
+  }
 }
 
 }  // namespace

@@ -162,8 +162,8 @@ double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool hd) 
   // formulas (haploid truth: the allele twice).
   auto obsProb = [&](GenoPair obs, GenoPair truth, bool haploid) {
     if (obs.first <= 0) return 1.0;
-    if (L.dominant) return PrbG_P(obs.first, 0, std::min(truth.first, truth.second), std::max(truth.first, truth.second), n, L.D, Es, 0);
     if (haploid) return PrbG_P(obs.first, 0, truth.first, 0, n, L.D, Es, 0);
+    if (L.dominant) return PrbG_P(obs.first, 0, std::min(truth.first, truth.second), std::max(truth.first, truth.second), n, L.D, Es, 0);
     return PrbG_P(obs.first, obs.second, std::min(truth.first, truth.second), std::max(truth.first, truth.second), n, L.D, Es, 0);
   };
   const std::size_t np = ped.parents.size();
@@ -177,7 +177,7 @@ double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool hd) 
       const GenoPair obs = p.sampled ? p.obs[static_cast<std::size_t>(l - 1)] : GenoPair{0, 0};
       if (hd && p.sex == 1) {
         g[k] = {x[k] + 1, x[k] + 1};
-        w *= fr[static_cast<std::size_t>(x[k])] * obsProb(obs, g[k], !L.dominant);
+        w *= fr[static_cast<std::size_t>(x[k])] * obsProb(obs, g[k], true);
       } else {
         g[k] = diploid[static_cast<std::size_t>(x[k])];
         const double pi = fr[static_cast<std::size_t>(g[k].first - 1)];
@@ -191,7 +191,7 @@ double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool hd) 
         const GenoPair mum = g[static_cast<std::size_t>(f.mother)];
         double s = 0;
         if (f.ploidy[c] == 1) {
-          for (int32_t a : {mum.first, mum.second}) s += 0.5 * obsProb(o, {a, a}, !L.dominant);
+          for (int32_t a : {mum.first, mum.second}) s += 0.5 * obsProb(o, {a, a}, true);
         } else {
           const GenoPair dad = g[static_cast<std::size_t>(f.father)];
           for (int32_t a : {dad.first, dad.second}) {
