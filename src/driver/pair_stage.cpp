@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "genotype/genotype_codes.h"
 #include "input/free_format.h"
 #include "state/likelihoodvar.h"
+#include "state/setgetgtype.h"
 #include "state/variables.h"
 
 void PairRelation() {
@@ -46,7 +48,20 @@ void SetCluster() {
 }
 
 void SetGtype2() {
-  // Filled once the packed genotype accessor exists: one byte per offspring
-  // and locus2 position of this process's share.
-  likelihoodvar.indivgtype1.clear();
+  // One byte per offspring and position of this process's share of the
+  // two-allele loci, offspring fastest: the search reads these codes far
+  // more often than it could afford to unpack them.
+  LikelihoodVar& lv = likelihoodvar;
+  const int32_t first = lv.l2thread(1), last = lv.l2thread(2);
+  const std::size_t n = static_cast<std::size_t>(std::max(variables.smplsize, 0));
+  lv.indivgtype1.assign(last >= first ? static_cast<std::size_t>(last - first + 1) * n : 0, 0);
+  for (int32_t pos = first; pos <= last; ++pos) {
+    const int32_t l = lv.locus2[static_cast<std::size_t>(pos)];
+    setgetgtype.locusgtypeptr = &variables.indivgtype(l);
+    for (std::size_t i = 1; i <= n; ++i) {
+      int32_t code = 0;
+      GetGtype(code, static_cast<int32_t>(i), lv.obsnumallele(l));
+      lv.indivgtype1[static_cast<std::size_t>(pos - first) * n + i - 1] = static_cast<uint8_t>(std::min(code, 3));
+    }
+  }
 }

@@ -3,6 +3,8 @@
 
 #include "driver/pair_stage.h"
 #include "driver/run_archive.h"
+#include "genotype/genotype_codes.h"
+#include "state/likelihoodvar.h"
 #include "input/data_preparation.h"
 #include "runctl/file_io.h"
 #include "state/variables.h"
@@ -126,6 +128,36 @@ TEST_F(RunArchiveTest, SetClusterStopsAtBadLinesAndToleratesNoFile) {
     EXPECT_TRUE(variables.paircluster(2).empty()) << content;
     EXPECT_TRUE(variables.paircluster(3).empty()) << content;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The one-byte genotype table of the two-allele loci: codes capped at 3,
+// offspring fastest, this process's share of the loci only.
+TEST_F(RunArchiveTest, CompactTableOfTwoAlleleLoci) {
+  variables.smplsize = 9;
+  variables.numloci = 3;
+  variables.dominantmarker.assign(3, 0);
+  likelihoodvar.obsnumallele.assign(3, 2);
+  likelihoodvar.obsnumallele(2) = 5;
+  BuildGenotypeCodes(5);
+  variables.indivgtype.assign(3);
+  const std::vector<std::pair<int32_t, int32_t>> genotypes = {{1, 1}, {1, 2}, {2, 2}, {0, 0}, {1, 2},
+                                                              {2, 2}, {1, 1}, {1, 2}, {0, 0}};
+  for (int32_t l = 1; l <= 3; ++l) {
+    variables.indivgtype(l).assign(ColumnWords(9, likelihoodvar.obsnumallele(l)), 0);
+    setgetgtype.locusgtypeptr = &variables.indivgtype(l);
+    for (int32_t i = 1; i <= 9; ++i) SetGtype(genotypes[static_cast<std::size_t>(l == 3 ? 9 - i : i - 1)], i, likelihoodvar.obsnumallele(l));
+  }
+  likelihoodvar.locus2 = {2, 1, 3};
+  likelihoodvar.l2thread(1) = 2;  // this process holds the second position
+  likelihoodvar.l2thread(2) = 2;
+  SetGtype2();
+  ASSERT_EQ(likelihoodvar.indivgtype1.size(), 9u);
+  const std::vector<uint8_t> expected = {0, 3, 1, 2, 3, 0, 2, 3, 1};  // locus 3, reversed order
+  EXPECT_EQ(likelihoodvar.indivgtype1, expected);
 }
 
 }  // namespace
