@@ -56,6 +56,7 @@ void PrepareRelationshipTables() {
     v.excludedparent(sex).assign(n);
     v.excludedsib(sex).assign(n);
     v.numknownprnt(sex) = 0;
+    v.numknownprnt(sex + 2) = 0;
     v.numknownsibship(sex) = 0;
   }
   v.anyknownprntq = 0;
@@ -97,8 +98,13 @@ void ReadKnownParentage(ProjectReader& reader, int32_t sex) {
       }
       continue;
     }
+    // numknownprnt(sex): distinct candidates known as parents;
+    // numknownprnt(sex + 2): offspring with a known parent of that sex.
+    bool newparent = true;
+    for (int32_t i = 1; i <= v.smplsize && newparent; ++i) newparent = v.indivparent(i, sex) != c;
     v.indivparent(o, sex) = c;
-    ++v.numknownprnt(sex);
+    if (newparent) ++v.numknownprnt(sex);
+    ++v.numknownprnt(sex + 2);
     v.anyknownprntq = 1;
   }
 }

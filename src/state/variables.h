@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <string>
 #include <vector>
 
 #include "state/arrays.h"
+#include "state/config_record.h"
 
 struct Variables {
   // ---- Command line ("parameters from keyboard") ----
@@ -115,7 +117,9 @@ struct Variables {
   Arr1<Vec1<std::string>, 2> cndparentid;
   // Known parentage: indivparent(offspring, sex) = candidate index, -1 none.
   Mat1<int32_t> indivparent;
-  Arr1<int32_t, 2> numknownprnt;      // offspring with a known parent, per sex
+  // numknownprnt(k): distinct candidates of sex k known as parents;
+  // numknownprnt(k + 2): offspring with a known parent of sex k.
+  Arr1<int32_t, 4> numknownprnt;
   // Known sibships: knownsibship(offspring, sex) = number of the offspring's
   // known sibship of that sex in file order, 0 = none; offspring with the
   // same number share that parent.
@@ -168,6 +172,56 @@ struct Variables {
   Arr1<int32_t, 2> monogamy;
   int32_t allmonogamy = 0;
   int32_t anymonogamy = 0;
+
+  // ---- Configurations ----
+  // Column 1: paternal family, 2: maternal family, 3: sibship cluster label,
+  // of each offspring; CrNumFamily: numbers of paternal and maternal
+  // families and of clusters. InferParent(i, k): the candidate of sex k
+  // assigned as offspring i's parent, 0 = unsampled.
+  Mat1<int32_t> CrIndivLoc;
+  Arr1<int32_t, 3> CrNumFamily;
+  Mat1<int32_t> InferParent;
+  double CrLogLikelihood = -1e300;
+  Vec1<double> CrFamilyLogL;  // per cluster slot
+  // The best configuration of the run (its log likelihood is
+  // btloglikelihood above).
+  Mat1<int32_t> BtIndivLoc;
+  Arr1<int32_t, 3> BtNumFamily;
+  Mat1<int32_t> BtInferParent;
+  double BtConfigPrior = 0.0;
+  Arr1<int32_t, 4> BtNumAssign;
+  // The configuration that shared routines (prior, archive, family
+  // building) work on: the current, the best or a cluster's local table.
+  Mat1<int32_t>* IndivLocPrt = nullptr;
+  Mat1<int32_t>* InferParentPrt = nullptr;
+  double* LogLikelihoodPrt = nullptr;
+  // A configuration loaded from the archive: OffTgt(i, 1..3) as CrIndivLoc,
+  // PrntTgt(f, k) the candidate assigned to family f of sex k.
+  Mat1<int32_t> OffTgt;
+  Mat1<int32_t> PrntTgt;
+
+  // ---- Sibship clusters ----
+  Vec1<std::vector<int16_t>> IndivCluster;  // members of each cluster slot, ascending
+  Vec1<int32_t> ClusterSizeT;
+  Vec1<int32_t> IndivClusterIdx;            // first member; -1: the slot holds no cluster
+  Vec1<int32_t> ClusterID;                  // cluster slot of each offspring
+  Vec1<int32_t> IndivClusterIndex;          // cluster label -> slot
+  Vec1<int32_t> IndivOrder;                 // order in which offspring are visited
+
+  // ---- Configuration prior ----
+  Mat1<double> PrntLogPrb;      // (1, k) ln p_k, (2, k) ln(1 - p_k)
+  Arr1<double, 2> PrntWeight;
+  Mat1<double> LogPrior{2, 2, 0.0};  // (1, k) ln q_k, (2, k) ln(1 - q_k)
+  Arr1<double, 2> EwenPriorFac;
+  Arr1<double, 2> LogEwenTheta;
+  Arr1<double, 2> LogEwenConst;
+  Mat1<int32_t> SibshipSizeDist;  // (s, k): families of sex k with s offspring
+
+  // ---- Archive of good configurations ----
+  // Sorted by decreasing log likelihood: ConfigHead is the front,
+  // ConfigTail the back.
+  std::list<ConfigRecord> ConfigArchive;
+  double MinLogLikelihood = -1e300;  // records below it are dropped
 };
 
 extern Variables variables;
