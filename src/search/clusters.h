@@ -1,0 +1,22 @@
+// Sibship clusters: the connected sets of offspring that share a paternal
+// or a maternal family, their tables, and the family structure of one
+// cluster as the likelihood engine reads it.
+#pragma once
+
+#include <cstdint>
+
+// Labels the clusters of the configuration in IndivLocPrt (column 3, in
+// order of first member), sets CrNumFamily(3)-style count into count, and
+// rebuilds the cluster tables (IndivCluster, ClusterSizeT, IndivClusterIdx,
+// ClusterID, IndivClusterIndex) when that configuration is the current one.
+void SetInitCluster();
+
+// IndivClusterIndex from column 3 of CrIndivLoc.
+void SetIndivClusterIndex();
+
+// Lays out the families of cluster slot k of the configuration in
+// IndivLocPrt / InferParentPrt as the likelihood engine's input.
+void FamilyBuild(int32_t k);
+
+// Lays out the families of an explicit list of offspring.
+void FamilyBuildMembers(const int16_t* members, int32_t n);

@@ -1,0 +1,139 @@
+// The initial configuration, its sibship clusters, the family structure
+// handed to the likelihood engine, and the impossible initial
+// configuration.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <set>
+
+#include "input/data_preparation.h"
+#include "input/data_process.h"
+#include "input/read_data.h"
+#include "likelihood/family_likelihood.h"
+#include "likelihood/likelihood_setup.h"
+#include "search/clusters.h"
+#include "search/configuration.h"
+#include "state/familyloglvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+class ConfigurationTest : public PedkinTest {
+ protected:
+  // A project of six offspring at two loci, with the given known
+  // relationship sections (everything after the candidate genotypes).
+  void Load(const std::string& relationships, const std::string& rates = "0.02@\n0.02@\n", int numsex = 2) {
+    std::string text = "'config test'\ncfg\n6\n2\n5\n0\n" + std::to_string(numsex) + "\n" +
+                       std::string(numsex == 1 ? "1\n" : "0\n") +
+                       "0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n" + rates +
+                       "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\n"
+                       "0.5 0.5\n1 1\n" +
+                       // Monoecious candidates are listed on both sides alike.
+                       std::string(numsex == 1 ? "P1 1 4 5 7\nP1 1 4 5 7\n" : "F1 1 4 5 7\nM1 2 4 6 8\n") +
+                       relationships;
+    WriteFile("cfg.dat", text);
+    variables.inputfilename = "cfg.dat";
+    variables.displayq = 0;
+    ReadData();
+    Initialize();
+    DataProcess();
+    InitialFsProb(1, 1, variables.numloci);
+  }
+  static constexpr const char* kNone = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
+};
+
+TEST_F(ConfigurationTest, EveryOffspringStartsInFamiliesOfItsOwn) {
+  for (int numsex : {2, 1}) {
+    variables = Variables{};
+    variables.stoppauseseconds = 0;
+    Load(kNone, "0.02@\n0.02@\n", numsex);
+    FirstConfig(1);
+    for (int32_t i = 1; i <= 6; ++i) {
+      EXPECT_EQ(variables.CrIndivLoc(i, 1), i);
+      // In a monoecious sample both sides number one pool of parents.
+      EXPECT_EQ(variables.CrIndivLoc(i, 2), numsex == 1 ? 6 + i : i);
+      EXPECT_EQ(variables.InferParent(i, 1), 0);
+    }
+    EXPECT_EQ(variables.CrNumFamily(1), numsex == 1 ? 12 : 6);
+    EXPECT_EQ(variables.CrNumFamily(2), numsex == 1 ? 12 : 6);
+    SetInitCluster();
+    EXPECT_EQ(variables.CrNumFamily(3), 6);
+  }
+}
+
+TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
+  // Paternal sibship {O1, O2, O3}, maternal sibship {O4, O5}; O6 has the
+  // known father F1, which passes to nobody else (its family is its own).
+  Load("1 9\nO6 F1\n0 0\n1\n3 O1 O2 O3\n1\n2 O4 O5\n0\n0\n0\n0\n");
+  FirstConfig(1);
+  const auto& loc = variables.CrIndivLoc;
+  EXPECT_EQ(loc(1, 1), loc(2, 1));
+  EXPECT_EQ(loc(1, 1), loc(3, 1));
+  EXPECT_NE(loc(4, 1), loc(5, 1));
+  EXPECT_EQ(loc(4, 2), loc(5, 2));
+  EXPECT_NE(loc(1, 2), loc(2, 2));
+  // Dense family numbers.
+  std::set<int32_t> fathers, mothers;
+  for (int32_t i = 1; i <= 6; ++i) {
+    fathers.insert(loc(i, 1));
+    mothers.insert(loc(i, 2));
+  }
+  EXPECT_EQ(static_cast<int32_t>(fathers.size()), variables.CrNumFamily(1));
+  EXPECT_EQ(*fathers.rbegin(), variables.CrNumFamily(1));
+  EXPECT_EQ(*mothers.rbegin(), variables.CrNumFamily(2));
+  EXPECT_EQ(variables.InferParent(6, 1), 1);
+  for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
+
+  // Clusters: {O1, O2, O3}, {O4, O5}, {O6}, labelled by first member.
+  SetInitCluster();
+  EXPECT_EQ(variables.CrNumFamily(3), 3);
+  EXPECT_EQ(variables.IndivCluster(1), (std::vector<int16_t>{1, 2, 3}));
+  EXPECT_EQ(variables.IndivCluster(2), (std::vector<int16_t>{4, 5}));
+  EXPECT_EQ(variables.IndivCluster(3), (std::vector<int16_t>{6}));
+  EXPECT_EQ(variables.ClusterID(5), 2);
+
+  // The engine sees one father with three mothers, and a sampled father.
+  FamilyBuild(1);
+  ASSERT_EQ(familyloglvar.parents.size(), 4u);
+  ASSERT_EQ(familyloglvar.families.size(), 3u);
+  for (const auto& f : familyloglvar.families) EXPECT_EQ(f.father, familyloglvar.families[0].father);
+  FamilyBuild(3);
+  ASSERT_EQ(familyloglvar.parents.size(), 2u);
+  EXPECT_EQ(familyloglvar.parents[0].candidate, 1);
+
+  // The total is the sum of the clusters scored one at a time.
+  SetInitConfigLogL(0);
+  double sum = 0;
+  const std::vector<std::vector<int16_t>> clusters = {{1, 2, 3}, {4, 5}, {6}};
+  for (const auto& c : clusters) {
+    FamilyBuildMembers(c.data(), static_cast<int32_t>(c.size()));
+    double logl = 0;
+    FamilyLikelihood(logl, -1e300, 1, 0, 0);
+    sum += logl;
+  }
+  EXPECT_NEAR(variables.CrLogLikelihood, sum, 1e-9 * std::fabs(sum));
+}
+
+TEST_F(ConfigurationTest, ImpossibleKnownSibshipStopsWithItsMessage) {
+  // Without typing errors O4 (4 4) and O6 (2 2) give both parents the
+  // alleles 2 and 4, so O2 (1 3) cannot be their full sib at MK1; at MK2
+  // (5 5, 7 8, 5 8) the three fit parents (5 7) and (5 8).
+  Load("0 0\n0 0\n1\n3 O2 O4 O6\n1\n3 O2 O4 O6\n0\n0\n0\n0\n", "0@\n0@\n");
+  FirstConfig(1);
+  variables.fname = "cfg";
+  EXPECT_EQ(ExpectStop([] { SetInitConfigLogL(0); }),
+            "Initial cluster with offspring: O2,O4,O6 in known sibship  have mismatched genotypes, possibly at "
+            "loci: MK1!\nProgram stopped in subroutine Anneal, dataset = cfg.\n");
+  EXPECT_EQ(ExpectStop([] { InvalidConfig(2); }),
+            "The known sibship/parentage relationships are incompatible with genotype data, or in conflit among "
+            "themselves, or in conflict with other defined parameters (e.g. monogamy).\n"
+            "To run the program, you have to:\n"
+            "   1. Check and correct the known relationship, or/and\n"
+            "   2. Allow for sufficiently high mistyping rates in data\n"
+            "Program stops!\n"
+            "Program stopped in subroutine Anneal, dataset = cfg.\n");
+}
+
+}  // namespace
