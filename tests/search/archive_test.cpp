@@ -1,0 +1,755 @@
+// The archive of good configurations: records and their expansion, the
+// signature, duplicate tests, ordering, bound and removals, and the
+// rebuilding of the archive from a run archive.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdint>
+#include <map>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "search/archive.h"
+#include "search/configuration.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+using Ints = std::vector<int32_t>;
+
+// A configuration given per offspring: paternal and maternal family, and
+// the candidate father and mother of the offspring (empty = none).
+struct Config {
+  Ints pat, mat;
+  Ints dad, mum;
+  double logl = -100.0;
+};
+
+// Labels in order of first appearance: two label vectors describe the same
+// partition exactly when their relabelled forms are equal.
+Ints Canon(const Ints& labels) {
+  std::map<int32_t, int32_t> seen;
+  Ints out;
+  for (int32_t x : labels) out.push_back(seen.emplace(x, static_cast<int32_t>(seen.size()) + 1).first->second);
+  return out;
+}
+
+// Monoecious: one pool of parents, so the two columns are relabelled
+// together (pat1, mat1, pat2, mat2, ...).
+Ints CanonJoint(const Ints& pat, const Ints& mat) {
+  Ints both;
+  for (std::size_t i = 0; i < pat.size(); ++i) {
+    both.push_back(pat[i]);
+    both.push_back(mat[i]);
+  }
+  return Canon(both);
+}
+
+// Clusters: offspring linked through a shared parent, labelled in order of
+// their first member. In a monoecious sample both columns name one pool.
+Ints TestClusters(const Ints& pat, const Ints& mat, bool monoecious) {
+  const std::size_t n = pat.size();
+  Ints label(n);
+  std::iota(label.begin(), label.end(), 0);
+  auto shares = [&](std::size_t i, std::size_t j) {
+    if (pat[i] == pat[j] || mat[i] == mat[j]) return true;
+    return monoecious && (pat[i] == mat[j] || mat[i] == pat[j]);
+  };
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) {
+        if (shares(i, j) && label[j] < label[i]) {
+          label[i] = label[j];
+          changed = true;
+        }
+      }
+    }
+  }
+  return Canon(label);
+}
+
+int32_t Count(const Ints& labels) {
+  Ints s = labels;
+  std::sort(s.begin(), s.end());
+  return static_cast<int32_t>(std::unique(s.begin(), s.end()) - s.begin());
+}
+
+class ArchiveTest : public PedkinTest {
+ protected:
+  void SetUp() override {
+    PedkinTest::SetUp();
+    variables.numsex = 2;
+    variables.fulllikelihoodmethodq = 1;
+  }
+
+  void Mating(int32_t numsex, int32_t mono1, int32_t mono2) {
+    variables.numsex = numsex;
+    variables.monogamy(1) = mono1;
+    variables.monogamy(2) = mono2;
+    variables.allmonogamy = mono1 == 1 && mono2 == 1 ? 1 : 0;
+    variables.anymonogamy = mono1 == 1 || mono2 == 1 ? 1 : 0;
+  }
+
+  // Makes c the current configuration; returns its number of clusters.
+  int32_t Load(const Config& c) {
+    Variables& v = variables;
+    const auto n = static_cast<int32_t>(c.pat.size());
+    v.smplsize = n;
+    const Ints cl = TestClusters(c.pat, c.mat, v.numsex == 1);
+    v.CrIndivLoc.assign(static_cast<std::size_t>(n), 3, 0);
+    v.InferParent.assign(static_cast<std::size_t>(n), 2, 0);
+    for (int32_t i = 1; i <= n; ++i) {
+      const auto j = static_cast<std::size_t>(i - 1);
+      v.CrIndivLoc(i, 1) = c.pat[j];
+      v.CrIndivLoc(i, 2) = c.mat[j];
+      v.CrIndivLoc(i, 3) = cl[j];
+      if (!c.dad.empty()) v.InferParent(i, 1) = c.dad[j];
+      if (!c.mum.empty()) v.InferParent(i, 2) = c.mum[j];
+    }
+    v.CrLogLikelihood = c.logl;
+    UseCurrentConfig();
+    return Count(cl);
+  }
+
+  void Offer(const Config& c, int32_t mode) {
+    const int32_t nc = Load(c);
+    ArchiveConfigAdd(mode, nc);
+  }
+
+  static std::vector<double> Logls() {
+    std::vector<double> out;
+    for (const auto& r : variables.ConfigArchive) out.push_back(r.logl);
+    return out;
+  }
+
+  // Column k of OffTgt after expanding r.
+  static Ints Target(const ConfigRecord& r, int32_t k) {
+    double logl = 0.0;
+    ConvertConfig(r, logl);
+    Ints out;
+    for (int32_t i = 1; i <= variables.smplsize; ++i) out.push_back(variables.OffTgt(i, k));
+    return out;
+  }
+};
+
+// ---------------------------------------------------------------- records
+
+TEST_F(ArchiveTest, CodesHoldValueMinus32768AndExpandBack) {
+  variables.numchild(1) = 1;
+  const Ints values = {1, 2, 32767, 32768, 32769, 65535};
+  Config c{values, values, {}, {}, -7.5};
+  c.dad.assign(values.size(), 0);
+  c.dad[0] = 1;  // family 1 has candidate 1
+  const int32_t nc = Load(c);
+  const ConfigRecord r = NewConfig(nc);
+  for (std::size_t j = 0; j < values.size(); ++j) {
+    EXPECT_EQ(r.paternal[j], static_cast<uint16_t>((values[j] + 32768) % 65536)) << values[j];
+  }
+  EXPECT_EQ(r.paternal[3], 0u);  // 32768 is held as 0
+  EXPECT_EQ(r.paternal[5], 32767u);
+  double logl = 0.0;
+  ConvertConfig(r, logl);
+  EXPECT_EQ(logl, -7.5);
+  for (int32_t i = 1; i <= 6; ++i) {
+    EXPECT_EQ(variables.OffTgt(i, 1), values[static_cast<std::size_t>(i - 1)]);
+    EXPECT_EQ(variables.OffTgt(i, 2), values[static_cast<std::size_t>(i - 1)]);
+  }
+  // Family indices beyond the sample still have their row.
+  ASSERT_GE(variables.PrntTgt.rows(), 65535u);
+  EXPECT_EQ(variables.PrntTgt(1, 1), 1);
+  EXPECT_EQ(variables.PrntTgt(65535, 1), 0);
+}
+
+TEST_F(ArchiveTest, NewConfigThenConvertConfigGivesTheConfigurationBack) {
+  struct Case {
+    const char* name;
+    int32_t numsex, mono1, mono2, nc1, nc2;
+    Config c;
+    bool fathersdense, mothersdense;
+    bool maternal, cluster;  // columns kept in the record
+  };
+  const std::vector<Case> cases = {
+      // Polygamous: 2 of 4 paternal families have a father (dense), 1 of 4
+      // maternal families a mother (list).
+      {"polygamous", 2, 0, 0, 6, 2,
+       {{1, 1, 2, 3, 3, 4}, {1, 2, 2, 3, 4, 4}, {2, 2, 0, 5, 5, 0}, {0, 0, 0, 0, 1, 1}, -20.0},
+       true, false, true, true},
+      // Both sexes monogamous: one column; the maternal labels differ but
+      // describe the same partition.
+      {"monogamous", 2, 1, 1, 2, 4,
+       {{1, 1, 2, 3}, {2, 2, 3, 1}, {1, 1, 0, 0}, {0, 0, 4, 4}, -3.0},
+       false, true, false, false},
+      // Males monogamous: clusters are the maternal families.
+      {"males monogamous", 2, 1, 0, 3, 0,
+       {{1, 2, 3, 3}, {1, 1, 2, 2}, {0, 3, 1, 1}, {}, -4.0},
+       true, true, true, false},
+      // Females monogamous: clusters are the paternal families.
+      {"females monogamous", 2, 0, 1, 0, 2,
+       {{1, 1, 2, 2}, {1, 2, 3, 3}, {}, {2, 0, 0, 0}, -5.0},
+       true, false, true, false},
+      // Monoecious: one pool of parents (indices beyond the sample), a
+      // selfed offspring and a parent in both roles.
+      {"monoecious", 1, 0, 0, 3, 3,
+       {{1, 2, 3, 5}, {4, 1, 3, 6}, {2, 0, 0, 3}, {0, 2, 0, 0}, -6.0},
+       false, false, true, true},
+      // Monoecious and monogamous: all columns are still kept.
+      {"monoecious monogamous", 1, 1, 1, 0, 0,
+       {{1, 1, 2}, {3, 3, 4}, {}, {}, -1.0},
+       true, true, true, true},
+  };
+  for (const auto& cs : cases) {
+    SCOPED_TRACE(cs.name);
+    variables = Variables{};
+    Mating(cs.numsex, cs.mono1, cs.mono2);
+    variables.numchild(1) = cs.nc1;
+    variables.numchild(2) = cs.nc2;
+    const int32_t nc = Load(cs.c);
+    const ConfigRecord r = NewConfig(nc);
+    EXPECT_EQ(r.numcluster, nc);
+    EXPECT_EQ(r.logl, cs.c.logl);
+    EXPECT_EQ(r.maternal.empty(), !cs.maternal);
+    EXPECT_EQ(r.cluster.empty(), !cs.cluster);
+    if (cs.nc1 >= 1) { EXPECT_EQ(r.fathersdense, cs.fathersdense); }
+    if (cs.nc2 >= 1) { EXPECT_EQ(r.mothersdense, cs.mothersdense); }
+    EXPECT_EQ(r.fathers.empty(), cs.nc1 < 1);
+    EXPECT_EQ(r.mothers.empty(), cs.nc2 < 1);
+
+    double logl = 0.0;
+    ConvertConfig(r, logl);
+    EXPECT_EQ(logl, cs.c.logl);
+    const std::size_t n = cs.c.pat.size();
+    ASSERT_EQ(variables.OffTgt.rows(), n);
+    ASSERT_GE(variables.PrntTgt.rows(), n);
+    Ints pat, mat, cl;
+    for (int32_t i = 1; i <= static_cast<int32_t>(n); ++i) {
+      pat.push_back(variables.OffTgt(i, 1));
+      mat.push_back(variables.OffTgt(i, 2));
+      cl.push_back(variables.OffTgt(i, 3));
+    }
+    EXPECT_EQ(pat, cs.c.pat);
+    if (cs.maternal) { EXPECT_EQ(mat, cs.c.mat); }
+    EXPECT_EQ(Canon(mat), Canon(cs.c.mat));
+    EXPECT_EQ(Canon(cl), TestClusters(cs.c.pat, cs.c.mat, cs.numsex == 1));
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto i = static_cast<int32_t>(j + 1);
+      const int32_t dad = cs.c.dad.empty() ? 0 : cs.c.dad[j];
+      const int32_t mum = cs.c.mum.empty() ? 0 : cs.c.mum[j];
+      EXPECT_EQ(variables.PrntTgt(variables.OffTgt(i, 1), 1), dad) << "offspring " << i;
+      EXPECT_EQ(variables.PrntTgt(variables.OffTgt(i, 2), 2), mum) << "offspring " << i;
+    }
+  }
+}
+
+TEST_F(ArchiveTest, AssignmentFormFollowsTheCounts) {
+  // Dense takes one entry per family, the list two per assigned family.
+  variables.numchild(1) = 9;
+  struct Case {
+    Ints dad;
+    bool dense;
+    std::vector<uint16_t> codes;
+  };
+  auto e = [](int32_t v) { return static_cast<uint16_t>(v - 32768); };
+  const std::vector<Case> cases = {
+      {{0, 0, 0, 0, 0}, false, {}},
+      {{7, 0, 0, 0, 0}, false, {e(1), e(7)}},
+      {{7, 0, 0, 0, 9}, false, {e(1), e(7), e(5), e(9)}},
+      {{7, 0, 3, 0, 9}, true, {e(7), e(0), e(3), e(0), e(9)}},
+      {{0, 0, 0, 1, 2, 3, 4}, true, {e(0), e(0), e(0), e(1), e(2), e(3), e(4)}},
+  };
+  for (const auto& cs : cases) {
+    Ints fam(cs.dad.size());
+    std::iota(fam.begin(), fam.end(), 1);
+    const int32_t nc = Load({fam, fam, cs.dad, {}, -1.0});
+    const ConfigRecord r = NewConfig(nc);
+    EXPECT_EQ(r.fathersdense, cs.dense);
+    EXPECT_EQ(r.fathers, cs.codes);
+  }
+}
+
+// -------------------------------------------------------------- signature
+
+TEST_F(ArchiveTest, CharacterValueByHand) {
+  struct Case {
+    Ints col1, col3;
+    int32_t allmono;
+    int32_t expected;
+  };
+  // g: labels by first appearance; S = g1 - 2 g2 + 3 g3 - ... over an even
+  // count; minus g(N) for even N, plus (N - 1) g(N) for odd N.
+  const std::vector<Case> cases = {
+      {{1, 1, 1, 1}, {5, 5, 2, 7}, 0, 1 - 2 + 6 - 12 - 3},    // g = 1 1 2 3
+      {{1, 1, 1, 1}, {1, 1, 9, 3}, 0, 1 - 2 + 6 - 12 - 3},    // same partition
+      {{1, 1, 1}, {1, 2, 1}, 0, 1 - 4 + 2 * 1},               // g = 1 2 1
+      {{1}, {9}, 0, 0},                                       // one offspring
+      {{1, 1, 1, 1, 1}, {4, 4, 4, 4, 4}, 0, 1 - 2 + 3 - 4 + 4},
+      {{1, 1}, {3, 8}, 0, 1 - 4 - 2},                         // g = 1 2
+      {{2, 1, 2}, {1, 1, 1}, 1, 1 - 4 + 2 * 1},               // column 1 when all monogamous
+      {{2, 1, 2}, {1, 1, 1}, 0, 1 - 2 + 2 * 1},               // otherwise column 3
+  };
+  for (const auto& cs : cases) {
+    Mating(2, cs.allmono, cs.allmono);
+    const auto n = static_cast<int32_t>(cs.col1.size());
+    variables.smplsize = n;
+    variables.CrIndivLoc.assign(static_cast<std::size_t>(n), 3, 0);
+    for (int32_t i = 1; i <= n; ++i) {
+      variables.CrIndivLoc(i, 1) = cs.col1[static_cast<std::size_t>(i - 1)];
+      variables.CrIndivLoc(i, 2) = cs.col1[static_cast<std::size_t>(i - 1)];
+      variables.CrIndivLoc(i, 3) = cs.col3[static_cast<std::size_t>(i - 1)];
+    }
+    UseCurrentConfig();
+    EXPECT_EQ(static_cast<int32_t>(CharacterValue(Count(cs.col3))), cs.expected);
+  }
+}
+
+TEST_F(ArchiveTest, CharacterValueWrapsModulo2To32ForLargeSamples) {
+  // New labels at odd positions and label 1 at even ones make the sum
+  // grow like N^3 / 12, far beyond 32 bits at N = 32767.
+  for (int32_t n : {32767, 32766}) {
+    variables.smplsize = n;
+    variables.CrIndivLoc.assign(static_cast<std::size_t>(n), 3, 0);
+    Ints g(static_cast<std::size_t>(n) + 1);
+    int32_t next = 0;
+    for (int32_t i = 1; i <= n; ++i) {
+      g[static_cast<std::size_t>(i)] = (i % 2 == 1) ? ++next : 1;
+      variables.CrIndivLoc(i, 3) = 40000 - g[static_cast<std::size_t>(i)];  // any labels
+    }
+    int64_t s = 0;
+    const int32_t m = n - n % 2;
+    for (int32_t i = 1; i <= m; ++i) s += (i % 2 == 1 ? 1 : -1) * int64_t{i} * g[static_cast<std::size_t>(i)];
+    s += n % 2 == 0 ? -int64_t{g[static_cast<std::size_t>(n)]} : int64_t{n - 1} * g[static_cast<std::size_t>(n)];
+    ASSERT_GT(std::abs(s), int64_t{1} << 32);
+    UseCurrentConfig();
+    EXPECT_EQ(CharacterValue(next), static_cast<uint32_t>(static_cast<uint64_t>(s))) << n;
+  }
+}
+
+// ----------------------------------------------------- ordering and bound
+
+const Config kA{{1, 1, 2}, {1, 2, 2}, {}, {}, -100.0};  // one cluster
+const Config kB{{1, 2, 3}, {1, 2, 3}, {}, {}, -100.0};  // three clusters
+const Config kC{{1, 1, 2}, {1, 1, 2}, {}, {}, -100.0};  // two clusters
+
+Config WithLogl(Config c, double logl) {
+  c.logl = logl;
+  return c;
+}
+
+TEST_F(ArchiveTest, InsertionKeepsDecreasingOrderNewestFirstAmongEquals) {
+  Offer(WithLogl(kA, -105.0), 1);
+  Offer(WithLogl(kB, -100.0), 1);
+  Offer(WithLogl(kC, -102.0), 1);
+  EXPECT_EQ(Logls(), (std::vector<double>{-100.0, -102.0, -105.0}));
+  // Equal to the head: the new record becomes the head.
+  Offer(WithLogl(kA, -100.0), 2);
+  ASSERT_EQ(variables.ConfigArchive.size(), 4u);
+  EXPECT_EQ(Target(variables.ConfigArchive.front(), 1), kA.pat);
+  // Equal to a middle record: placed before it.
+  Offer(WithLogl(kB, -102.0), 1);
+  auto it = std::next(variables.ConfigArchive.begin(), 2);
+  EXPECT_EQ(it->logl, -102.0);
+  EXPECT_EQ(Target(*it, 1), kB.pat);
+  // Below the tail: appended.
+  Offer(WithLogl(kC, -200.0), 3);
+  EXPECT_EQ(Logls(), (std::vector<double>{-100.0, -100.0, -102.0, -102.0, -105.0, -200.0}));
+}
+
+TEST_F(ArchiveTest, CapacityOfAThousandRecords) {
+  // Records far apart in log likelihood are never compared with each other.
+  for (int32_t k = 0; k < 1000; ++k) Offer(WithLogl(kA, -1000.0 - k), 3);
+  ASSERT_EQ(variables.ConfigArchive.size(), 1000u);
+
+  // A better configuration that is not a duplicate removes the worst.
+  Offer(WithLogl(kB, -999.0), 1);
+  EXPECT_EQ(variables.ConfigArchive.size(), 1000u);
+  EXPECT_EQ(variables.ConfigArchive.front().logl, -999.0);
+  EXPECT_EQ(variables.ConfigArchive.back().logl, -1998.0);
+
+  // One worse than all others goes in and out again.
+  Offer(WithLogl(kB, -5000.0), 2);
+  EXPECT_EQ(variables.ConfigArchive.size(), 1000u);
+  EXPECT_EQ(variables.ConfigArchive.back().logl, -1998.0);
+
+  // Mode 3 is not bounded; the next bounded addition removes one record.
+  for (int32_t k = 0; k < 5; ++k) Offer(WithLogl(kC, -10.0 - k), 3);
+  EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
+  Offer(WithLogl(kC, -1.0), 2);
+  EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
+  EXPECT_EQ(variables.ConfigArchive.front().logl, -1.0);
+  EXPECT_EQ(variables.ConfigArchive.back().logl, -1997.0);
+  // A duplicate adds nothing and removes nothing.
+  Offer(WithLogl(kC, -1.0), 1);
+  EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
+}
+
+// ------------------------------------------------------------- duplicates
+
+TEST_F(ArchiveTest, DuplicatesAreEqualUpToFamilyLabels) {
+  variables.numchild(1) = 3;
+  variables.numchild(2) = 3;
+  // Base: two clusters {1,2,3} and {4,5}; father 2 on paternal family 1.
+  const Config base{{1, 1, 2, 3, 3}, {1, 2, 2, 3, 3}, {2, 2, 0, 0, 0}, {0, 0, 0, 1, 1}, -100.0};
+  struct Case {
+    const char* name;
+    int32_t numsex;
+    Config base, other;
+    bool duplicate;
+  };
+  const std::vector<Case> cases = {
+      {"identical", 2, base, base, true},
+      {"labels renamed", 2, base, {{3, 3, 1, 2, 2}, {2, 3, 3, 1, 1}, {2, 2, 0, 0, 0}, {0, 0, 0, 1, 1}}, true},
+      {"one family's father differs", 2, base, {{1, 1, 2, 3, 3}, {1, 2, 2, 3, 3}, {1, 1, 0, 0, 0}, {0, 0, 0, 1, 1}},
+       false},
+      {"father moved to another family", 2, base,
+       {{1, 1, 2, 3, 3}, {1, 2, 2, 3, 3}, {0, 0, 2, 0, 0}, {0, 0, 0, 1, 1}}, false},
+      {"one offspring moved", 2, base, {{1, 1, 1, 3, 3}, {1, 2, 2, 3, 3}, {2, 2, 2, 0, 0}, {0, 0, 0, 1, 1}}, false},
+      // Same families within each cluster of the base, but the record
+      // joins the two clusters through a shared father.
+      {"clusters joined", 2, {{1, 2}, {1, 2}, {}, {}, -100.0}, {{1, 1}, {1, 2}, {}, {}}, false},
+      // Monoecious: renaming must be one over both columns.
+      {"monoecious renamed", 1, {{1, 2}, {1, 3}, {}, {}, -100.0}, {{5, 6}, {5, 2}, {}, {}}, true},
+      {"monoecious selfing differs", 1, {{1, 2}, {1, 3}, {}, {}, -100.0}, {{1, 2}, {4, 3}, {}, {}}, false},
+      {"monoecious parent in both roles", 1, {{1, 2}, {3, 4}, {}, {}, -100.0}, {{1, 2}, {2, 3}, {}, {}}, false},
+  };
+  for (const auto& cs : cases) {
+    for (int32_t mode : {1, 2}) {
+      SCOPED_TRACE(std::string(cs.name) + " mode " + std::to_string(mode));
+      variables.ConfigArchive.clear();
+      variables.numsex = cs.numsex;
+      Offer(cs.base, 1);
+      Offer(WithLogl(cs.other, cs.base.logl - 0.0005), mode);  // within the window of 0.001
+      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u);
+      Load(cs.other);
+      const Mat1<int32_t> loc = variables.CrIndivLoc, parents = variables.InferParent;
+      Load(cs.base);
+      EXPECT_EQ(EqualConfigTest(loc, parents, variables.CrIndivLoc, variables.InferParent), cs.duplicate);
+    }
+  }
+}
+
+TEST_F(ArchiveTest, DuplicatesAreSoughtOnlyInsideTheWindow) {
+  struct Case {
+    const char* name;
+    int32_t fulllikelihood, numsex, priortype;
+    double first, second;
+    bool duplicate;
+  };
+  const std::vector<Case> cases = {
+      {"full likelihood inside", 1, 2, 0, -100.0, -100.0009, true},   // tol 0.001
+      {"full likelihood outside", 1, 2, 0, -100.0, -100.002, false},
+      {"full likelihood capped at 10", 1, 2, 0, -5e6, -5e6 + 9.9, true},
+      {"beyond the cap", 1, 2, 0, -5e6, -5e6 + 10.5, false},
+      {"pairwise capped at 0.1", 0, 2, 0, -5e6, -5e6 + 0.09, true},
+      {"pairwise beyond its cap", 0, 2, 0, -5e6, -5e6 + 0.2, false},
+      {"monoecious at least 0.5", 1, 1, 0, -100.0, -100.4, true},
+      {"monoecious with prior at least 5.5", 1, 1, 1, -100.0, -105.4, true},
+      {"monoecious beyond 5.5", 1, 1, 1, -100.0, -105.6, false},
+      {"log likelihood 0 compares equal values", 1, 2, 0, 0.0, 0.0, true},
+      {"log likelihood 0, other value", 1, 2, 0, 0.0, -1e-9, false},
+  };
+  for (const auto& cs : cases) {
+    for (int32_t mode : {1, 2}) {
+      SCOPED_TRACE(std::string(cs.name) + " mode " + std::to_string(mode));
+      variables.ConfigArchive.clear();
+      variables.fulllikelihoodmethodq = cs.fulllikelihood;
+      variables.numsex = cs.numsex;
+      variables.priortype = cs.priortype;
+      Offer(WithLogl(kA, cs.first), mode);
+      Offer(WithLogl(kA, cs.second), mode);
+      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u);
+    }
+  }
+  // Mode 3 never looks for duplicates.
+  variables.ConfigArchive.clear();
+  variables.numsex = 2;
+  Offer(kA, 3);
+  Offer(kA, 3);
+  EXPECT_EQ(variables.ConfigArchive.size(), 2u);
+}
+
+TEST_F(ArchiveTest, DuplicateTestAgreesWithCanonicalFormsOnRandomConfigurations) {
+  std::mt19937 rng(20240607);
+  auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  variables.numchild(1) = 2;
+  variables.numchild(2) = 2;
+  int32_t duplicates = 0, trials = 0;
+  for (int32_t numsex : {2, 1}) {
+    variables.numsex = numsex;
+    for (int32_t t = 0; t < 400; ++t) {
+      const int32_t n = uniform(2, 6);
+      // Families with a candidate each, per column (one pool when monoecious).
+      Ints pat(static_cast<std::size_t>(n)), mat(static_cast<std::size_t>(n));
+      for (auto& x : pat) x = uniform(1, 3);
+      for (auto& x : mat) x = uniform(1, numsex == 1 ? 5 : 3);
+      std::map<int32_t, int32_t> dadOf, mumOf;
+      for (int32_t f = 1; f <= 6; ++f) {
+        dadOf[f] = uniform(0, 4) > 2 ? uniform(1, 2) : 0;
+        mumOf[f] = uniform(0, 4) > 2 ? uniform(1, 2) : 0;
+      }
+      Ints pat2 = pat, mat2 = mat;
+      std::map<int32_t, int32_t> dadOf2 = dadOf, mumOf2 = mumOf;
+      if (uniform(0, 9) < 6) {
+        // Rename families (one renaming over the pool when monoecious).
+        Ints perm1 = {1, 2, 3, 4, 5, 6}, perm2 = perm1;
+        std::shuffle(perm1.begin(), perm1.end(), rng);
+        std::shuffle(perm2.begin(), perm2.end(), rng);
+        if (numsex == 1) perm2 = perm1;
+        for (auto& x : pat2) x = perm1[static_cast<std::size_t>(x - 1)];
+        for (auto& x : mat2) x = perm2[static_cast<std::size_t>(x - 1)];
+        for (int32_t f = 1; f <= 6; ++f) {
+          dadOf2[perm1[static_cast<std::size_t>(f - 1)]] = dadOf[f];
+          mumOf2[perm2[static_cast<std::size_t>(f - 1)]] = mumOf[f];
+        }
+      }
+      switch (uniform(0, 5)) {
+        case 0: pat2[static_cast<std::size_t>(uniform(0, n - 1))] = uniform(1, 6); break;
+        case 1: mat2[static_cast<std::size_t>(uniform(0, n - 1))] = uniform(1, 6); break;
+        case 2: dadOf2[uniform(1, 6)] = uniform(0, 2); break;
+        default: break;
+      }
+      auto perOffspring = [](const Ints& fam, std::map<int32_t, int32_t>& of) {
+        Ints out;
+        for (int32_t f : fam) out.push_back(of[f]);
+        return out;
+      };
+      const Config a{pat, mat, perOffspring(pat, dadOf), perOffspring(mat, mumOf), -50.0};
+      const Config b{pat2, mat2, perOffspring(pat2, dadOf2), perOffspring(mat2, mumOf2), -50.0002};
+      const bool same = (numsex == 1 ? CanonJoint(a.pat, a.mat) == CanonJoint(b.pat, b.mat)
+                                     : Canon(a.pat) == Canon(b.pat) && Canon(a.mat) == Canon(b.mat)) &&
+                        a.dad == b.dad && a.mum == b.mum;
+      duplicates += same ? 1 : 0;
+      ++trials;
+      for (int32_t mode : {1, 2}) {
+        variables.ConfigArchive.clear();
+        Offer(a, 1);
+        Offer(b, mode);
+        ASSERT_EQ(variables.ConfigArchive.size(), same ? 1u : 2u) << "trial " << t << " mode " << mode;
+      }
+      Load(a);
+      const Mat1<int32_t> loc1 = variables.CrIndivLoc, par1 = variables.InferParent;
+      Load(b);
+      EXPECT_EQ(EqualConfigTest(loc1, par1, variables.CrIndivLoc, variables.InferParent), same);
+    }
+  }
+  // Both outcomes must be well represented for the comparison to mean much.
+  EXPECT_GT(duplicates, trials / 5);
+  EXPECT_LT(duplicates, trials * 4 / 5);
+}
+
+TEST_F(ArchiveTest, MonogamousRecordsCompareThroughTheirStoredColumns) {
+  struct Case {
+    int32_t mono1, mono2;
+    Config base, other;
+    bool duplicate;
+  };
+  const std::vector<Case> cases = {
+      {1, 1, {{1, 1, 2}, {1, 1, 2}, {}, {}, -10.0}, {{2, 2, 1}, {3, 3, 1}, {}, {}}, true},
+      {1, 1, {{1, 1, 2}, {1, 1, 2}, {}, {}, -10.0}, {{1, 2, 2}, {1, 2, 2}, {}, {}}, false},
+      // Males monogamous: the maternal families are the clusters.
+      {1, 0, {{1, 2, 3}, {1, 1, 2}, {}, {}, -10.0}, {{3, 1, 2}, {2, 2, 1}, {}, {}}, true},
+      {1, 0, {{1, 2, 3}, {1, 1, 2}, {}, {}, -10.0}, {{1, 1, 3}, {1, 1, 2}, {}, {}}, false},
+      // Females monogamous: the paternal families are.
+      {0, 1, {{1, 1, 2}, {1, 2, 3}, {}, {}, -10.0}, {{2, 2, 1}, {3, 1, 2}, {}, {}}, true},
+      {0, 1, {{1, 1, 2}, {1, 2, 3}, {}, {}, -10.0}, {{1, 1, 2}, {1, 1, 3}, {}, {}}, false},
+      // Both monogamous: the mothers follow their families although the
+      // record keeps no maternal column.
+      {1, 1, {{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}, -10.0}, {{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {3, 3, 0}}, true},
+      {1, 1, {{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}, -10.0}, {{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {0, 0, 3}}, false},
+      {1, 0, {{1, 2, 3}, {1, 1, 2}, {0, 0, 0}, {0, 0, 2}, -10.0}, {{3, 1, 2}, {2, 2, 1}, {0, 0, 0}, {0, 0, 2}}, true},
+  };
+  variables.numchild(1) = 2;
+  variables.numchild(2) = 3;
+  for (const auto& cs : cases) {
+    Mating(2, cs.mono1, cs.mono2);
+    for (int32_t mode : {1, 2}) {
+      variables.ConfigArchive.clear();
+      Offer(cs.base, 1);
+      Offer(WithLogl(cs.other, -10.00001), mode);
+      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u)
+          << cs.mono1 << cs.mono2 << " mode " << mode;
+    }
+  }
+}
+
+TEST_F(ArchiveTest, PartitionSelfingAndAssignmentTestsOnMemberLists) {
+  // Offspring 1-3 agree up to renaming; offspring 4 differs.
+  Mat1<int32_t> a(4, 3), b(4, 3);
+  const Ints a1 = {1, 1, 2, 3}, a2 = {4, 5, 5, 6}, b1 = {7, 7, 9, 9}, b2 = {2, 1, 1, 9};
+  for (int32_t i = 1; i <= 4; ++i) {
+    a(i, 1) = a1[static_cast<std::size_t>(i - 1)];
+    a(i, 2) = a2[static_cast<std::size_t>(i - 1)];
+    b(i, 1) = b1[static_cast<std::size_t>(i - 1)];
+    b(i, 2) = b2[static_cast<std::size_t>(i - 1)];
+  }
+  variables.numsex = 2;
+  EXPECT_EQ(NoneQtCluster(a, b, std::vector<int16_t>{1, 2, 3}), 0);
+  EXPECT_EQ(NoneQtCluster(a, b, std::vector<int32_t>{1, 2, 3, 4}), 1);
+  EXPECT_EQ(NoneQtCluster(a, b, std::vector<int16_t>{3, 4}), 1);  // different fathers in a, one in b
+  EXPECT_EQ(NoneQtCluster(a, b, std::vector<int16_t>{}), 0);
+
+  int32_t flag = -1;
+  Mat1<int32_t> s(3, 2), u(3, 2);
+  const Ints s1 = {1, 2, 3}, s2 = {1, 4, 5}, u1 = {6, 7, 8}, u2 = {6, 9, 8};
+  for (int32_t i = 1; i <= 3; ++i) {
+    s(i, 1) = s1[static_cast<std::size_t>(i - 1)];
+    s(i, 2) = s2[static_cast<std::size_t>(i - 1)];
+    u(i, 1) = u1[static_cast<std::size_t>(i - 1)];
+    u(i, 2) = u2[static_cast<std::size_t>(i - 1)];
+  }
+  NoneQtSelfing(s, u, 2, flag);
+  EXPECT_EQ(flag, 0);
+  NoneQtSelfing(s, u, 3, flag);
+  EXPECT_EQ(flag, 1);  // offspring 3 selfed in u only
+  NoneQtSelfing(s, u, std::vector<int16_t>{1, 2}, flag);
+  EXPECT_EQ(flag, 0);
+  NoneQtSelfing(s, u, std::vector<int16_t>{3}, flag);
+  EXPECT_EQ(flag, 1);
+
+  Mat1<int32_t> p(3, 2, 0), q(3, 2, 0);
+  p(2, 1) = q(2, 1) = 4;
+  DiffInferPrnt(p, q, 3, flag);
+  EXPECT_EQ(flag, 0);
+  q(3, 2) = 1;
+  DiffInferPrnt(p, q, 2, flag);
+  EXPECT_EQ(flag, 0);
+  DiffInferPrnt(p, q, 3, flag);
+  EXPECT_EQ(flag, 1);
+}
+
+// --------------------------------------------------------------- removals
+
+TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
+  struct Case {
+    double floor;
+    std::vector<double> kept;
+  };
+  const std::vector<Case> cases = {
+      {-20.0, {-1.0, -5.0, -11.0, -12.0}},  // tail above: nothing happens
+      {-11.0, {-1.0, -5.0, -11.0}},         // at the floor stays
+      {-10.5, {-1.0, -5.0}},
+      {-1.0, {-1.0}},
+      {0.0, {}},  // even the head below: emptied
+  };
+  for (const auto& cs : cases) {
+    variables.ConfigArchive.clear();
+    for (double l : {-12.0, -1.0, -11.0, -5.0}) Offer(WithLogl(kA, l), 3);
+    variables.MinLogLikelihood = cs.floor;
+    ArchiveConfigRemove();
+    EXPECT_EQ(Logls(), cs.kept) << cs.floor;
+  }
+  ArchiveConfigRemove();  // empty archive
+  EXPECT_TRUE(variables.ConfigArchive.empty());
+}
+
+TEST_F(ArchiveTest, NewBestLeavesNothingTenBelowIt) {
+  for (double l : {-30.0, -25.0, -21.0, -19.5, -18.0}) Offer(WithLogl(kA, l), 3);
+  const double best = -11.0;
+  variables.MinLogLikelihood = best - 10.0;
+  ArchiveConfigRemove();
+  for (double l : Logls()) EXPECT_GE(l, best - 10.0);
+  EXPECT_EQ(Logls(), (std::vector<double>{-18.0, -19.5, -21.0}));  // -21 is at the floor
+  ArchiveConfigRemoveAll();
+  EXPECT_TRUE(variables.ConfigArchive.empty());
+}
+
+// ----------------------------------------------------- run archive restore
+
+TEST_F(ArchiveTest, RestoreFromRunRebuildsTheArchiveAndTheBest) {
+  variables.smplsize = 4;
+  variables.numchild(1) = 3;
+  // Something from before is dropped.
+  Offer(WithLogl(kA, -1.0), 1);
+  variables.smplsize = 4;
+  const std::vector<RunArchiveConfig> run = {
+      {-10.0, {{1, 1, 2, 3}, {1, 2, 2, 3}, {1, 1, 1, 2}, {0, 3, 0, 0}}},
+      {-12.0, {{1, 2, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4}, {0, 0, 0, 0}}},
+      {-12.0, {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {2, 0, 0, 0}}},
+  };
+  ArchiveRestoreFromRun(run);
+  ASSERT_EQ(variables.ConfigArchive.size(), 3u);
+  EXPECT_EQ(Logls(), (std::vector<double>{-10.0, -12.0, -12.0}));
+  EXPECT_EQ(variables.btloglikelihood, -10.0);
+  EXPECT_EQ(variables.BtNumFamily(1), 3);
+  EXPECT_EQ(variables.BtNumFamily(2), 3);
+  EXPECT_EQ(variables.BtNumFamily(3), 2);
+  const Ints dads = {0, 0, 3, 0};
+  for (int32_t i = 1; i <= 4; ++i) {
+    for (int32_t c = 1; c <= 3; ++c) {
+      EXPECT_EQ(variables.BtIndivLoc(i, c), run[0].vectors[static_cast<std::size_t>(c - 1)][static_cast<std::size_t>(i - 1)]);
+    }
+    EXPECT_EQ(variables.BtInferParent(i, 1), dads[static_cast<std::size_t>(i - 1)]);
+    EXPECT_EQ(variables.BtInferParent(i, 2), 0);
+  }
+  EXPECT_EQ(variables.BtNumAssign(1), 1);
+  EXPECT_EQ(variables.BtNumAssign(3), 1);
+  // The records hold the same configurations, in the file's order.
+  auto it = variables.ConfigArchive.begin();
+  EXPECT_EQ(it->numcluster, 2);
+  EXPECT_EQ(Target(*it, 1), run[0].vectors[0]);
+  EXPECT_EQ(variables.PrntTgt(2, 1), 3);
+  ++it;
+  EXPECT_EQ(it->numcluster, 4);
+  ++it;
+  EXPECT_EQ(it->numcluster, 1);
+  Target(*it, 1);
+  EXPECT_EQ(variables.PrntTgt(1, 1), 2);
+}
+
+TEST_F(ArchiveTest, RestoreFromRunShapes) {
+  struct Case {
+    const char* name;
+    int32_t mono, nc1, nc2, haploid;  // haploid: offspring with no father (0 = none)
+    std::vector<RunArchiveConfig> run;
+    Ints pat, mat, cl, dads, mums;
+    std::size_t records;
+  };
+  const std::vector<Case> cases = {
+      // Both sexes monogamous: one family column stands for all three.
+      {"monogamous", 1, 2, 2, 0, {{-3.0, {{1, 2, 2}, {2, 0, 0}, {0, 1, 0}}}},
+       {1, 2, 2}, {1, 2, 2}, {1, 2, 2}, {2, 0, 0}, {0, 1, 1}, 1},
+      // Without candidates there are no assignment vectors.
+      {"no candidates", 0, 0, 0, 0, {{-3.0, {{1, 1, 2}, {1, 2, 2}, {1, 1, 1}}}},
+       {1, 1, 2}, {1, 2, 2}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, 1},
+      // A haploid offspring has no father even in a family that has one.
+      {"haploid", 0, 1, 0, 2, {{-3.0, {{1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}}}},
+       {1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}, {0, 0, 0}, 1},
+      // A configuration of the wrong shape is passed over.
+      {"wrong shape first", 0, 0, 0, 0,
+       {{-1.0, {{1, 1}, {1, 1}, {1, 1}}}, {-3.0, {{1, 1, 2}, {1, 2, 2}, {1, 1, 1}}}},
+       {1, 1, 2}, {1, 2, 2}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, 1},
+  };
+  for (const auto& cs : cases) {
+    SCOPED_TRACE(cs.name);
+    variables = Variables{};
+    Mating(2, cs.mono, cs.mono);
+    variables.smplsize = 3;
+    variables.numchild(1) = cs.nc1;
+    variables.numchild(2) = cs.nc2;
+    if (cs.haploid > 0) {
+      variables.haplodiploid = 1;
+      variables.offploid.assign(3, 2);
+      variables.offploid(cs.haploid) = 1;
+    }
+    ArchiveRestoreFromRun(cs.run);
+    EXPECT_EQ(variables.ConfigArchive.size(), cs.records);
+    EXPECT_EQ(variables.btloglikelihood, -3.0);
+    for (int32_t i = 1; i <= 3; ++i) {
+      const auto j = static_cast<std::size_t>(i - 1);
+      EXPECT_EQ(variables.BtIndivLoc(i, 1), cs.pat[j]);
+      EXPECT_EQ(variables.BtIndivLoc(i, 2), cs.mat[j]);
+      EXPECT_EQ(variables.BtIndivLoc(i, 3), cs.cl[j]);
+      EXPECT_EQ(variables.BtInferParent(i, 1), cs.dads[j]);
+      EXPECT_EQ(variables.BtInferParent(i, 2), cs.mums[j]);
+    }
+  }
+  // Nothing to restore: the archive is emptied and the best left alone.
+  variables.btloglikelihood = -7.0;
+  ArchiveRestoreFromRun({});
+  EXPECT_TRUE(variables.ConfigArchive.empty());
+  EXPECT_EQ(variables.btloglikelihood, -7.0);
+}
+
+}  // namespace
