@@ -1,4 +1,229 @@
-// The simulated-annealing search of one run.
+// The simulated-annealing search of one run: from the initial
+// configuration, one sibship move at a time, accepted by the Metropolis
+// rule at a falling temperature, keeping the best configuration met.
 #include "search/anneal.h"
 
-void Anneal(int32_t& /*stopflag*/, int32_t /*repeat*/) {}
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "numeric/random.h"
+#include "runctl/messages.h"
+#include "search/archive.h"
+#include "search/clusters.h"
+#include "search/configuration.h"
+#include "search/sibship_moves.h"
+#include "state/annealvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+namespace {
+
+int32_t NearestInt(double x) { return static_cast<int32_t>(std::floor(x + 0.5)); }
+
+// The starting temperature: the pairwise stage leaves it in its checkpoint;
+// without one, the number of loci that take part in the likelihood.
+double StartTemperature() {
+  std::ifstream in(variables.midfilename(5));
+  double t = 0.0;
+  if (in && (in >> t) && t > 0.0 && std::isfinite(t)) return t;
+  return std::max(1, likelihoodvar.numloci23);
+}
+
+void CopyCurrentToBest() {
+  Variables& v = variables;
+  v.BtIndivLoc = v.CrIndivLoc;
+  v.BtInferParent = v.InferParent;
+  v.BtNumFamily = v.CrNumFamily;
+  v.btloglikelihood = v.CrLogLikelihood;
+  UseCurrentConfig();
+  FindAssignment(v.BtNumAssign);
+}
+
+// Numbers shown by the progress line: families of each side and clusters.
+std::string ProgressText(int32_t tmr, double T, int64_t iterate, double seconds) {
+  const Variables& v = variables;
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "Run %d, Tmr %d, T %.4g, Itr %lld, CrLogL %.4f, BtLogL %.4f, #F %d,%d, #C %d, %.1f s", v.krun, tmr, T,
+                static_cast<long long>(iterate), v.CrLogLikelihood, v.btloglikelihood, v.CrNumFamily(1),
+                v.CrNumFamily(2), v.CrNumFamily(3), seconds);
+  return line;
+}
+
+}  // namespace
+
+void Anneal(int32_t& stopflag, int32_t repeat) {
+  Variables& v = variables;
+  AnnealVariables& a = annealvariables;
+  const int32_t N = v.smplsize;
+  if (N < 1) return;
+  const auto started = std::chrono::steady_clock::now();
+  if (stopflag == 1) {
+    // One stream for the whole program, seeded alike on every process so
+    // that all processes make the same proposals in the same order.
+    const int32_t seed = v.newseed != 0 ? v.newseed : v.i_seed;
+    v.idum = seed == 0 ? -1 : -std::abs(seed == INT32_MIN ? INT32_MAX : seed);
+  }
+  FirstConfig(v.krun);
+  SetInitConfigLogL(0);
+  CopyCurrentToBest();
+  ArchiveConfigRemoveAll();
+
+  // ---- Schedule ----
+  a.RatioTemprature = 0.92;
+  a.NTemprature = v.fulllikelihoodmethodq == 0 ? 600 : 200;
+  const double lnN = std::log(static_cast<double>(N));
+  int32_t iterpertemp = NearestInt(N * (0.65 * lnN + 0.25) + 0.5);
+  if (repeat < 5 && iterpertemp >= 41) iterpertemp /= 5;
+  const int64_t iterlimit = static_cast<int64_t>(iterpertemp) * static_cast<int64_t>(std::pow(5.0, v.lengthrun + 1));
+  const int64_t nsucclmt = static_cast<int64_t>(std::llround(0.5 * static_cast<double>(iterlimit)));
+  double T = StartTemperature();
+  a.Rate = 1.0;
+  v.MinLogLikelihood = v.bestlogl - 10.0;
+  bool archiving = N <= 99 && v.iarchive == 1;
+  if (archiving) {
+    UseCurrentConfig();
+    ArchiveConfigAdd(1, v.CrNumFamily(3));
+  }
+  // Share of the offspring-by-side slots that carry a known sibship label.
+  double known = 0.0;
+  if (!v.knownsibship.empty()) {
+    for (int32_t i = 1; i <= N; ++i) known += (v.knownsibship(i, 1) > 0) + (v.knownsibship(i, 2) > 0);
+    known /= 2.0 * N;
+  }
+  for (int32_t k = 1; k <= 2; ++k) a.SibshipDone(k) = 0;
+  a.OffspringTrials.assign(static_cast<std::size_t>(N), 2, 1000);
+
+  int64_t nfail2 = 0;
+  int64_t nullmoves = 0;
+  int64_t runiterates = 0;
+  int32_t improvements = 0;
+  bool searchdone = false;
+  int32_t progress = 0;
+  PendingMove move;
+  for (a.Tmr = 1; a.Tmr <= a.NTemprature && !searchdone; ++a.Tmr) {
+    for (int32_t i = 1; i <= N; ++i) a.OffspringTrials(i, 1) = a.OffspringTrials(i, 2) = 1000;
+    a.Rate *= a.RatioTemprature;
+    const double lowerbound = std::min(std::pow(0.92, -a.Tmr) * 0.00001, 0.001);
+    int64_t iters = 0, nsucc = 0, nfail1 = 0;
+    int32_t tempimprovements = 0;
+    double largestgain = 0.0;
+    bool tempdone = false;
+    while (!tempdone && !searchdone) {
+      ++iters;
+      ++runiterates;
+      // The offspring to move, favouring those whose moves succeed.
+      int32_t idx = 0;
+      for (int attempt = 0; attempt < 1000; ++attempt) {
+        idx = std::min(N, static_cast<int32_t>(std::floor(N * static_cast<double>(ran1()))) + 1);
+        const double ratio = static_cast<double>(a.OffspringTrials(idx, 1)) / a.OffspringTrials(idx, 2);
+        if (ran1() <= std::sqrt(ratio)) break;
+      }
+      a.MovingType = 1;
+      a.MoveIndiv = idx;
+      a.MoveFamily(1) = v.CrIndivLoc(idx, 1);
+      a.MoveFamily(2) = v.CrIndivLoc(idx, 2);
+      const int32_t own = v.ClusterID(idx);
+      const int32_t dest = ChooseDestinationCluster(idx);
+      // Now and then the offspring takes its full sibs along: a family
+      // split in two can then be joined again in one move.
+      const int32_t mode = ran1() < 0.3 ? 2 : 1;
+      MoveGroup(mode, idx, move.group);
+      if (FindHostFamilyID(mode, idx, dest) && CheckConfiguration(move.group)) {
+        ++a.OffspringTrials(idx, 2);
+        double old = v.CrFamilyLogL(own);
+        if (dest != own && dest <= v.CrNumFamily(3)) old += v.CrFamilyLogL(dest);
+        const double u = lowerbound + (1.0 - lowerbound) * static_cast<double>(ran1());
+        const double threshold = old + std::log(u) * T;
+        move.indiv = idx;
+        ApplyMove(move, dest);
+        const double fresh = ScoreMove(move, threshold);
+        ++nfail1;
+        ++nfail2;
+        bool accept = fresh > threshold;
+        if (accept && std::fabs(fresh - old) < 0.000001) accept = ran1() <= a.Rate;
+        if (accept) {
+          CommitMove(move);
+          ++nsucc;
+          ++a.OffspringTrials(idx, 1);
+          nullmoves = std::fabs(fresh - old) < 0.001 ? nullmoves + 1 : 0;
+          if (nullmoves > 1000) searchdone = true;
+          if (v.CrLogLikelihood > v.btloglikelihood + 1e-8) {
+            const double gain = v.CrLogLikelihood - v.btloglikelihood;
+            CopyCurrentToBest();
+            nfail1 = 0;
+            ++improvements;
+            ++tempimprovements;
+            largestgain = std::max(largestgain, gain);
+            if (gain > 0.01) nfail2 = 0;
+            if (v.btloglikelihood > v.bestlogl + 1e-8) {
+              v.bestlogl = v.btloglikelihood;
+              v.MinLogLikelihood = v.bestlogl - 10.0;
+              ArchiveConfigRemove();
+            }
+          }
+          if (archiving && repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
+            UseCurrentConfig();
+            ArchiveConfigAdd(2, v.CrNumFamily(3));
+          }
+        } else {
+          UndoMove(move);
+        }
+      }
+      if (!archiving && v.iarchive == 1 && iters > 10000 && static_cast<double>(nsucc) / iters < 0.2) archiving = true;
+
+      // ---- End of the temperature, or of the search ----
+      const double r = static_cast<double>(nsucc) / static_cast<double>(iters);
+      if (iters > 100 * iterlimit) {
+        tempdone = true;
+      } else if (a.Tmr == 1 && iters > 1000) {
+        const double target = (v.fulllikelihoodmethodq == 0 ? 0.3 : 0.15) * (known > 0 ? std::exp(-(0.15 / 0.15) * known) : 1.0);
+        if (r < target) {
+          double x = r > 0 ? std::log(r / target) / std::log(0.92) : 10.0;
+          if (v.fulllikelihoodmethodq == 0) x *= 1.5;
+          T /= std::pow(0.92, std::min(x, 10.0));
+          tempdone = true;
+        }
+      }
+      if (!tempdone && iters > 1000) {
+        if (r >= 0.6) {
+          T *= std::pow(0.92, std::floor(10 * r - 6));
+          tempdone = true;
+        } else if (r >= 0.35 && v.CrNumFamily(3) == 1) {
+          tempdone = true;
+        } else if (r > (1.1 - known) * (v.allmonogamy == 1 ? 0.2 : 0.4)) {
+          tempdone = true;
+        }
+      }
+      if (!tempdone && iters > N * lnN + 10000 && r <= 1e-8) {
+        tempdone = true;
+        if (nsucc == 0 && runiterates > 500 * iterlimit) searchdone = true;
+      }
+      if (!tempdone && r < 0.1 && tempimprovements > 9 && largestgain <= 2.0) tempdone = true;
+      if (!tempdone && nsucc >= nsucclmt) tempdone = true;
+      if (!tempdone && (nfail1 == nfail2 ? 2 : 1) * nfail1 >= 8 * iterlimit) tempdone = true;
+      if (nfail2 >= 40 * iterlimit &&
+          ((iters > 9999 && 0.01 * std::exp(-6.0 * 40 * iterlimit / static_cast<double>(nfail2)) > r) ||
+           nfail2 >= 200 * iterlimit)) {
+        searchdone = true;
+      }
+    }
+    if (v.displayq != 0 && v.showq != 0) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      WriteProgress(progress, 1, ProgressText(a.Tmr, T, runiterates, seconds));
+    }
+    T *= a.RatioTemprature;
+  }
+  if (v.displayq != 0 && v.showq != 0) std::cout << std::endl;
+  if (v.displayq != 0) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("Run %d: best log likelihood %.4f after %lld iterates, %.1f s\n", v.krun, v.btloglikelihood,
+                static_cast<long long>(runiterates), seconds);
+  }
+  a.Temperature = T;
+  a.Iterate = runiterates;
+}

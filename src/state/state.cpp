@@ -1,4 +1,5 @@
 // The single instance of every shared state group.
+#include "state/annealvariables.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
@@ -8,3 +9,4 @@ Variables variables;
 LikelihoodVar likelihoodvar;
 SetGetGtype setgetgtype;
 FamilyLoglVar familyloglvar;
+AnnealVariables annealvariables;

@@ -18,7 +18,7 @@ grep -q "Input file missing.dat does not exist!" Pedkin2.ErrorMessage ||
 mkdir a_directory
 "$pedkin" IFN:a_directory > out.txt 2>&1 && { echo "FAIL: a directory was read"; exit 1; }
 
-cp "$source_dir/examples/microsat_dioecious.dat" project.dat
+cp "$source_dir/tests/driver/small_project.dat" project.dat
 "$pedkin" IFN:project.dat > out.txt 2>&1
 status=$?
 [ "$status" = 0 ] || { echo "FAIL: example run gave status $status"; cat out.txt; exit 1; }

@@ -28,7 +28,7 @@ fi
 echo "stop on rank 0: status $status, message written once"
 
 # A clean run of two processes ends with status 0 and one final line.
-cp "$(dirname "$0")/../../examples/microsat_dioecious.dat" project.dat
+cp "$(dirname "$0")/small_project.dat" project.dat
 rm -f Pedkin2.ErrorMessage
 timeout 100 mpirun "${opts[@]}" "$pedkin" IFN:project.dat > out.txt 2>&1
 status=$?

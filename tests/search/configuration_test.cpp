@@ -46,8 +46,7 @@ class ConfigurationTest : public PedkinTest {
 
 TEST_F(ConfigurationTest, EveryOffspringStartsInFamiliesOfItsOwn) {
   for (int numsex : {2, 1}) {
-    variables = Variables{};
-    variables.stoppauseseconds = 0;
+    ResetState();
     Load(kNone, "0.02@\n0.02@\n", numsex);
     FirstConfig(1);
     for (int32_t i = 1; i <= 6; ++i) {

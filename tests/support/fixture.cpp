@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "runctl/messages.h"
+#include "state/annealvariables.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
@@ -25,12 +26,17 @@ void PedkinTest::SetUp() {
   std::filesystem::remove_all(scratch_);
   std::filesystem::create_directories(scratch_);
   std::filesystem::current_path(scratch_);
+  ResetState();
+  ResetWallTimeDays();
+}
+
+void PedkinTest::ResetState() {
   variables = Variables{};
   likelihoodvar = LikelihoodVar{};
   setgetgtype = SetGetGtype{};
   familyloglvar = FamilyLoglVar{};
+  annealvariables = AnnealVariables{};
   variables.stoppauseseconds = 0;
-  ResetWallTimeDays();
 }
 
 void PedkinTest::TearDown() {

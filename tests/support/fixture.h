@@ -17,6 +17,10 @@ class PedkinTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Fresh state groups, as at the start of a test (for tests that load
+  // several data sets in turn).
+  static void ResetState();
+
   // Writes a text file in the scratch directory.
   static void WriteFile(const std::string& name, const std::string& content);
   static std::string ReadFile(const std::string& name);

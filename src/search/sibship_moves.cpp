@@ -1,0 +1,373 @@
+// Sibship moves of the annealing search.
+#include "search/sibship_moves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "likelihood/family_likelihood.h"
+#include "numeric/random.h"
+#include "search/clusters.h"
+#include "state/annealvariables.h"
+#include "state/variables.h"
+
+namespace {
+
+bool Haploid(int32_t i) {
+  return variables.haplodiploid == 1 && !variables.offploid.empty() && variables.offploid(i) == 1;
+}
+
+bool AllMonogamous() { return variables.monogamy(1) == 1 && variables.monogamy(2) == 1; }
+
+int32_t NearestInt(double x) { return static_cast<int32_t>(std::floor(x + 0.5)); }
+
+// Members of a cluster slot (empty for the new-cluster slot).
+const std::vector<int16_t>& Members(int32_t slot) {
+  static const std::vector<int16_t> none;
+  if (slot < 1 || slot > variables.CrNumFamily(3)) return none;
+  return variables.IndivCluster(slot);
+}
+
+// The candidate assigned to family f of side k, 0 when none (all members
+// of a family carry the same assignment).
+int32_t FamilyCandidate(int32_t k, int32_t f, int32_t skip) {
+  const Variables& v = variables;
+  for (int32_t j = 1; j <= v.smplsize; ++j) {
+    if (j != skip && v.CrIndivLoc(j, k) == f && v.InferParent(j, k) > 0) return v.InferParent(j, k);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32_t ChooseDestinationCluster(int32_t i) {
+  const Variables& v = variables;
+  const AnnealVariables& a = annealvariables;
+  const int32_t C = v.CrNumFamily(3);
+  const int32_t N = v.smplsize;
+  const int32_t own = v.ClusterID(i);
+  double q = 0.8 * std::exp(-6.0 * C / N);
+  if (v.numsex == 1 && v.allowinbreeding == 1) q += std::max(1.0 / N, 0.01);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int32_t dest = own;
+    if (!AllMonogamous() && !Haploid(i)) {
+      // Families of the neighbourhood, and the size of the offspring's own
+      // full-sib family.
+      int32_t fullsibs = 0, families = 0;
+      const auto& members = Members(own);
+      for (std::size_t m = 0; m < members.size(); ++m) {
+        const int32_t j = members[m];
+        if (v.CrIndivLoc(j, 1) == v.CrIndivLoc(i, 1) && v.CrIndivLoc(j, 2) == v.CrIndivLoc(i, 2)) ++fullsibs;
+        bool first = true;
+        for (std::size_t e = 0; e < m && first; ++e) {
+          const int32_t x = members[e];
+          first = !(v.CrIndivLoc(x, 1) == v.CrIndivLoc(j, 1) && v.CrIndivLoc(x, 2) == v.CrIndivLoc(j, 2));
+        }
+        if (first) ++families;
+      }
+      const double u = ran1();
+      if (u >= (1.0 - 0.95 / std::sqrt(static_cast<double>(std::max(families, 1)))) * q) {
+        const int32_t slots = C + NearestInt(std::max(0.1 * C, 2.0) / std::max(fullsibs, 1)) + 1;
+        dest = std::min(static_cast<int32_t>(std::floor(ran1() * slots)) + 1, C + 1);
+      }
+    } else {
+      const int32_t ploidy = Haploid(i) ? 1 : 2;
+      dest = std::min(C + 1, static_cast<int32_t>(std::floor(((3 - ploidy + a.Rate) * C + 1) * ran1())) + 1);
+      if (AllMonogamous() && dest == own && !(v.numsex == 1 && v.allowinbreeding == 1)) continue;
+    }
+    // A move into a much smaller cluster is drawn again.
+    if (dest != own && dest <= C && v.ClusterSizeT(own) > 100 * v.ClusterSizeT(dest)) continue;
+    return dest;
+  }
+  return own;
+}
+
+bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
+  Variables& v = variables;
+  AnnealVariables& a = annealvariables;
+  const auto& members = Members(dest);
+  // Families of each side in the destination's neighbourhood.
+  std::vector<int32_t> fam[2];
+  for (int16_t j : members) {
+    for (int32_t k = 0; k < 2; ++k) {
+      if (k == 0 && Haploid(j)) continue;
+      const int32_t f = v.CrIndivLoc(j, k + 1);
+      if (std::find(fam[k].begin(), fam[k].end(), f) == fam[k].end()) fam[k].push_back(f);
+    }
+  }
+  a.NParent1(1) = static_cast<int32_t>(fam[0].size());
+  a.NParent1(2) = static_cast<int32_t>(fam[1].size());
+  const int32_t P = a.NParent1(1) + a.NParent1(2);
+  const int32_t current[2] = {v.CrIndivLoc(i, 1), v.CrIndivLoc(i, 2)};
+  for (int attempt = 0; attempt < 99; ++attempt) {
+    int32_t host[2] = {current[0], current[1]};
+    for (int32_t k = 0; k < 2; ++k) {
+      if (a.SibshipDone(k + 1) != 0) continue;
+      if (k == 0 && Haploid(i)) continue;  // no father to move to
+      // An offspring whose known sibship of this side is its whole
+      // full-sib family stays with it.
+      const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k + 1);
+      if (label > 0) continue;
+      const double u = ran1();
+      const int32_t Pk = static_cast<int32_t>(fam[k].size());
+      if (Pk == 0 || u < 0.1 * Pk / std::max(P, 1)) {
+        host[k] = -1;  // a new family, numbered below
+      } else {
+        host[k] = fam[k][static_cast<std::size_t>(std::min(Pk - 1, static_cast<int32_t>(std::floor(Pk * static_cast<double>(ran1())))))];
+      }
+    }
+    // New families take the next numbers; in a monoecious sample both
+    // sides number one pool of parents.
+    int32_t next[2] = {v.CrNumFamily(1), v.CrNumFamily(2)};
+    for (int32_t k = 0; k < 2; ++k) {
+      if (host[k] != -1) continue;
+      host[k] = v.numsex == 1 ? ++next[0] : ++next[k];
+    }
+    if (host[0] != current[0] || host[1] != current[1]) {
+      a.HostFamily(1) = host[0];
+      a.HostFamily(2) = host[1];
+      a.HostFamily(3) = dest;
+      return true;
+    }
+  }
+  return false;
+}
+
+void MoveGroup(int32_t mode, int32_t i, std::vector<int32_t>& group) {
+  const Variables& v = variables;
+  group.assign(1, i);
+  if (mode == 1) return;
+  auto constrained = [&](int32_t j) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (!v.knownsibship.empty() && v.knownsibship(j, k) > 0) return true;
+      if (!v.indivparent.empty() && v.indivparent(j, k) > 0) return true;
+      if (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) return true;
+    }
+    return false;
+  };
+  if (constrained(i)) return;
+  for (int16_t j : v.IndivCluster(v.ClusterID(i))) {
+    if (j == i || v.CrIndivLoc(j, 1) != v.CrIndivLoc(i, 1) || v.CrIndivLoc(j, 2) != v.CrIndivLoc(i, 2)) continue;
+    if (Haploid(j) != Haploid(i) || constrained(j)) {
+      group.assign(1, i);
+      return;
+    }
+    group.push_back(j);
+  }
+}
+
+bool CheckConfiguration(const std::vector<int32_t>& group) {
+  const Variables& v = variables;
+  const AnnealVariables& a = annealvariables;
+  const int32_t n = v.smplsize;
+  const int32_t i = group.front();
+  const int32_t host[3] = {0, a.HostFamily(1), a.HostFamily(2)};
+  std::vector<char> moving(static_cast<std::size_t>(n) + 1, 0);
+  for (int32_t j : group) moving[static_cast<std::size_t>(j)] = 1;
+  auto family = [&](int32_t j, int32_t k) { return moving[static_cast<std::size_t>(j)] ? host[k] : v.CrIndivLoc(j, k); };
+  for (int32_t k = 1; k <= 2; ++k) {
+    if (k == 1 && Haploid(i)) continue;
+    const int32_t other = 3 - k;
+    // Mates of the destination parent after the move.
+    std::vector<int32_t> mates;
+    for (int32_t j = 1; j <= n; ++j) {
+      if (family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
+      const int32_t m = family(j, other);
+      if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
+    }
+    if (v.monogamy(k) == 1 && mates.size() > 1) return false;
+    if (v.monogamy(k) == 0 && v.maxmatings(k) < n && static_cast<int32_t>(mates.size()) > v.maxmatings(k)) return false;
+    // Known and excluded parents: the destination family's candidate must
+    // be one the offspring may have. (A group moves only offspring without
+    // known relationships, so its first member speaks for all.)
+    const int32_t candidate = FamilyCandidate(k, host[k], i);
+    const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
+    if (known > 0 && candidate > 0 && candidate != known) return false;
+    if (candidate > 0 && !v.excludedparent(k).empty()) {
+      const auto& ex = v.excludedparent(k)(i);
+      if (std::find(ex.begin(), ex.end(), candidate) != ex.end()) return false;
+    }
+    // Excluded sibships, both ways.
+    if (!v.excludedsib(k).empty()) {
+      for (int32_t j = 1; j <= n; ++j) {
+        if (moving[static_cast<std::size_t>(j)] || family(j, k) != host[k]) continue;
+        const auto& exi = v.excludedsib(k)(i);
+        const auto& exj = v.excludedsib(k)(j);
+        if (std::find(exi.begin(), exi.end(), j) != exi.end() || std::find(exj.begin(), exj.end(), i) != exj.end()) {
+          return false;
+        }
+      }
+    }
+    // Offspring with another known sibship label cannot be joined.
+    const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
+    if (!v.knownsibship.empty()) {
+      for (int32_t j = 1; j <= n; ++j) {
+        if (moving[static_cast<std::size_t>(j)] || family(j, k) != host[k]) continue;
+        const int32_t lj = v.knownsibship(j, k);
+        if (lj > 0 && label > 0 && lj != label) return false;
+      }
+    }
+  }
+  // Selfing needs inbreeding to be allowed.
+  if (v.numsex == 1 && v.allowinbreeding == 0 && host[1] == host[2]) return false;
+  return true;
+}
+
+void ApplyMove(PendingMove& move, int32_t dest) {
+  Variables& v = variables;
+  const AnnealVariables& a = annealvariables;
+  const int32_t i = move.indiv;
+  move.oldfamily[0] = v.CrIndivLoc(i, 1);
+  move.oldfamily[1] = v.CrIndivLoc(i, 2);
+  move.changedparent.clear();
+  move.side.clear();
+  move.oldcandidate.clear();
+  // The offspring takes the candidate of its new families; a known parent
+  // it brings is given to its new family.
+  for (int32_t k = 1; k <= 2; ++k) {
+    if (k == 1 && Haploid(i)) continue;
+    const int32_t host = a.HostFamily(k);
+    const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
+    const int32_t candidate = known > 0 ? known : FamilyCandidate(k, host, i);
+    auto set = [&](int32_t j, int32_t c) {
+      if (v.InferParent(j, k) == c) return;
+      move.changedparent.push_back(j);
+      move.side.push_back(k);
+      move.oldcandidate.push_back(v.InferParent(j, k));
+      v.InferParent(j, k) = c;
+    };
+    for (int32_t j : move.group) set(j, candidate);
+    if (known > 0) {
+      for (int32_t j = 1; j <= v.smplsize; ++j) {
+        if (j != i && v.CrIndivLoc(j, k) == host && !(k == 1 && Haploid(j))) set(j, known);
+      }
+    }
+  }
+  // The offspring of the clusters concerned.
+  move.affected.assign(Members(v.ClusterID(i)).begin(), Members(v.ClusterID(i)).end());
+  if (dest != v.ClusterID(i)) {
+    const auto& other = Members(dest);
+    move.affected.insert(move.affected.end(), other.begin(), other.end());
+    std::sort(move.affected.begin(), move.affected.end());
+  }
+  for (int32_t j : move.group) {
+    v.CrIndivLoc(j, 1) = a.HostFamily(1);
+    v.CrIndivLoc(j, 2) = a.HostFamily(2);
+  }
+}
+
+void UndoMove(const PendingMove& move) {
+  Variables& v = variables;
+  for (int32_t j : move.group) {
+    v.CrIndivLoc(j, 1) = move.oldfamily[0];
+    v.CrIndivLoc(j, 2) = move.oldfamily[1];
+  }
+  for (std::size_t c = move.changedparent.size(); c-- > 0;) {
+    v.InferParent(move.changedparent[c], move.side[c]) = move.oldcandidate[c];
+  }
+}
+
+double ScoreMove(PendingMove& move, double threshold) {
+  Variables& v = variables;
+  // Clusters among the affected offspring after the move.
+  const std::size_t n = move.affected.size();
+  std::vector<int32_t> up(n);
+  std::iota(up.begin(), up.end(), 0);
+  auto find = [&](int32_t x) {
+    while (up[static_cast<std::size_t>(x)] != x) x = up[static_cast<std::size_t>(x)] = up[static_cast<std::size_t>(up[static_cast<std::size_t>(x)])];
+    return x;
+  };
+  for (std::size_t p = 0; p < n; ++p) {
+    for (std::size_t q = p + 1; q < n; ++q) {
+      const int32_t i = move.affected[p], j = move.affected[q];
+      bool linked = v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 2) ||
+                    (!Haploid(i) && !Haploid(j) && v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1));
+      if (v.numsex == 1) {
+        linked = linked || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 1) ||
+                 v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1);
+      }
+      if (linked) up[static_cast<std::size_t>(find(static_cast<int32_t>(p)))] = find(static_cast<int32_t>(q));
+    }
+  }
+  move.components.clear();
+  std::vector<int32_t> index(n, -1);
+  for (std::size_t p = 0; p < n; ++p) {
+    const int32_t root = find(static_cast<int32_t>(p));
+    if (index[static_cast<std::size_t>(root)] < 0) {
+      index[static_cast<std::size_t>(root)] = static_cast<int32_t>(move.components.size());
+      move.components.emplace_back();
+    }
+    move.components[static_cast<std::size_t>(index[static_cast<std::size_t>(root)])].push_back(move.affected[p]);
+  }
+  // Every cluster's log likelihood is at most 0, so once the running total
+  // is below the threshold the move cannot be accepted.
+  move.componentlogl.assign(move.components.size(), -1e300);
+  double total = 0.0;
+  for (std::size_t c = 0; c < move.components.size(); ++c) {
+    FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
+    double logl = -1e300;
+    FamilyLikelihood(logl, threshold - total, 1, 0, 0);
+    move.componentlogl[c] = logl;
+    if (logl <= -1e300) return -1e300;
+    total += logl;
+    if (total < threshold) return total;
+  }
+  return total;
+}
+
+void CommitMove(const PendingMove& move) {
+  Variables& v = variables;
+  const int32_t n = v.smplsize;
+  // A new family the move opened raises the count first; then a family
+  // the move emptied takes the number of the last family, so that family
+  // numbers stay dense.
+  const bool pool = v.numsex == 1;
+  for (int32_t k = 1; k <= 2; ++k) {
+    int32_t largest = 0;
+    for (int32_t j = 1; j <= n; ++j) largest = std::max(largest, v.CrIndivLoc(j, k));
+    v.CrNumFamily(k) = std::max(v.CrNumFamily(k), largest);
+  }
+  if (pool) v.CrNumFamily(1) = v.CrNumFamily(2) = std::max(v.CrNumFamily(1), v.CrNumFamily(2));
+  // Each side (or, in a monoecious sample, the one pool of both columns)
+  // fills the holes the move left with its last numbers.
+  for (int32_t k = 1; k <= (pool ? 1 : 2); ++k) {
+    auto used = [&](int32_t f) {
+      for (int32_t j = 1; j <= n; ++j) {
+        if (v.CrIndivLoc(j, k) == f || (pool && v.CrIndivLoc(j, 2) == f)) return true;
+      }
+      return false;
+    };
+    int32_t count = v.CrNumFamily(k);
+    auto trim = [&] {
+      while (count > 0 && !used(count)) --count;
+    };
+    trim();
+    const int32_t holes[2] = {move.oldfamily[k - 1], pool ? move.oldfamily[1] : 0};
+    for (int32_t hole : holes) {
+      if (hole < 1 || hole >= count || used(hole)) continue;
+      for (int32_t j = 1; j <= n; ++j) {
+        for (int32_t side = 1; side <= 2; ++side) {
+          if ((side == k || pool) && v.CrIndivLoc(j, side) == count) v.CrIndivLoc(j, side) = hole;
+        }
+      }
+      --count;
+      trim();
+    }
+    v.CrNumFamily(k) = count;
+    if (pool) v.CrNumFamily(2) = count;
+  }
+  // Cluster log likelihoods by first member: untouched clusters keep
+  // theirs, the clusters the move formed take their new values.
+  std::vector<double> byfirst(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))] = v.CrFamilyLogL(s);
+  for (std::size_t c = 0; c < move.components.size(); ++c) {
+    byfirst[static_cast<std::size_t>(move.components[c].front())] = move.componentlogl[c];
+  }
+  SetInitCluster();
+  double total = 0.0;
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
+    v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
+    total += v.CrFamilyLogL(s);
+  }
+  v.CrLogLikelihood = total;
+}

@@ -1,0 +1,53 @@
+// Sibship moves: an offspring leaves its paternal and maternal families
+// for a destination pair of families, in its own cluster, in another one,
+// or in new families; the proposal is checked against the mating system
+// and the known data before any likelihood is computed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// The cluster slot that receives offspring i (CrNumFamily(3) + 1: a new
+// cluster).
+int32_t ChooseDestinationCluster(int32_t i);
+
+// Chooses HostFamily for offspring i moved alone into cluster slot dest;
+// false when no different destination could be drawn.
+bool FindHostFamilyID(int32_t mode, int32_t i, int32_t dest);
+
+// True when moving the offspring of group (offspring i alone, or i with
+// its full sibs) into HostFamily respects monogamy, the largest numbers of
+// mates, known parents and sibships, and excluded parents and sibships.
+bool CheckConfiguration(const std::vector<int32_t>& group);
+
+// The offspring that move with offspring i: i alone (mode 1), or i with
+// every full sib that shares both its families (other modes) when none of
+// them carries known relationships.
+void MoveGroup(int32_t mode, int32_t i, std::vector<int32_t>& group);
+
+// A proposed move held in the current configuration while it is scored.
+struct PendingMove {
+  int32_t indiv = 0;
+  std::vector<int32_t> group;  // the offspring moved, all from the same families
+  int32_t oldfamily[2] = {0, 0};
+  // Assignments changed by the move: offspring, side and former candidate.
+  std::vector<int32_t> changedparent, side, oldcandidate;
+  std::vector<int16_t> affected;  // offspring of the clusters the move touches
+  std::vector<std::vector<int16_t>> components;  // the clusters they form after the move
+  std::vector<double> componentlogl;
+};
+
+// Puts the move into CrIndivLoc and InferParent (remembering how to undo
+// it) and lists the offspring and clusters it touches.
+void ApplyMove(PendingMove& move, int32_t dest);
+
+// Restores the configuration before the move.
+void UndoMove(const PendingMove& move);
+
+// Log likelihood of the clusters the move forms; stops early (returning a
+// value below threshold) once the total cannot exceed it.
+double ScoreMove(PendingMove& move, double threshold);
+
+// Keeps an accepted move: family numbers made dense again, clusters
+// relabelled, cluster log likelihoods carried over.
+void CommitMove(const PendingMove& move);

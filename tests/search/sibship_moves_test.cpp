@@ -1,0 +1,149 @@
+// Sibship moves: the checks made before any likelihood, and the
+// bookkeeping of accepted moves (dense family numbers, clusters, cluster log
+// likelihoods) against independent recomputation after long random walks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <set>
+
+#include "input/data_preparation.h"
+#include "input/data_process.h"
+#include "input/read_data.h"
+#include "likelihood/family_likelihood.h"
+#include "likelihood/likelihood_setup.h"
+#include "numeric/random.h"
+#include "search/clusters.h"
+#include "search/configuration.h"
+#include "search/sibship_moves.h"
+#include "state/annealvariables.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+class SibshipMovesTest : public PedkinTest {
+ protected:
+  void Load(int numsex, const std::string& matings, const std::string& relationships = kNone) {
+    std::string text = "'moves'\nmv\n8\n2\n5\n0\n" + std::to_string(numsex) + "\n" + (numsex == 1 ? "1\n" : "0\n") +
+                       "0\n" + matings + "\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n0.02@\n"
+                       "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\nO7 1 1 6 6\nO8 3 4 5 7\n"
+                       "0.5 0.5\n0 0\n" + relationships;
+    WriteFile("mv.dat", text);
+    variables.inputfilename = "mv.dat";
+    variables.displayq = 0;
+    ReadData();
+    Initialize();
+    DataProcess();
+    InitialFsProb(1, 1, variables.numloci);
+    variables.idum = -7;
+    FirstConfig(1);
+    SetInitConfigLogL(0);
+  }
+  static constexpr const char* kNone = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
+
+  // Every invariant of the configuration tables, recomputed from scratch.
+  void ExpectConsistent(const char* when) {
+    const Variables& v = variables;
+    const int32_t n = v.smplsize;
+    const bool pool = v.numsex == 1;
+    for (int32_t k = 1; k <= 2; ++k) {
+      std::set<int32_t> used;
+      for (int32_t i = 1; i <= n; ++i) {
+        used.insert(v.CrIndivLoc(i, k));
+        if (pool) used.insert(v.CrIndivLoc(i, 3 - k));
+      }
+      ASSERT_EQ(static_cast<int32_t>(used.size()), v.CrNumFamily(k)) << when << " side " << k;
+      ASSERT_EQ(*used.begin(), 1) << when;
+      ASSERT_EQ(*used.rbegin(), v.CrNumFamily(k)) << when;
+    }
+    // Connected components through shared parents.
+    std::vector<int32_t> comp(static_cast<std::size_t>(n) + 1);
+    std::iota(comp.begin(), comp.end(), 0);
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (int32_t i = 1; i <= n; ++i) {
+        for (int32_t j = 1; j <= n; ++j) {
+          bool share = v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 2);
+          if (pool) share = share || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2);
+          if (share && comp[static_cast<std::size_t>(j)] > comp[static_cast<std::size_t>(i)]) {
+            comp[static_cast<std::size_t>(j)] = comp[static_cast<std::size_t>(i)];
+            changed = true;
+          }
+        }
+      }
+    }
+    for (int32_t i = 1; i <= n; ++i) {
+      for (int32_t j = 1; j <= n; ++j) {
+        ASSERT_EQ(comp[static_cast<std::size_t>(i)] == comp[static_cast<std::size_t>(j)], v.ClusterID(i) == v.ClusterID(j))
+            << when << ": offspring " << i << " and " << j;
+      }
+    }
+    double total = 0;
+    for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
+      const auto& members = v.IndivCluster(s);
+      FamilyBuildMembers(members.data(), static_cast<int32_t>(members.size()));
+      double logl = 0;
+      FamilyLikelihood(logl, -1e300, 1, 0, 0);
+      ASSERT_NEAR(v.CrFamilyLogL(s), logl, 1e-9 * std::fabs(logl)) << when << " cluster " << s;
+      total += logl;
+    }
+    ASSERT_NEAR(v.CrLogLikelihood, total, 1e-9 * std::fabs(total)) << when;
+  }
+};
+
+TEST_F(SibshipMovesTest, AcceptedMovesKeepEveryTableConsistent) {
+  for (int run = 0; run < 6; ++run) {
+    const int numsex = run % 2 == 0 ? 2 : 1;
+    ResetState();
+    Load(numsex, "0 0");
+    variables.idum = -(run + 3);
+    ExpectConsistent("start");
+    PendingMove move;
+    int accepted = 0;
+    for (int step = 0; step < 600; ++step) {
+      const int32_t i = 1 + static_cast<int32_t>(ran1() * variables.smplsize) % variables.smplsize;
+      const int32_t mode = step % 3 == 0 ? 2 : 1;
+      MoveGroup(mode, i, move.group);
+      const int32_t dest = ChooseDestinationCluster(i);
+      if (!FindHostFamilyID(mode, i, dest) || !CheckConfiguration(move.group)) continue;
+      move.indiv = i;
+      ApplyMove(move, dest);
+      const double logl = ScoreMove(move, -1e300);
+      if (logl <= -1e300 || step % 4 == 3) {
+        UndoMove(move);
+        continue;
+      }
+      CommitMove(move);
+      ++accepted;
+      ExpectConsistent(("step " + std::to_string(step)).c_str());
+      if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(accepted, 50) << "sexes " << numsex;
+  }
+}
+
+TEST_F(SibshipMovesTest, ProposalsBreakingTheMatingSystemAreRefused) {
+  // Both sexes allowed one mate: O2 may not join O1's father while keeping
+  // its own mother.
+  Load(2, "1 1");
+  annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
+  annealvariables.HostFamily(2) = variables.CrIndivLoc(2, 2);
+  EXPECT_FALSE(CheckConfiguration({2}));
+  // Joining both of O1's families keeps everyone monogamous.
+  annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
+  EXPECT_TRUE(CheckConfiguration({2}));
+
+  // Excluded paternal sibship: O3 cannot share O1's father.
+  ResetState();
+  Load(2, "0 0", "0 0\n0 0\n0\n0\n0\n0\n1\nO1 1 O3\n0\n");
+  annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
+  annealvariables.HostFamily(2) = variables.CrIndivLoc(3, 2);
+  EXPECT_FALSE(CheckConfiguration({3}));
+  annealvariables.HostFamily(1) = variables.CrIndivLoc(3, 1);
+  annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
+  EXPECT_TRUE(CheckConfiguration({3}));
+}
+
+}  // namespace
