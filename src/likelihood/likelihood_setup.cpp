@@ -8,6 +8,7 @@
 #include "genotype/error_model.h"
 #include "genotype/frequencies.h"
 #include "genotype/genotype_codes.h"
+#include "likelihood/peeling.h"
 #include "runctl/parallel.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -71,6 +72,7 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   // The observation tables come first: the genotype frequencies of
   // two-allele loci include the probabilities of their observations.
   PhenotypeGivenGenotype(l1, l2);
+  ClearFamilyTableCache();
   ComputeGtypeFre(1, variables.numloci);
   ClearSingleGtypeCache();
   InitialPrbGtoP(l1, l2);

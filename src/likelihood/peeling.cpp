@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <unordered_map>
 
 #include "genotype/error_model.h"
 #include "genotype/frequencies.h"
@@ -72,6 +73,58 @@ LocusWork work;
 
 bool Missing(const std::pair<int32_t, int32_t>& g) { return g.first <= 0; }
 
+// Family tables computed earlier, by locus and member list. A table
+// depends only on the locus, its error rates and the family's members,
+// so an entry stays valid until the error rates change
+// (ClearFamilyTableCache). The cache is emptied whole when it grows past
+// its bound.
+struct CachedTable {
+  int32_t locus = 0;
+  bool selfed = false;
+  std::vector<int32_t> members;
+  std::vector<double> table;
+  double logtable = 0.0;
+};
+struct TableCache {
+  std::unordered_map<uint64_t, CachedTable> entries;
+  std::size_t doubles = 0;  // size of the stored tables
+};
+TableCache tablecache;
+constexpr std::size_t kTableCacheDoubles = std::size_t{1} << 22;  // 32 MB of tables
+
+uint64_t TableKey(int32_t l, bool selfed, const std::vector<int32_t>& members) {
+  uint64_t h = 1469598103934665603ull ^ (static_cast<uint64_t>(l) << 1) ^ (selfed ? 1u : 0u);
+  for (int32_t i : members) h = (h ^ static_cast<uint64_t>(i)) * 1099511628211ull;
+  return h;
+}
+
+bool FindCachedTable(int32_t l, bool selfed, const std::vector<int32_t>& members, std::vector<double>& table,
+                     double& logtable) {
+  const auto it = tablecache.entries.find(TableKey(l, selfed, members));
+  if (it == tablecache.entries.end()) return false;
+  const CachedTable& c = it->second;
+  if (c.locus != l || c.selfed != selfed || c.members != members || c.table.size() != table.size()) return false;
+  std::copy(c.table.begin(), c.table.end(), table.begin());
+  logtable = c.logtable;
+  return true;
+}
+
+void StoreCachedTable(int32_t l, bool selfed, const std::vector<int32_t>& members, const std::vector<double>& table,
+                      double logtable) {
+  if (tablecache.doubles + table.size() > kTableCacheDoubles) {
+    tablecache.entries.clear();
+    tablecache.doubles = 0;
+  }
+  CachedTable& c = tablecache.entries[TableKey(l, selfed, members)];
+  tablecache.doubles -= std::min(tablecache.doubles, c.table.size());
+  c.locus = l;
+  c.selfed = selfed;
+  c.members = members;
+  c.table = table;
+  c.logtable = logtable;
+  tablecache.doubles += table.size();
+}
+
 double Exponent(int32_t c) {
   if (variables.fsscaleq == 1) {
     SetScale2(c);
@@ -120,6 +173,11 @@ void ProjectionMap(const AlleleSet& from, const AlleleSet& to, bool haploid, std
 }
 
 }  // namespace
+
+void ClearFamilyTableCache() {
+  tablecache.entries.clear();
+  tablecache.doubles = 0;
+}
 
 void FamilyLocusLogL(int32_t l, double& logl) {
   const FamilyLoglVar& fv = familyloglvar;
@@ -258,14 +316,22 @@ void FamilyLocusLogL(int32_t l, double& logl) {
       continue;
     }
     ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, hd ? m : G, G);
-    const double largest = FsProbCompute(l, data, m, fam.father == fam.mother, edge.table);
-    if (!(largest > 1e-300)) {
-      logl = -1e300;
-      return;
+    // A move of the search changes one or two families; the tables of all
+    // the others were computed for earlier proposals and are reused.
+    const bool selfed = fam.father == fam.mother;
+    double logtable = 0.0;
+    if (!FindCachedTable(l, selfed, fam.members, edge.table, logtable)) {
+      const double largest = FsProbCompute(l, data, m, selfed, edge.table);
+      if (!(largest > 1e-300)) {
+        logl = -1e300;
+        return;
+      }
+      const double inv = 1.0 / largest;
+      for (double& x : edge.table) x *= inv;
+      logtable = std::log(largest);
+      StoreCachedTable(l, selfed, fam.members, edge.table, logtable);
     }
-    const double inv = 1.0 / largest;
-    for (double& x : edge.table) x *= inv;
-    logconst += std::log(largest);
+    logconst += logtable;
     ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.father)], s, hd, edge.pa);
     ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, edge.pb);
   }

@@ -8,3 +8,7 @@
 // logl = the locus log likelihood of the families in familyloglvar;
 // -1e300 when they are impossible at this locus.
 void FamilyLocusLogL(int32_t l, double& logl);
+
+// Forgets the family tables kept for reuse; needed whenever the error
+// rates (and so every table) change.
+void ClearFamilyTableCache();
