@@ -33,6 +33,16 @@ void SetLocusClasses() {
       lv.locus2.push_back(l);
     }
   }
+  // The most informative loci first: a proposal the search will reject
+  // then falls below its threshold after fewer loci.
+  auto information = [&](int32_t l) {
+    if (lv.obsallelefre.size() < static_cast<std::size_t>(l)) return 0.0;
+    double h = 1.0;
+    for (double p : lv.obsallelefre(l)) h -= p * p;
+    return h;
+  };
+  std::stable_sort(lv.locus3.begin() + 1, lv.locus3.end(),
+                   [&](int32_t a, int32_t b) { return information(a) > information(b); });
   lv.snploc(1) = static_cast<int32_t>(lv.locus2.size()) - 1;
   lv.snploc(2) = static_cast<int32_t>(dominant2.size());
   lv.locus2.insert(lv.locus2.end(), dominant2.begin(), dominant2.end());
