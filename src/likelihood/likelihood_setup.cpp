@@ -9,6 +9,7 @@
 #include "genotype/frequencies.h"
 #include "genotype/genotype_codes.h"
 #include "likelihood/peeling.h"
+#include "search/prior.h"
 #include "runctl/parallel.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -78,6 +79,7 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
     lv.converseq = (variables.numsex == 2 && variables.anymonogamy == 0) ? 1 : 0;
     lv.sizetermconst = std::lgamma(2.25) + std::lgamma(1.5) - std::lgamma(1.25) - std::lgamma(0.25);
     SetScale2Const();
+    if (!variables.factorial.empty()) SetEwenPrior();
   }
   // The observation tables come first: the genotype frequencies of
   // two-allele loci include the probabilities of their observations.

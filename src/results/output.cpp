@@ -1,72 +1,130 @@
-// The result files of the best configuration.
+// The output step: the best configuration becomes the current one, its
+// clusters and parents are settled, and the result files are written in
+// their fixed order.
 #include "results/output.h"
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
 #include <iostream>
 #include <string>
-#include <vector>
 
-#include "runctl/file_io.h"
+#include "results/best_config_files.h"
+#include "results/estimate_files.h"
+#include "results/family_probabilities.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "state/variables.h"
 
 namespace {
 
-std::string Right(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+bool Haploid(int32_t i) {
+  const Variables& v = variables;
+  return v.haplodiploid == 1 && static_cast<std::size_t>(i) <= v.offploid.size() && v.offploid(i) == 1;
 }
 
-// Identifiers of each offspring's father and mother in the best
-// configuration: the assigned candidate, or the sex mark and the number
-// of the family in order of first appearance.
-std::vector<std::array<std::string, 2>> BestParentID() {
-  const Variables& v = variables;
-  const int32_t n = v.smplsize;
-  std::vector<std::array<std::string, 2>> ids(static_cast<std::size_t>(n) + 1);
-  for (int32_t k = 1; k <= 2; ++k) {
-    std::vector<int32_t> number(static_cast<std::size_t>(2 * n + 2), 0);
-    int32_t next = 0;
-    for (int32_t i = 1; i <= n; ++i) {
-      if (k == 1 && v.haplodiploid == 1 && v.offploid(i) == 1) {
-        ids[static_cast<std::size_t>(i)][0] = "*-";
-        continue;
-      }
-      const int32_t c = v.BtInferParent.empty() ? 0 : v.BtInferParent(i, k);
-      if (c > 0) {
-        ids[static_cast<std::size_t>(i)][static_cast<std::size_t>(k - 1)] = v.cndparentid(k)(c);
-        continue;
-      }
-      int32_t& f = number[static_cast<std::size_t>(v.BtIndivLoc(i, k))];
-      if (f == 0) f = ++next;
-      ids[static_cast<std::size_t>(i)][static_cast<std::size_t>(k - 1)] =
-          std::string(1, v.sexid[static_cast<std::size_t>(k - 1)]) + std::to_string(f);
+// The candidate of each family (family x sex) of the configuration loc,
+// from a per-offspring assignment: the first member that names one (in
+// sample order) names the family's parent. A haploid offspring names no
+// father.
+Mat1<int32_t> FamilyParents(const Mat1<int32_t>& loc, const Mat1<int32_t>& perOffspring) {
+  const int32_t n = variables.smplsize;
+  int32_t families = n;
+  for (int32_t i = 1; i <= n; ++i) families = std::max({families, loc(i, 1), loc(i, 2)});
+  Mat1<int32_t> parents(static_cast<std::size_t>(families), 2, 0);
+  if (perOffspring.rows() < static_cast<std::size_t>(n) || perOffspring.cols() < 2) return parents;
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (k == 1 && Haploid(i)) continue;
+      const int32_t f = loc(i, k);
+      const int32_t c = perOffspring(i, k);
+      if (f >= 1 && c > 0 && parents(f, k) == 0) parents(f, k) = c;
     }
   }
-  return ids;
-}
-
-void WriteBestConfig(const std::vector<std::array<std::string, 2>>& ids) {
-  const Variables& v = variables;
-  AtomicTextFile out(v.fname + ".BestConfig");
-  out << Right("OffspringID", 20) << Right("FatherID", 21) << Right("MotherID", 21) << Right("ClusterIndex", 14)
-      << '\n';
-  for (int32_t i = 1; i <= v.smplsize; ++i) {
-    out << Right(v.offspringid(i), 20) << Right(ids[static_cast<std::size_t>(i)][0], 21)
-        << Right(ids[static_cast<std::size_t>(i)][1], 21) << Right(std::to_string(v.BtIndivLoc(i, 3)), 14) << '\n';
-  }
-  out.Commit();
+  return parents;
 }
 
 }  // namespace
 
+void MergeParentage(const Mat1<int32_t>& loc, const Mat1<int32_t>& familyParents, Mat1<int32_t>& indivParent) {
+  const int32_t n = variables.smplsize;
+  indivParent.assign(static_cast<std::size_t>(std::max(n, 0)), 2, 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (k == 1 && Haploid(i)) continue;
+      const int32_t f = loc(i, k);
+      if (f >= 1 && static_cast<std::size_t>(f) <= familyParents.rows() && familyParents.cols() >= 2) {
+        indivParent(i, k) = familyParents(f, k);
+      }
+    }
+  }
+}
+
+int32_t ReCluster() {
+  Variables& v = variables;
+  SetInitCluster();
+  int32_t count = 0;
+  for (int32_t i = 1; i <= v.smplsize; ++i) count = std::max(count, (*v.IndivLocPrt)(i, 3));
+  if (v.IndivLocPrt == &v.CrIndivLoc) v.CrNumFamily(3) = count;
+  if (v.IndivLocPrt == &v.BtIndivLoc) v.BtNumFamily(3) = count;
+  return count;
+}
+
 void Output() {
   Variables& v = variables;
-  if (v.smplsize < 1 || v.BtIndivLoc.empty()) return;
-  UseBestConfig();
-  SetInitCluster();  // clusters of the best configuration, by first member
-  if (v.threadid != 0) return;
+  const int32_t n = v.smplsize;
+  if (n < 1 || v.BtIndivLoc.rows() < static_cast<std::size_t>(n) || v.BtIndivLoc.cols() < 3) return;
+
+  // 1. The best configuration becomes the current one, with every
+  // offspring carrying its family's parents and the clusters recomputed (the
+  // cluster tables then serve the analyses that follow); the best tables
+  // take the same clusters and parents.
+  v.CrIndivLoc = v.BtIndivLoc;
+  v.CrNumFamily = v.BtNumFamily;
+  v.CrLogLikelihood = v.btloglikelihood;
+  MergeParentage(v.BtIndivLoc, FamilyParents(v.BtIndivLoc, v.BtInferParent), v.InferParent);
+  UseCurrentConfig();
+  ReCluster();
+  v.BtIndivLoc = v.CrIndivLoc;
+  v.BtInferParent = v.InferParent;
+  v.BtNumFamily(3) = v.CrNumFamily(3);
+  const bool writer = v.threadid == 0;
+
+  // 2.
   if (v.displayq != 0) std::cout << "Preparing & outputing results..." << std::endl;
-  WriteBestConfig(BestParentID());
+
+  // 3. Parent identifiers of the best configuration.
+  Mat1<std::string> parentIds;
+  BuildBestParentID(v.BtIndivLoc, v.BtInferParent, parentIds);
+
+  // 4. Clusters and their probabilities.
+  Vec1<double> clusterProb;
+  FindFamilyProb(clusterProb);
+  if (writer) WriteBestCluster(v.BtIndivLoc, clusterProb, parentIds);
+
+  // 5. Full-sib families, their probabilities and the selfing rate.
+  Vec1<double> probInc, probExc;
+  Arr1<double, 3> selfing;
+  int32_t numFS = 0;
+  FindFSFamilyProb(probInc, probExc, numFS, selfing);
+  Vec1<int32_t> fsid;
+  FindFSFamilyID(v.BtIndivLoc, fsid);
+  if (writer) WriteBestFSFamily(fsid, numFS, probInc, probExc);
+
+  // 6. Until clone groups are inferred every offspring is a clone group of
+  // its own, numbered by its place in the sample.
+  Vec1<int32_t> clone(static_cast<std::size_t>(n), 0);
+  for (int32_t i = 1; i <= n; ++i) clone(i) = i;
+  if (writer) WriteBestConfig(v.BtIndivLoc, parentIds, clone);
+
+  // 7. The archive-derived files come here once they are written.
+
+  // 8.
+  if (writer && v.allowinbreeding == 1) WriteInbreeding(selfing);
+
+  // 9. Genotype inference (which updates the allele frequencies) comes here
+  // once it exists; then the allele frequencies, every process its part.
+  if (v.popallelefreknownq == 0 && v.allelefreest == 1) WriteAlleleFreq();
+
+  // 10. Error-rate estimation appends its rows to this header once it
+  // exists.
+  if (writer) WriteErrorRateHeader();
 }

@@ -15,6 +15,7 @@
 #include "search/archive.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/prior.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
 #include "state/likelihoodvar.h"
@@ -31,6 +32,22 @@ double StartTemperature() {
   double t = 0.0;
   if (in && (in >> t) && t > 0.0 && std::isfinite(t)) return t;
   return std::max(1, likelihoodvar.numloci23);
+}
+
+// Log prior of the current configuration; without a sibship-size prior and
+// without candidates it is 0 whatever the configuration.
+bool PriorMatters() {
+  return variables.priortype == 1 || variables.numchild(1) + variables.numchild(2) > 0;
+}
+
+double CurrentPrior() {
+  if (!PriorMatters()) return 0.0;
+  UseCurrentConfig();
+  Arr1<int32_t, 4> counts;
+  double prior = 0.0;
+  // Any bound on the family sizes not below the largest family serves.
+  ConfigurationPrior(counts, prior, 2 * variables.smplsize, variables.CrNumFamily);
+  return prior;
 }
 
 void CopyCurrentToBest() {
@@ -70,7 +87,9 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   }
   FirstConfig(v.krun);
   SetInitConfigLogL(0);
+  double prior = CurrentPrior();
   CopyCurrentToBest();
+  v.BtConfigPrior = prior;
   ArchiveConfigRemoveAll();
 
   // ---- Schedule ----
@@ -138,9 +157,10 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
         double old = v.CrFamilyLogL(own);
         if (dest != own && dest <= v.CrNumFamily(3)) old += v.CrFamilyLogL(dest);
         const double u = lowerbound + (1.0 - lowerbound) * static_cast<double>(ran1());
-        const double threshold = old + std::log(u) * T;
         move.indiv = idx;
         ApplyMove(move, dest);
+        const double newprior = CurrentPrior();
+        const double threshold = old + (prior - newprior) + std::log(u) * T;
         const double fresh = ScoreMove(move, threshold);
         ++nfail1;
         ++nfail2;
@@ -148,6 +168,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
         if (accept && std::fabs(fresh - old) < 0.000001) accept = ran1() <= a.Rate;
         if (accept) {
           CommitMove(move);
+          prior = newprior;
           ++nsucc;
           ++a.OffspringTrials(idx, 1);
           nullmoves = std::fabs(fresh - old) < 0.001 ? nullmoves + 1 : 0;
@@ -155,6 +176,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
           if (v.CrLogLikelihood > v.btloglikelihood + 1e-8) {
             const double gain = v.CrLogLikelihood - v.btloglikelihood;
             CopyCurrentToBest();
+            v.BtConfigPrior = prior;
             nfail1 = 0;
             ++improvements;
             ++tempimprovements;
