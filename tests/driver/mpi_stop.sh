@@ -36,3 +36,10 @@ status=$?
 [ "$(grep -c '^Output to file : ' out.txt)" = 1 ] || { echo "FAIL: final line not shown once"; cat out.txt; exit 1; }
 [ ! -e Pedkin2.ErrorMessage ] || { echo "FAIL: error file after a clean run"; exit 1; }
 echo "clean two-process run: status 0"
+
+# The same seed gives the same configuration with one and with two
+# processes.
+cp small.BestConfig two.BestConfig
+"$pedkin" IFN:project.dat > one.txt 2>&1 || { echo "FAIL: one-process run"; cat one.txt; exit 1; }
+cmp -s small.BestConfig two.BestConfig || { echo "FAIL: results differ between 1 and 2 processes"; diff small.BestConfig two.BestConfig; exit 1; }
+echo "same best configuration with 1 and 2 processes"
