@@ -13,6 +13,7 @@
 #include "numeric/random.h"
 #include "runctl/messages.h"
 #include "search/archive.h"
+#include "search/checkpoint.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/prior.h"
@@ -182,6 +183,10 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
             ++tempimprovements;
             largestgain = std::max(largestgain, gain);
             if (gain > 0.01) nfail2 = 0;
+            if (archiving) {
+              UseCurrentConfig();
+              ArchiveConfigAdd(2, v.CrNumFamily(3));
+            }
             if (v.btloglikelihood > v.bestlogl + 1e-8) {
               v.bestlogl = v.btloglikelihood;
               v.MinLogLikelihood = v.bestlogl - 10.0;
@@ -248,4 +253,10 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   }
   a.Temperature = T;
   a.Iterate = runiterates;
+  // The best configuration always stands in the run's archive, so that the
+  // best of several runs can be chosen from their copies.
+  UseBestConfig();
+  ArchiveConfigAdd(1, v.BtNumFamily(3));
+  UseCurrentConfig();
+  SaveMidResult();
 }
