@@ -122,6 +122,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   int64_t nullmoves = 0;
   int64_t runiterates = 0;
   int32_t improvements = 0;
+  int64_t acceptedsince = 0;  // accepted moves, across temperatures
   bool searchdone = false;
   int32_t progress = 0;
   PendingMove move;
@@ -171,6 +172,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
           CommitMove(move);
           prior = newprior;
           ++nsucc;
+          ++acceptedsince;
           ++a.OffspringTrials(idx, 1);
           nullmoves = std::fabs(fresh - old) < 0.001 ? nullmoves + 1 : 0;
           if (nullmoves > 1000) searchdone = true;
@@ -203,39 +205,54 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
       }
       if (!archiving && v.iarchive == 1 && iters > 10000 && static_cast<double>(nsucc) / iters < 0.2) archiving = true;
 
-      // ---- End of the temperature, or of the search ----
+      // ---- End of the temperature, or of the search: the first rule
+      // that applies decides ----
       const double r = static_cast<double>(nsucc) / static_cast<double>(iters);
+      const double m = v.fulllikelihoodmethodq == 0 ? 10.0 : 1.0;
+      const double base = v.fulllikelihoodmethodq == 0 ? 0.3 : 0.15;
+      const double gref = 0.01;  // the reference gain of the special moves
       if (iters > 100 * iterlimit) {
         tempdone = true;
-      } else if (a.Tmr == 1 && iters > 1000) {
-        const double target = (v.fulllikelihoodmethodq == 0 ? 0.3 : 0.15) * (known > 0 ? std::exp(-(0.15 / 0.15) * known) : 1.0);
-        if (r < target) {
-          double x = r > 0 ? std::log(r / target) / std::log(0.92) : 10.0;
-          if (v.fulllikelihoodmethodq == 0) x *= 1.5;
-          T /= std::pow(0.92, std::min(x, 10.0));
-          tempdone = true;
-        }
-      }
-      if (!tempdone && iters > 1000) {
-        if (r >= 0.6) {
-          T *= std::pow(0.92, std::floor(10 * r - 6));
-          tempdone = true;
-        } else if (r >= 0.35 && v.CrNumFamily(3) == 1) {
-          tempdone = true;
-        } else if (r > (1.1 - known) * (v.allmonogamy == 1 ? 0.2 : 0.4)) {
-          tempdone = true;
-        }
-      }
-      if (!tempdone && iters > N * lnN + 10000 && r <= 1e-8) {
+      } else if (a.Tmr == 1 && iters > 1000 && r < base * (known > 0 ? std::exp(-(0.15 / base) * known) : 1.0)) {
+        const double target = base * (known > 0 ? std::exp(-(0.15 / base) * known) : 1.0);
+        double x = r > 0 ? std::log(r / target) / std::log(0.92) : 10.0;
+        if (v.fulllikelihoodmethodq == 0) x *= 1.5;
+        T /= std::pow(0.92, std::min(x, 10.0));
         tempdone = true;
-        if (nsucc == 0 && runiterates > 500 * iterlimit) searchdone = true;
-      }
-      if (!tempdone && r < 0.1 && tempimprovements > 9 && largestgain <= 2.0) tempdone = true;
-      if (!tempdone && nsucc >= nsucclmt) tempdone = true;
-      if (!tempdone && (nfail1 == nfail2 ? 2 : 1) * nfail1 >= 8 * iterlimit) tempdone = true;
-      if (nfail2 >= 40 * iterlimit &&
-          ((iters > 9999 && 0.01 * std::exp(-6.0 * 40 * iterlimit / static_cast<double>(nfail2)) > r) ||
-           nfail2 >= 200 * iterlimit)) {
+      } else if (acceptedsince >= m * 100000 && r >= 0.15 && iters > m * 10000 && improvements <= 4) {
+        acceptedsince = 0;
+        tempdone = true;
+      } else if (iters > 1000 && r >= 0.6) {
+        T *= std::pow(0.92, std::floor(10 * r - 6));
+        tempdone = true;
+      } else if (iters > 1000 && ((r >= 0.35 && v.CrNumFamily(3) == 1) ||
+                                  r > (1.1 - known) * (v.allmonogamy == 1 ? 0.2 : 0.4))) {
+        tempdone = true;
+      } else if (iters > 10000 && r <= 0.001 && a.Tmr > 5 &&
+                 ((tempimprovements > 2 && largestgain <= gref) ||
+                  (iters > 9000000.0 * lnN &&
+                   (r <= 0.0001 || (nsucc == 0 && std::fabs(v.CrLogLikelihood - v.btloglikelihood) < 0.01))))) {
+        searchdone = true;
+      } else if (iters > N * lnN + 10000 && r <= 1e-8) {
+        tempdone = true;
+        if ((nsucc == 0 || r < 0.000001) && runiterates > 500 * iterlimit) searchdone = true;
+      } else if (r < 0.1 && tempimprovements > 9 && largestgain <= 2.0) {
+        tempimprovements = 0;
+        largestgain = 0.0;
+        tempdone = true;
+      } else if (a.Tmr >= 2 && (improvements == 0 || nsucc > m * 100000 * improvements) &&
+                 ((r >= 0.6 && iters >= std::llround(m * 1000 * std::exp(6 * (1 - r)))) ||
+                  (r >= 0.3 && r < 0.6 && nsucc >= m * std::max<int64_t>(10000, nsucclmt / 100) &&
+                   nfail1 > m * iters - nsucc * std::exp(8 * r) * 0.000001) ||
+                  (r >= 0.1 && r < 0.3 && iters > m * 100000 * std::exp(-r)))) {
+        tempdone = true;
+      } else if (nsucc >= nsucclmt) {
+        tempdone = true;
+      } else if ((nfail1 == nfail2 ? 2 : 1) * nfail1 >= 8 * iterlimit) {
+        tempdone = true;
+      } else if (nfail2 >= 40 * iterlimit &&
+                 ((iters > 9999 && 0.01 * std::exp(-6.0 * 40 * iterlimit / static_cast<double>(nfail2)) > r) ||
+                  nfail2 >= 200 * iterlimit)) {
         searchdone = true;
       }
     }
