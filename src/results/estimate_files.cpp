@@ -102,16 +102,18 @@ void WriteAlleleFreq() {
     const std::string marker = TrimRight(v.markerid(l));
     const int32_t observed = static_cast<std::size_t>(l) <= lv.obsnumallele.size() ? lv.obsnumallele(l) : 0;
     const std::vector<double> none;
-    const std::vector<double>& initial = static_cast<std::size_t>(l) <= lv.obsallelefre0.size() ? lv.obsallelefre0(l) : none;
-    const std::vector<double>& updated = static_cast<std::size_t>(l) <= lv.obsallelefre.size() ? lv.obsallelefre(l) : none;
+    const bool held = static_cast<std::size_t>(l) <= lv.obsallelefre0.size() &&
+                      static_cast<std::size_t>(l) <= lv.obsallelefre.size();
+    const std::vector<double>& initial = held ? lv.obsallelefre0(l) : none;
+    const std::vector<double>& updated = held ? lv.obsallelefre(l) : none;
     if (v.dominantmarker(l) != 0 && observed < 2) {
       // A dominant marker always has its two alleles, named 1 and 2, even
       // where one phenotype was never seen. Their frequencies are those the
       // analysis used: where only the recessive phenotype was seen that is
       // 0 and 1, where only the dominant one was seen 1 and 0.
-      const bool held = initial.size() >= 2 && updated.size() >= 2;
-      out << marker << ",1," << Freq(held ? initial[0] : 0.0) << ',' << Freq(held ? updated[0] : 0.0) << '\n';
-      out << marker << ",2," << Freq(held ? initial[1] : 1.0) << ',' << Freq(held ? updated[1] : 1.0) << '\n';
+      const bool both = initial.size() >= 2 && updated.size() >= 2;
+      out << marker << ",1," << Freq(both ? initial[0] : 0.0) << ',' << Freq(both ? updated[0] : 0.0) << '\n';
+      out << marker << ",2," << Freq(both ? initial[1] : 1.0) << ',' << Freq(both ? updated[1] : 1.0) << '\n';
       continue;
     }
     const std::vector<int32_t>& names = v.rawalleleid(l);
@@ -119,7 +121,8 @@ void WriteAlleleFreq() {
                                     updated.size()});
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&names](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&names](std::size_t a, std::size_t b) { return names[a] < names[b]; });
     for (const std::size_t a : order) {
       out << marker << ',' << names[a] << ',' << Freq(initial[a]) << ',' << Freq(updated[a]) << '\n';
     }

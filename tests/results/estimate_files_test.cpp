@@ -1,0 +1,201 @@
+// ".Inbreeding", ".AlleleFreq" and the ".ErrorRate" header: exact layouts,
+// when each file exists, and the per-process allele-frequency parts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "results/estimate_files.h"
+#include "results/output.h"
+#include "search/archive.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+std::string Sp(std::size_t n) { return std::string(n, ' '); }
+
+// text right-justified in 20 characters, written out here by hand.
+std::string F20(const std::string& text) { return Sp(20 - text.size()) + text; }
+
+class OutputTestEstimates : public PedkinTest {
+ protected:
+  void SetUp() override {
+    PedkinTest::SetUp();
+    variables.displayq = 0;
+    variables.fname = "t";
+  }
+
+  static void Sample(int32_t n, int32_t numsex) {
+    Variables& v = variables;
+    v.smplsize = n;
+    v.numsex = numsex;
+    v.sexid = numsex == 2 ? "*#" : "##";
+    v.offspringid.assign(static_cast<std::size_t>(n));
+    for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
+  }
+
+  static void SetBest(const std::vector<int32_t>& pat, const std::vector<int32_t>& mat) {
+    Variables& v = variables;
+    v.BtIndivLoc.assign(pat.size(), 3, 1);
+    v.BtInferParent.assign(pat.size(), 2, 0);
+    for (std::size_t j = 0; j < pat.size(); ++j) {
+      v.BtIndivLoc(static_cast<long>(j) + 1, 1) = pat[j];
+      v.BtIndivLoc(static_cast<long>(j) + 1, 2) = mat[j];
+    }
+  }
+
+  // Locus 1: codominant, allele names 250, 101, 7 in order of first
+  // appearance; locus 2: dominant, only the dominant phenotype seen.
+  static void TwoLoci() {
+    Variables& v = variables;
+    LikelihoodVar& lv = likelihoodvar;
+    v.numloci = 2;
+    v.markerid.assign(2);
+    v.markerid(1) = "Mk1";
+    v.markerid(2) = "Dom2";
+    v.dominantmarker.assign(2, 0);
+    v.dominantmarker(2) = 1;
+    v.rawalleleid.assign(2);
+    v.rawalleleid(1) = {250, 101, 7};
+    v.rawalleleid(2) = {1};
+    lv.obsnumallele.assign(2, 0);
+    lv.obsnumallele(1) = 3;
+    lv.obsnumallele(2) = 1;
+    lv.obsallelefre0.assign(2);
+    lv.obsallelefre.assign(2);
+    lv.obsallelefre0(1) = {0.5, 0.3, 0.2};
+    lv.obsallelefre(1) = {0.45, 0.35, 0.2};
+    lv.obsallelefre0(2) = {1.0, 0.0};
+    lv.obsallelefre(2) = {1.0, 0.0};
+  }
+};
+
+TEST_F(OutputTestEstimates, NoInbreedingFileWithoutInbreeding) {
+  Sample(3, 2);
+  SetBest({1, 1, 2}, {1, 1, 2});
+  Output();
+  EXPECT_TRUE(Exists("t.BestConfig"));
+  EXPECT_FALSE(Exists("t.Inbreeding"));
+}
+
+TEST_F(OutputTestEstimates, DioeciousInbreedingFile) {
+  Sample(3, 2);
+  SetBest({1, 1, 2}, {1, 1, 2});
+  variables.allowinbreeding = 1;
+  variables.inbreeding = 0.125;
+  Output();
+  EXPECT_EQ(ReadFile("t.Inbreeding"),
+            F20("Parameter") + F20("ML-Est") + "\n" + F20("Inbreeding") + F20("0.1250") + "\n");
+}
+
+TEST_F(OutputTestEstimates, MonoeciousInbreedingFileFromTheSelfingRate) {
+  Sample(5, 1);
+  variables.allowinbreeding = 1;
+  // 1, 2 and 3 selfed; 4 and 5 outcrossed. Empty archive: the estimate is
+  // 3/5 with half-width 2 sqrt(0.4 * 3) selfed offspring.
+  SetBest({1, 1, 2, 3, 4}, {1, 1, 2, 4, 3});
+  Output();
+  const double h = 2.0 * std::sqrt(1.2);
+  const double s[3] = {0.6, (3.0 - h) / 5.0, std::min(3.0 + h, 5.0) / 5.0};
+  auto fixed = [](double x) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", x);
+    return F20(buf);
+  };
+  std::string want = F20("Method") + F20("Parameter") + F20("Est") + F20("CI95-L") + F20("CI95-U") + "\n";
+  want += F20("FL_PLS") + F20("Inbreeding");
+  for (const double x : s) want += fixed(x / (2.0 - x));
+  want += "\n" + F20("FL_PLS") + F20("Selfing");
+  for (const double x : s) want += fixed(x);
+  want += "\n" + F20("ID") + F20("Selfing") + F20("-1.0000") + "  (No estimate because of no useful loci)\n";
+  EXPECT_EQ(ReadFile("t.Inbreeding"), want);
+  double est = 0.0;
+  Identity(est);
+  EXPECT_LT(est, -0.5);
+}
+
+TEST_F(OutputTestEstimates, AlleleFrequenciesInOrderOfAlleleName) {
+  Sample(2, 2);
+  TwoLoci();
+  WriteAlleleFreq();
+  // The dominant locus keeps its two alleles named 1 and 2, with the
+  // frequencies the analysis used (only the dominant phenotype was seen).
+  EXPECT_EQ(ReadFile("t.AlleleFreq"),
+            "MarkerID,AlleleID,InitialFreq,UpdatedFreq\n"
+            "Mk1,7,0.2000,0.2000\n"
+            "Mk1,101,0.3000,0.3500\n"
+            "Mk1,250,0.5000,0.4500\n"
+            "Dom2,1,1.0000,1.0000\n"
+            "Dom2,2,0.0000,0.0000\n");
+}
+
+TEST_F(OutputTestEstimates, DominantLocusWithOnlyTheRecessivePhenotype) {
+  Sample(2, 2);
+  TwoLoci();
+  variables.rawalleleid(2) = {2};
+  likelihoodvar.obsallelefre0(2) = {0.0, 1.0};
+  likelihoodvar.obsallelefre(2) = {0.0, 1.0};
+  WriteAlleleFreq();
+  const std::string text = ReadFile("t.AlleleFreq");
+  EXPECT_NE(text.find("Dom2,1,0.0000,0.0000\nDom2,2,1.0000,1.0000\n"), std::string::npos) << text;
+}
+
+TEST_F(OutputTestEstimates, AlleleFrequencyPartsPerProcess) {
+  Sample(2, 2);
+  TwoLoci();
+  variables.numthreads = 2;
+  for (const int32_t rank : {0, 1}) {
+    variables.threadid = rank;
+    WriteAlleleFreq();
+  }
+  EXPECT_FALSE(Exists("t.AlleleFreq"));
+  EXPECT_EQ(ReadFile("t.AlleleFreq0"),
+            "MarkerID,AlleleID,InitialFreq,UpdatedFreq\n"
+            "Mk1,7,0.2000,0.2000\n"
+            "Mk1,101,0.3000,0.3500\n"
+            "Mk1,250,0.5000,0.4500\n");
+  EXPECT_EQ(ReadFile("t.AlleleFreq1"), "Dom2,1,1.0000,1.0000\nDom2,2,0.0000,0.0000\n");
+}
+
+TEST_F(OutputTestEstimates, AlleleFrequencyFileOnlyWhenEstimated) {
+  struct Case {
+    int32_t known, estimate;
+    bool written;
+  };
+  for (const Case c : {Case{0, 1, true}, Case{1, 1, false}, Case{0, 0, false}}) {
+    ResetState();
+    variables.displayq = 0;
+    variables.fname = "t";
+    Sample(2, 2);
+    TwoLoci();
+    SetBest({1, 2}, {1, 2});
+    variables.popallelefreknownq = c.known;
+    variables.allelefreest = c.estimate;
+    std::remove("t.AlleleFreq");
+    Output();
+    EXPECT_EQ(Exists("t.AlleleFreq"), c.written) << c.known << " " << c.estimate;
+  }
+}
+
+TEST_F(OutputTestEstimates, OnlyProcessZeroWritesTheSharedFiles) {
+  Sample(2, 2);
+  TwoLoci();
+  SetBest({1, 2}, {1, 2});
+  variables.numthreads = 2;
+  variables.threadid = 1;
+  Output();
+  for (const char* suffix : {".BestCluster", ".BestFSFamily", ".BestConfig", ".BestConfig_Ordered", ".ErrorRate"}) {
+    EXPECT_FALSE(Exists(std::string("t") + suffix)) << suffix;
+  }
+  EXPECT_EQ(ReadFile("t.AlleleFreq1"), "Dom2,1,1.0000,1.0000\nDom2,2,0.0000,0.0000\n");
+  // The best configuration is still made current on every process.
+  EXPECT_EQ(variables.CrIndivLoc(2, 3), 2);
+}
+
+}  // namespace
