@@ -179,12 +179,125 @@ void ClearFamilyTableCache() {
   tablecache.doubles = 0;
 }
 
+namespace {
+
+// Two-allele codominant loci (SNPs) have three genotypes per parent and
+// three possible observations, so every table is 3 x 3 and is computed
+// directly, without allele sets, projections or the table cache, whose
+// upkeep would cost more than the tables themselves. Genotype indexes
+// follow FamilyGenotypeIndex: 0 = (1,1), 1 = (2,2), 2 = (1,2).
+void SnpLocusLogL(int32_t l, double& logl) {
+  const FamilyLoglVar& fv = familyloglvar;
+  const bool hd = variables.haplodiploid == 1;
+  const double F = variables.inbreeding;
+  static const int32_t alleles[3][2] = {{1, 1}, {2, 2}, {1, 2}};
+  auto index = [](int32_t a, int32_t b) { return a == b ? a - 1 : 2; };
+  // obs[t][o]: probability of observation o given the true genotype t.
+  double obs[3][3];
+  for (int32_t t = 0; t < 3; ++t) {
+    for (int32_t o = 0; o < 3; ++o) obs[t][o] = PrbGtoP(alleles[t][0], alleles[t][1], alleles[o][0], alleles[o][1], l);
+  }
+  // trans[f][m][o]: an offspring's observation o given its parents'
+  // genotypes (a haploid father: f is his allele 1 or 2, as index 0 or 1).
+  double trans[3][3][3];
+  for (int32_t f = 0; f < 3; ++f) {
+    for (int32_t m = 0; m < 3; ++m) {
+      for (int32_t o = 0; o < 3; ++o) {
+        double sum = 0.0;
+        if (hd) {
+          if (f < 2) {
+            for (int32_t y : alleles[m]) sum += 0.5 * obs[index(std::min(f + 1, y), std::max(f + 1, y))][o];
+          }
+        } else {
+          for (int32_t x : alleles[f]) {
+            for (int32_t y : alleles[m]) sum += 0.25 * obs[index(std::min(x, y), std::max(x, y))][o];
+          }
+        }
+        trans[f][m][o] = sum;
+      }
+    }
+  }
+  const std::vector<double>& p = likelihoodvar.obsallelefre(l);
+  const double fr[3] = {std::max(0.0, p[0] * (F + (1 - F) * p[0])), std::max(0.0, p[1] * (F + (1 - F) * p[1])),
+                        2 * (1 - F) * p[0] * p[1]};
+  ClusterGraph& graph = work.graph;
+  graph.Clear();
+  for (const auto& par : fv.parents) {
+    const bool haploid = hd && par.sex == 1;
+    std::pair<int32_t, int32_t> o{0, 0};
+    if (par.candidate > 0) o = ObservedGenotype(par.sex, par.candidate, l);
+    ClusterGraph::Node& node = graph.NewNode(haploid ? 2 : 3);
+    if (haploid) {
+      for (int32_t k = 0; k < 2; ++k) node.w[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(k)] * (o.first > 0 ? PrbGtoPHaploid(k + 1, o.first, l) : 1.0);
+    } else {
+      for (int32_t g = 0; g < 3; ++g) node.w[static_cast<std::size_t>(g)] = fr[g] * (o.first > 0 ? obs[g][index(o.first, o.second)] : 1.0);
+    }
+  }
+  double logconst = 0.0;
+  for (const auto& fam : fv.families) {
+    int32_t count[3] = {0, 0, 0};
+    FamilyData& sons = work.data;
+    sons.records.clear();
+    sons.haploid.clear();
+    for (int32_t i : fam.members) {
+      const auto g = ObservedGenotype(0, i, l);
+      if (g.first <= 0) continue;
+      if (hd && variables.offploid(i) == 1) {
+        Count(sons.haploid, g.first, 0);
+      } else {
+        ++count[index(g.first, g.second)];
+      }
+    }
+    for (FamilyRecord& r : sons.haploid) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
+    const double e[3] = {count[0] ? Exponent(count[0]) : 0.0, count[1] ? Exponent(count[1]) : 0.0,
+                         count[2] ? Exponent(count[2]) : 0.0};
+    if (count[0] + count[1] + count[2] == 0 && sons.haploid.empty()) continue;
+    auto sonsprob = [&](int32_t m) {
+      return sons.haploid.empty() ? 1.0 : SonsProbability(l, sons, alleles[m][0], alleles[m][1]);
+    };
+    if (fam.father < 0) {
+      ClusterGraph::Node& node = graph.nodes[static_cast<std::size_t>(fam.mother)];
+      for (int32_t m = 0; m < 3; ++m) node.w[static_cast<std::size_t>(m)] *= sonsprob(m);
+      continue;
+    }
+    const int32_t Rf = hd ? 2 : 3;
+    ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, Rf, 3);
+    double largest = 0.0;
+    for (int32_t f = 0; f < Rf; ++f) {
+      for (int32_t m = 0; m < 3; ++m) {
+        if (fam.father == fam.mother && f != m) continue;  // selfed: one genotype in both roles
+        double v = sonsprob(m);
+        for (int32_t o = 0; o < 3 && v > 0.0; ++o) {
+          if (count[o] > 0) v *= Power(trans[f][m][o], e[o]);
+        }
+        edge.table[static_cast<std::size_t>(f * 3 + m)] = v;
+        largest = std::max(largest, v);
+      }
+    }
+    if (!(largest > 1e-300)) {
+      logl = -1e300;
+      return;
+    }
+    for (double& x : edge.table) x /= largest;
+    logconst += std::log(largest);
+  }
+  const double prune = variables.likelihoodprecision >= 3 ? 0.0 : likelihoodvar.prec3;
+  const double sum = ClusterLogSum(graph, prune);
+  logl = sum <= -1e300 ? -1e300 : sum + logconst;
+}
+
+}  // namespace
+
 void FamilyLocusLogL(int32_t l, double& logl) {
   const FamilyLoglVar& fv = familyloglvar;
   const int32_t n = likelihoodvar.obsnumallele(l);
   logl = 0.0;
   if (n < 2) return;
   const bool dominant = variables.dominantmarker(l) != 0;
+  if (n == 2 && !dominant) {
+    SnpLocusLogL(l, logl);
+    return;
+  }
   const bool hd = variables.haplodiploid == 1;
   const double F = variables.inbreeding;
   const std::vector<double>& fre = likelihoodvar.obsallelefre(l);
