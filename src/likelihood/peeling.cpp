@@ -90,6 +90,16 @@ struct TableCache {
   std::size_t doubles = 0;  // size of the stored tables
 };
 TableCache tablecache;
+
+// Per-locus probabilities of a two-allele locus, made once after each
+// change of the error rates.
+struct SnpTables {
+  bool ready = false;
+  bool hd = false;
+  double obs[3][3];
+  double trans[3][3][3];
+};
+std::vector<SnpTables> snptables;
 constexpr std::size_t kTableCacheDoubles = std::size_t{1} << 22;  // 32 MB of tables
 
 uint64_t TableKey(int32_t l, bool selfed, const std::vector<int32_t>& members) {
@@ -177,6 +187,7 @@ void ProjectionMap(const AlleleSet& from, const AlleleSet& to, bool haploid, std
 void ClearFamilyTableCache() {
   tablecache.entries.clear();
   tablecache.doubles = 0;
+  snptables.clear();
 }
 
 namespace {
@@ -192,31 +203,38 @@ void SnpLocusLogL(int32_t l, double& logl) {
   const double F = variables.inbreeding;
   static const int32_t alleles[3][2] = {{1, 1}, {2, 2}, {1, 2}};
   auto index = [](int32_t a, int32_t b) { return a == b ? a - 1 : 2; };
-  // obs[t][o]: probability of observation o given the true genotype t.
-  double obs[3][3];
-  for (int32_t t = 0; t < 3; ++t) {
-    for (int32_t o = 0; o < 3; ++o) obs[t][o] = PrbGtoP(alleles[t][0], alleles[t][1], alleles[o][0], alleles[o][1], l);
-  }
+  // obs[t][o]: probability of observation o given the true genotype t;
   // trans[f][m][o]: an offspring's observation o given its parents'
   // genotypes (a haploid father: f is his allele 1 or 2, as index 0 or 1).
-  double trans[3][3][3];
-  for (int32_t f = 0; f < 3; ++f) {
-    for (int32_t m = 0; m < 3; ++m) {
-      for (int32_t o = 0; o < 3; ++o) {
-        double sum = 0.0;
-        if (hd) {
-          if (f < 2) {
-            for (int32_t y : alleles[m]) sum += 0.5 * obs[index(std::min(f + 1, y), std::max(f + 1, y))][o];
+  // Both depend on the locus only, so they are kept per locus.
+  if (snptables.size() < static_cast<std::size_t>(l)) snptables.resize(static_cast<std::size_t>(variables.numloci));
+  SnpTables& st = snptables[static_cast<std::size_t>(l - 1)];
+  if (!st.ready || st.hd != hd) {
+    for (int32_t t = 0; t < 3; ++t) {
+      for (int32_t o = 0; o < 3; ++o) st.obs[t][o] = PrbGtoP(alleles[t][0], alleles[t][1], alleles[o][0], alleles[o][1], l);
+    }
+    for (int32_t f = 0; f < 3; ++f) {
+      for (int32_t m = 0; m < 3; ++m) {
+        for (int32_t o = 0; o < 3; ++o) {
+          double sum = 0.0;
+          if (hd) {
+            if (f < 2) {
+              for (int32_t y : alleles[m]) sum += 0.5 * st.obs[index(std::min(f + 1, y), std::max(f + 1, y))][o];
+            }
+          } else {
+            for (int32_t x : alleles[f]) {
+              for (int32_t y : alleles[m]) sum += 0.25 * st.obs[index(std::min(x, y), std::max(x, y))][o];
+            }
           }
-        } else {
-          for (int32_t x : alleles[f]) {
-            for (int32_t y : alleles[m]) sum += 0.25 * obs[index(std::min(x, y), std::max(x, y))][o];
-          }
+          st.trans[f][m][o] = sum;
         }
-        trans[f][m][o] = sum;
       }
     }
+    st.ready = true;
+    st.hd = hd;
   }
+  const auto& obs = st.obs;
+  const auto& trans = st.trans;
   const std::vector<double>& p = likelihoodvar.obsallelefre(l);
   const double fr[3] = {std::max(0.0, p[0] * (F + (1 - F) * p[0])), std::max(0.0, p[1] * (F + (1 - F) * p[1])),
                         2 * (1 - F) * p[0] * p[1]};
