@@ -14,6 +14,7 @@
 #include "runctl/messages.h"
 #include "search/archive.h"
 #include "search/checkpoint.h"
+#include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/prior.h"
@@ -86,6 +87,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
     const int32_t seed = v.newseed != 0 ? v.newseed : v.i_seed;
     v.idum = seed == 0 ? -1 : -std::abs(seed == INT32_MIN ? INT32_MAX : seed);
   }
+  ClearClusterLogL();
   FirstConfig(v.krun);
   SetInitConfigLogL(0);
   double prior = CurrentPrior();

@@ -7,11 +7,14 @@
 
 #include "likelihood/family_likelihood.h"
 #include "numeric/random.h"
+#include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
 
 namespace {
+
+std::vector<int32_t> clusterkey;
 
 bool Haploid(int32_t i) {
   return variables.haplodiploid == 1 && !variables.offploid.empty() && variables.offploid(i) == 1;
@@ -303,10 +306,17 @@ double ScoreMove(PendingMove& move, double threshold) {
   // is below the threshold the move cannot be accepted.
   move.componentlogl.assign(move.components.size(), -1e300);
   double total = 0.0;
+  std::vector<int32_t>& key = clusterkey;
   for (std::size_t c = 0; c < move.components.size(); ++c) {
-    FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
     double logl = -1e300;
-    FamilyLikelihood(logl, threshold - total, 1, 0, 0);
+    ClusterKey(move.components[c], key);
+    if (!FindClusterLogL(key, logl)) {
+      FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
+      FamilyLikelihood(logl, threshold - total, 1, 0, 0);
+      // A value below the threshold may be a partial sum; only whole
+      // values are kept.
+      if (logl >= threshold - total || logl <= -1e300) StoreClusterLogL(key, logl);
+    }
     move.componentlogl[c] = logl;
     if (logl <= -1e300) return -1e300;
     total += logl;
