@@ -258,7 +258,12 @@ double Eliminate(Work& w, double prune) {
         best = p;
         bestdeg = d;
       }
+      // A parent with at most one link is summed out at once: nothing is
+      // cheaper, and in the usual clusters (trees) it makes the whole
+      // elimination linear.
+      if (d <= 1) break;
     }
+    if (best >= 0 && bestdeg <= 1) maxdegnode = best;
     if (maxdegnode < 0) return logacc;  // every parent summed out
     if (best < 0) {
       const double rest = Condition(w, maxdegnode, prune);
