@@ -4,6 +4,7 @@
 // temporary name and renamed into place; a failed write stops the program
 // naming the file.
 #include "results/best_config_files.h"
+#include "search/configuration.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -21,10 +22,7 @@ using fixed_fields::TrimRight;
 
 namespace {
 
-bool Haploid(int32_t i) {
-  const Variables& v = variables;
-  return v.haplodiploid == 1 && static_cast<std::size_t>(i) <= v.offploid.size() && v.offploid(i) == 1;
-}
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
 char SexMark(int32_t k) {
   const std::string& marks = variables.sexid;

@@ -16,10 +16,7 @@
 
 namespace {
 
-bool Haploid(int32_t i) {
-  const Variables& v = variables;
-  return v.haplodiploid == 1 && static_cast<std::size_t>(i) <= v.offploid.size() && v.offploid(i) == 1;
-}
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
 // The candidate of each family (family x sex) of the configuration loc,
 // from a per-offspring assignment: the first member that names one (in

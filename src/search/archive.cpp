@@ -53,10 +53,7 @@ const std::vector<uint16_t>& StoredCodeColumn(const ConfigRecord& r) {
   }
 }
 
-bool Haploid(int32_t i) {
-  return variables.haplodiploid == 1 && static_cast<std::size_t>(i) <= variables.offploid.size() &&
-         variables.offploid(i) == 1;
-}
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
 // The candidate of sex k assigned to each family of column col of loc
 // (index 0 unused; 0 = unsampled); col is k except where the maternal

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runctl/error_stop.h"
+#include "search/configuration.h"
 #include "state/familyloglvar.h"
 #include "state/variables.h"
 
@@ -18,19 +19,17 @@ int32_t ParentKey(const Mat1<int32_t>& loc, int32_t i, int32_t k, int32_t nfam1)
   return (variables.numsex == 1 || k == 1) ? f : nfam1 + f;
 }
 
-int32_t Find(std::vector<int32_t>& up, int32_t x) {
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
+
+}  // namespace
+
+int32_t FindRoot(std::vector<int32_t>& up, int32_t x) {
   while (up[static_cast<std::size_t>(x)] != x) {
     up[static_cast<std::size_t>(x)] = up[static_cast<std::size_t>(up[static_cast<std::size_t>(x)])];
     x = up[static_cast<std::size_t>(x)];
   }
   return x;
 }
-
-bool Haploid(int32_t i) {
-  return variables.haplodiploid == 1 && !variables.offploid.empty() && variables.offploid(i) == 1;
-}
-
-}  // namespace
 
 void SetInitCluster() {
   Variables& v = variables;
@@ -50,7 +49,7 @@ void SetInitCluster() {
       if (seen == 0) {
         seen = i;
       } else {
-        up[static_cast<std::size_t>(Find(up, i))] = Find(up, seen);
+        up[static_cast<std::size_t>(FindRoot(up, i))] = FindRoot(up, seen);
       }
     }
   }
@@ -58,7 +57,7 @@ void SetInitCluster() {
   std::vector<int32_t> label(static_cast<std::size_t>(n) + 1, 0);
   int32_t count = 0;
   for (int32_t i = 1; i <= n; ++i) {
-    const int32_t root = Find(up, i);
+    const int32_t root = FindRoot(up, i);
     if (label[static_cast<std::size_t>(root)] == 0) label[static_cast<std::size_t>(root)] = ++count;
     loc(i, 3) = label[static_cast<std::size_t>(root)];
   }

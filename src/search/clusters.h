@@ -4,6 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+// Root of x in a union-find table (path halving).
+int32_t FindRoot(std::vector<int32_t>& up, int32_t x);
 
 // Labels the clusters of the configuration in IndivLocPrt (column 3, in
 // order of first member), sets CrNumFamily(3)-style count into count, and

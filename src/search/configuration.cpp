@@ -14,6 +14,11 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
+bool HaploidOffspring(int32_t i) {
+  const Variables& v = variables;
+  return v.haplodiploid == 1 && static_cast<std::size_t>(i) <= v.offploid.size() && v.offploid(i) == 1;
+}
+
 void UseCurrentConfig() {
   variables.IndivLocPrt = &variables.CrIndivLoc;
   variables.InferParentPrt = &variables.InferParent;
@@ -47,18 +52,6 @@ void FindAssignment(Arr1<int32_t, 4>& out) {
 }
 
 namespace {
-
-int32_t FindRoot(std::vector<int32_t>& up, int32_t x) {
-  while (up[static_cast<std::size_t>(x)] != x) {
-    up[static_cast<std::size_t>(x)] = up[static_cast<std::size_t>(up[static_cast<std::size_t>(x)])];
-    x = up[static_cast<std::size_t>(x)];
-  }
-  return x;
-}
-
-bool IsHaploid(int32_t i) {
-  return variables.haplodiploid == 1 && !variables.offploid.empty() && variables.offploid(i) == 1;
-}
 
 // The offspring that must share a family of side k: the same known
 // sibship label of side k, and, when the other side is monogamous, the
@@ -120,7 +113,7 @@ void FirstConfig(int32_t /*run*/) {
         if (slot == 0) slot = c;
       }
       for (int32_t i = 1; i <= n; ++i) {
-        if (k == 1 && IsHaploid(i)) continue;
+        if (k == 1 && HaploidOffspring(i)) continue;
         const int32_t known = v.indivparent(i, k);
         const int32_t c = linked[static_cast<std::size_t>(v.CrIndivLoc(i, k))];
         v.InferParent(i, k) = known > 0 ? known : c;

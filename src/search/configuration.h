@@ -7,6 +7,10 @@
 
 #include "state/arrays.h"
 
+// True for an offspring without a father: a haploid male of a
+// haplodiploid species.
+bool HaploidOffspring(int32_t i);
+
 // Points IndivLocPrt, InferParentPrt and LogLikelihoodPrt at the current
 // (Cr) or best (Bt) configuration.
 void UseCurrentConfig();

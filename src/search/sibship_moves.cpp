@@ -1,5 +1,6 @@
 // Sibship moves of the annealing search.
 #include "search/sibship_moves.h"
+#include "search/configuration.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,9 +17,7 @@ namespace {
 
 std::vector<int32_t> clusterkey;
 
-bool Haploid(int32_t i) {
-  return variables.haplodiploid == 1 && !variables.offploid.empty() && variables.offploid(i) == 1;
-}
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
 bool AllMonogamous() { return variables.monogamy(1) == 1 && variables.monogamy(2) == 1; }
 
