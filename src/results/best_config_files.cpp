@@ -4,7 +4,6 @@
 // temporary name and renamed into place; a failed write stops the program
 // naming the file.
 #include "results/best_config_files.h"
-#include "search/configuration.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -13,6 +12,7 @@
 #include "numeric/sorting.h"
 #include "results/fixed_fields.h"
 #include "runctl/file_io.h"
+#include "search/configuration.h"
 #include "state/variables.h"
 
 using fixed_fields::Fixed;

@@ -1,6 +1,5 @@
 // Sibship moves of the annealing search.
 #include "search/sibship_moves.h"
-#include "search/configuration.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +9,7 @@
 #include "numeric/random.h"
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
+#include "search/configuration.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
 
