@@ -157,6 +157,14 @@ double LogSumExp(double a, double b) {
 double Eliminate(Work& w, double prune);
 
 // Conditions on node c: sums, over its genotypes, the cluster with c fixed.
+// Genotypes visited by conditioning in the current sum. A densely linked
+// cluster (every parent with three or more mates) makes the number of
+// layers, and so the work, grow exponentially; past a budget the layers
+// keep only their weightier genotypes, so that no evaluation can stall the
+// search. Clusters of real pedigrees stay far below the budget.
+thread_local int64_t layerbranches = 0;
+constexpr int64_t kLayerBudget = 200000;
+
 double Condition(const Work& w, int32_t c, double prune) {
   const std::vector<double>& uc = w.u[static_cast<std::size_t>(c)];
   double total = kImpossible;
@@ -164,7 +172,11 @@ double Condition(const Work& w, int32_t c, double prune) {
   w.Live(c, live);
   for (int32_t g = 0; g < w.G[static_cast<std::size_t>(c)]; ++g) {
     const double wg = uc[static_cast<std::size_t>(g)];
-    if (!(wg > 0.0) || wg < prune) continue;
+    const double limit = layerbranches < kLayerBudget       ? prune
+                         : layerbranches < 10 * kLayerBudget ? std::max(prune, 0.01)
+                                                             : std::max(prune, 0.2);
+    if (!(wg > 0.0) || wg < limit) continue;
+    ++layerbranches;
     Work branch = w;
     double logacc = std::log(wg);
     bool possible = true;
@@ -324,6 +336,7 @@ thread_local Work work;
 }  // namespace
 
 double ClusterLogSum(const ClusterGraph& graph, double prune) {
+  layerbranches = 0;
   Work& w = work;
   const std::size_t n = static_cast<std::size_t>(graph.nnodes);
   w.G.resize(n);
