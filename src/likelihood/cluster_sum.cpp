@@ -163,7 +163,7 @@ double Eliminate(Work& w, double prune);
 // keep only their weightier genotypes, so that no evaluation can stall the
 // search. Clusters of real pedigrees stay far below the budget.
 thread_local int64_t layerbranches = 0;
-constexpr int64_t kLayerBudget = 200000;
+constexpr int64_t kLayerBudget = 20000;
 
 double Condition(const Work& w, int32_t c, double prune) {
   const std::vector<double>& uc = w.u[static_cast<std::size_t>(c)];
