@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Whole analyses of simulated samples: seconds and share of offspring pairs
+# whose relationship is inferred correctly, one line per sample. Slow for
+# the larger samples; run it by hand after `make build`:
+#
+#   bench/search_accuracy.sh              # the default table
+#   bench/search_accuracy.sh 100:20:10    # offspring:loci:alleles (2 = SNPs)
+set -u
+root="$(cd "$(dirname "$0")/.." && pwd)"
+pedkin="$root/build/pedkin"
+samples=("$@")
+[ ${#samples[@]} -eq 0 ] && samples=(100:20:10 500:20:10 1000:20:10 500:500:2)
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+printf "%10s %6s %8s %10s %12s\n" offspring loci alleles seconds "pairs right"
+for s in "${samples[@]}"; do
+  IFS=: read -r n loci alleles <<< "$s"
+  families=$(( n / 8 > 1 ? n / 8 : 1 ))
+  python3 "$root/tools/simulate.py" --seed 1 --offspring "$n" --families "$families" --loci "$loci" \
+    --alleles "$alleles" --length 1 --precision 1 --out sample > /dev/null
+  start=$(date +%s.%N)
+  "$pedkin" IFN:sample.dat TID:1 > /dev/null 2>&1
+  end=$(date +%s.%N)
+  accuracy=$(python3 "$root/tools/accuracy.py" sample.BestConfig sample.truth | sed -n 's/.*(\(.*\)).*/\1/p')
+  printf "%10s %6s %8s %10.1f %12s\n" "$n" "$loci" "$alleles" "$(echo "$end - $start" | bc)" "$accuracy"
+done
