@@ -23,5 +23,5 @@ for s in "${samples[@]}"; do
   "$pedkin" IFN:sample.dat TID:1 > /dev/null 2>&1
   end=$(date +%s.%N)
   accuracy=$(python3 "$root/tools/accuracy.py" sample.BestConfig sample.truth | sed -n 's/.*(\(.*\)).*/\1/p')
-  printf "%10s %6s %8s %10.1f %12s\n" "$n" "$loci" "$alleles" "$(echo "$end - $start" | bc)" "$accuracy"
+  printf "%10s %6s %8s %10.1f %12s\n" "$n" "$loci" "$alleles" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "$accuracy"
 done
