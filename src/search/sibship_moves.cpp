@@ -144,6 +144,7 @@ void MoveGroup(int32_t mode, int32_t i, std::vector<int32_t>& group) {
       if (!v.knownsibship.empty() && v.knownsibship(j, k) > 0) return true;
       if (!v.indivparent.empty() && v.indivparent(j, k) > 0) return true;
       if (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) return true;
+      if (!v.excludedparent(k).empty() && !v.excludedparent(k)(j).empty()) return true;
     }
     return false;
   };
