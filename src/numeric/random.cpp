@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "numeric/special.h"
+#include "numeric/log_gamma.h"
 #include "state/variables.h"
 
 namespace {

@@ -276,10 +276,7 @@ double ScoreMove(PendingMove& move, double threshold) {
   const std::size_t n = move.affected.size();
   std::vector<int32_t> up(n);
   std::iota(up.begin(), up.end(), 0);
-  auto find = [&](int32_t x) {
-    while (up[static_cast<std::size_t>(x)] != x) x = up[static_cast<std::size_t>(x)] = up[static_cast<std::size_t>(up[static_cast<std::size_t>(x)])];
-    return x;
-  };
+  auto find = [&](int32_t x) { return FindRoot(up, x); };
   for (std::size_t p = 0; p < n; ++p) {
     for (std::size_t q = p + 1; q < n; ++q) {
       const int32_t i = move.affected[p], j = move.affected[q];

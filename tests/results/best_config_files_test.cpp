@@ -14,6 +14,7 @@
 #include "results/output.h"
 #include "search/archive.h"
 #include "state/variables.h"
+#include "output_fixture.h"
 #include "support/fixture.h"
 
 namespace {
@@ -38,22 +39,12 @@ std::vector<std::string> Words(const std::string& line) {
   return words;
 }
 
-class OutputTestFiles : public PedkinTest {
+class OutputTestFiles : public OutputFixture {
  protected:
-  void SetUp() override {
-    PedkinTest::SetUp();
-    variables.displayq = 0;
-    variables.fname = "t";
-  }
-
   // n offspring O1.., candidate fathers F1.. and mothers M1...
   static void Sample(int32_t n, int32_t fathers, int32_t mothers, int32_t numsex = 2) {
+    OutputFixture::Sample(n, numsex);
     Variables& v = variables;
-    v.smplsize = n;
-    v.numsex = numsex;
-    v.sexid = numsex == 2 ? "*#" : "##";
-    v.offspringid.assign(static_cast<std::size_t>(n));
-    for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
     v.numchild(1) = fathers;
     v.numchild(2) = mothers;
     for (int32_t k = 1; k <= 2; ++k) {

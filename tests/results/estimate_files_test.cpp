@@ -14,6 +14,7 @@
 #include "search/archive.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
+#include "output_fixture.h"
 #include "support/fixture.h"
 
 namespace {
@@ -23,23 +24,8 @@ std::string Sp(std::size_t n) { return std::string(n, ' '); }
 // text right-justified in 20 characters, written out here by hand.
 std::string F20(const std::string& text) { return Sp(20 - text.size()) + text; }
 
-class OutputTestEstimates : public PedkinTest {
+class OutputTestEstimates : public OutputFixture {
  protected:
-  void SetUp() override {
-    PedkinTest::SetUp();
-    variables.displayq = 0;
-    variables.fname = "t";
-  }
-
-  static void Sample(int32_t n, int32_t numsex) {
-    Variables& v = variables;
-    v.smplsize = n;
-    v.numsex = numsex;
-    v.sexid = numsex == 2 ? "*#" : "##";
-    v.offspringid.assign(static_cast<std::size_t>(n));
-    for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
-  }
-
   static void SetBest(const std::vector<int32_t>& pat, const std::vector<int32_t>& mat) {
     Variables& v = variables;
     v.BtIndivLoc.assign(pat.size(), 3, 1);

@@ -12,6 +12,7 @@
 #include "results/output.h"
 #include "search/archive.h"
 #include "state/variables.h"
+#include "output_fixture.h"
 #include "support/fixture.h"
 
 namespace {
@@ -25,23 +26,8 @@ struct Config {
   double logl = -100.0;
 };
 
-class OutputTestProbabilities : public PedkinTest {
+class OutputTestProbabilities : public OutputFixture {
  protected:
-  void SetUp() override {
-    PedkinTest::SetUp();
-    variables.displayq = 0;
-    variables.fname = "t";
-  }
-
-  static void Sample(int32_t n, int32_t numsex) {
-    Variables& v = variables;
-    v.smplsize = n;
-    v.numsex = numsex;
-    v.sexid = numsex == 2 ? "*#" : "##";
-    v.offspringid.assign(static_cast<std::size_t>(n));
-    for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
-  }
-
   static Mat1<int32_t> Table(const Config& c) {
     const std::size_t n = c.pat.size();
     Mat1<int32_t> loc(n, 3, 0);

@@ -1,6 +1,6 @@
 // The log-gamma function against the standard library's lgamma and exact
 // factorials.
-#include "numeric/special.h"
+#include "numeric/log_gamma.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Special functions: the log-gamma function.
-#include "numeric/special.h"
+#include "numeric/log_gamma.h"
 
 #include <cmath>
 
