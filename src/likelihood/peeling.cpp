@@ -67,6 +67,7 @@ struct LocusWork {
   std::vector<double> pfre;
   std::vector<std::pair<int32_t, int32_t>> pairs;
   std::vector<int32_t> mapm;
+  std::vector<std::pair<int32_t, int32_t>> observed;  // offspring observations, family by family
   ClusterGraph graph;
 };
 LocusWork work;
@@ -327,15 +328,23 @@ void FamilyLocusLogL(int32_t l, double& logl) {
   // At two-allele loci the sets are simply both alleles.
   const bool whole = dominant || n <= 2;
   const int32_t maxShown = variables.othererrorrate(l) < 1e-8 ? (hd ? 3 : 4) : kMaxFamilyAlleles;
+  // The offspring's observations, read once for both passes below.
+  work.observed.clear();
+  for (const auto& fam : fv.families) {
+    for (int32_t i : fam.members) work.observed.push_back(ObservedGenotype(0, i, l));
+  }
+  std::size_t next = 0;
   for (std::size_t f = 0; f < nfam; ++f) {
     AlleleSet& s = work.familysets[f];
     s.Reset();
+    const std::size_t first = next;
+    next += fv.families[f].members.size();
     if (whole) {
       for (int32_t a = 1; a <= n; ++a) s.Add(a);
       continue;
     }
-    for (int32_t i : fv.families[f].members) {
-      const auto g = ObservedGenotype(0, i, l);
+    for (std::size_t k = first; k < next; ++k) {
+      const auto g = work.observed[k];
       if (Missing(g)) continue;
       s.Add(g.first);
       s.Add(g.second);
@@ -417,14 +426,18 @@ void FamilyLocusLogL(int32_t l, double& logl) {
 
   // ---- Families: tables over their own alleles ----
   double logconst = 0.0;
+  next = 0;
   for (std::size_t f = 0; f < nfam; ++f) {
     const auto& fam = fv.families[f];
     const AlleleSet& s = work.familysets[f];
     FamilyData& data = work.data;
     data.records.clear();
     data.haploid.clear();
-    for (int32_t i : fam.members) {
-      const auto g = ObservedGenotype(0, i, l);
+    const std::pair<int32_t, int32_t>* observed = work.observed.data() + next;
+    next += fam.members.size();
+    for (std::size_t k = 0; k < fam.members.size(); ++k) {
+      const int32_t i = fam.members[k];
+      const auto g = observed[k];
       if (Missing(g)) continue;
       const int32_t a1 = dominant ? g.first : s.Of(g.first);
       const int32_t a2 = dominant ? 0 : s.Of(g.second);
