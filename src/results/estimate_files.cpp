@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "likelihood/inbreeding.h"
 #include "results/fixed_fields.h"
 #include "runctl/file_io.h"
 #include "runctl/messages.h"
@@ -22,15 +23,6 @@ using fixed_fields::Right;
 using fixed_fields::TrimRight;
 
 namespace {
-
-// The inbreeding coefficient from the deviation of the genotypes from
-// Hardy-Weinberg proportions. That estimator belongs to the likelihood
-// engine's inbreeding set-up and does not exist yet, so there is no value
-// and the rows that report it are left out.
-bool HardyWeinbergInbreeding(double& f) {
-  f = 0.0;
-  return false;
-}
 
 // One line of the inbreeding file: texts and reals in fields of width 20.
 std::string Texts(std::initializer_list<const char*> texts) {
@@ -73,11 +65,12 @@ void WriteInbreeding(const Arr1<double, 3>& selfing) {
   out << Texts({"FL_PLS", "Inbreeding"})
       << Reals({InbreedingOfSelfing(s1), InbreedingOfSelfing(s2), InbreedingOfSelfing(s3)}) << '\n';
   out << Texts({"FL_PLS", "Selfing"}) << Reals({s1, s2, s3}) << '\n';
+  // The inbreeding coefficient from the deviation of the genotypes from
+  // Hardy-Weinberg proportions.
   double f = 0.0;
-  if (HardyWeinbergInbreeding(f)) {
-    out << Texts({"Fis(DHW)", "Inbreeding"}) << Reals({f}) << '\n';
-    out << Texts({"Fis(DHW)", "Selfing"}) << Reals({SelfingOfInbreeding(f)}) << '\n';
-  }
+  InitialInbCoe(f);
+  out << Texts({"Fis(DHW)", "Inbreeding"}) << Reals({f}) << '\n';
+  out << Texts({"Fis(DHW)", "Selfing"}) << Reals({SelfingOfInbreeding(f)}) << '\n';
   double id = -1.0;
   Identity(id);
   out << Texts({"ID", "Selfing"});

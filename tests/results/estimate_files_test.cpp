@@ -99,6 +99,9 @@ TEST_F(OutputTestEstimates, MonoeciousInbreedingFileFromTheSelfingRate) {
   for (const double x : s) want += fixed(x / (2.0 - x));
   want += "\n" + F20("FL_PLS") + F20("Selfing");
   for (const double x : s) want += fixed(x);
+  // No loci: no deviation from Hardy-Weinberg proportions to measure.
+  want += "\n" + F20("Fis(DHW)") + F20("Inbreeding") + F20("0.0000");
+  want += "\n" + F20("Fis(DHW)") + F20("Selfing") + F20("0.0000");
   want += "\n" + F20("ID") + F20("Selfing") + F20("-1.0000") + "  (No estimate because of no useful loci)\n";
   EXPECT_EQ(ReadFile("t.Inbreeding"), want);
   double est = 0.0;
