@@ -8,9 +8,11 @@
 #include "genotype/error_model.h"
 #include "genotype/frequencies.h"
 #include "genotype/genotype_codes.h"
+#include "likelihood/family_likelihood.h"
 #include "likelihood/peeling.h"
-#include "search/prior.h"
+#include "pairwise/dyad_tables.h"
 #include "runctl/parallel.h"
+#include "search/prior.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
@@ -89,4 +91,10 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   ClearSingleGtypeCache();
   InitialPrbGtoP(l1, l2);
   if (variables.numsex == 1 && variables.allowinbreeding == 1) CalculatePrbGtoPSelf(l1, l2);
+  if (first == 1) {
+    // The offspring as unrelated individuals, and every pair of them as
+    // sibs: the baseline and the tables of the search's quick screen.
+    SingleIndivLikelihood(0.0, variables.smplsize, 0, lv.indivlogl);
+    if (variables.fulllikelihoodmethodq == 1 && variables.smplsize >= 2) CalculatePairProb(true);
+  }
 }

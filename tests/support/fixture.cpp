@@ -9,6 +9,7 @@
 
 #include "runctl/messages.h"
 #include "state/annealvariables.h"
+#include "state/dyadprbvariables.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
@@ -36,6 +37,7 @@ void PedkinTest::ResetState() {
   setgetgtype = SetGetGtype{};
   familyloglvar = FamilyLoglVar{};
   annealvariables = AnnealVariables{};
+  dyadprbvariables = DyadPrbVariables{};
   variables.stoppauseseconds = 0;
 }
 

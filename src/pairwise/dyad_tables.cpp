@@ -1,0 +1,434 @@
+// Pair tables of the offspring.
+//
+// A locus shows few distinct observations compared with the number of
+// pairs, so the pair probability is computed once per combination of
+// distinct observations at each locus and every pair then only adds table
+// entries. Loci are taken in batches whose combination tables fit in a
+// bounded amount of memory, and each pair adds a whole batch at once, so
+// that a large triangle is swept once per batch rather than once per locus.
+#include "pairwise/dyad_tables.h"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <vector>
+
+#include "genotype/genotype_codes.h"
+#include "pairwise/dyad_probability.h"
+#include "runctl/error_stop.h"
+#include "runctl/file_io.h"
+#include "runctl/messages.h"
+#include "runctl/parallel.h"
+#include "search/configuration.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+namespace {
+
+constexpr double kImpossibleLogL = static_cast<double>(kImpossibleDyadLogL);
+// Combination entries, and loci, held at once before the pairs take them
+// up (the loci bound the per-individual class table of a batch).
+constexpr std::size_t kBatchEntries = std::size_t{1} << 23;
+constexpr std::size_t kBatchLoci = 256;
+// File layout marks: "PDYD" and the layout version.
+constexpr int32_t kFileMagic = 0x44594450;
+constexpr int32_t kFileVersion = 1;
+
+// Keys that name a table inside a file name, in table order.
+constexpr std::array<const char*, 8> kKeys = {".FSDyad", ".HSDyad", ".MHSDya", ".SelfOu",
+                                              ".SelfSe", ".DadDya", ".MumDya", ".PrtDya"};
+
+bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
+
+// The loci that take part (more than one observed allele) in this
+// process's share when the loci are divided among processes, else all.
+std::vector<int32_t> OwnLoci() {
+  const LikelihoodVar& lv = likelihoodvar;
+  std::vector<int32_t> loci;
+  auto add = [&](const std::vector<int32_t>& list, int32_t first, int32_t last) {
+    for (int32_t k = first; k <= last; ++k) loci.push_back(list[static_cast<std::size_t>(k)]);
+  };
+  if (Distributed()) {
+    add(lv.locus3, lv.l3thread(1), lv.l3thread(2));
+    add(lv.locus2, lv.l1thread(1), lv.l1thread(2));
+    add(lv.locus2, lv.l1thread(3), lv.l1thread(4));
+  } else {
+    add(lv.locus3, 1, lv.locus3[0]);
+    add(lv.locus2, 1, lv.locus2[0]);
+  }
+  return loci;
+}
+
+DyadObs OffspringObs(int32_t i, int32_t l) {
+  const auto g = ObservedGenotype(0, i, l);
+  const bool haploid = HaploidOffspring(i);
+  DyadObs o{g.first, haploid ? 0 : g.second, haploid};
+  // A diploid codominant genotype with one allele only counts as missing.
+  if (o.a1 <= 0 || (!haploid && variables.dominantmarker(l) == 0 && o.a2 <= 0)) o = DyadObs{0, 0, haploid};
+  return o;
+}
+
+// Log-likelihood entry of two offspring observations at locus l.
+float OffspringEntry(int32_t l, int32_t kind, const DyadObs& u, const DyadObs& v) {
+  DyadDelta delta = SibDyadDelta(variables.haplodiploid, kind);
+  const int32_t haploids = (u.haploid ? 1 : 0) + (v.haploid ? 1 : 0);
+  if (haploids > 0) {
+    // A haploid son has a mother only: no paternal sibs, and no full-sib
+    // family with a daughter. With a daughter or another son of his mother
+    // he shares the gene he got from her with chance 1/2.
+    if (kind == kPaternalHalfSibDyad || (kind == kFullSibDyad && haploids == 1)) return kImpossibleDyadLogL;
+    delta = SibDyadDelta(1, kMaternalHalfSibDyad);
+  }
+  double r = 0.0;
+  Compute_Dyad_Locus_LogL(l, u, v, delta, r);
+  return r <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(r);
+}
+
+// The distinct observations of one locus and their combination table:
+// cls[i - 1] is the class (0..G-1) of individual i, a missing observation
+// being a class of its own for each ploidy (it still leaves the partner's
+// probability, and a ploidy that rules the relation out); comb holds the
+// entry of classes (u, v) at u * G + v.
+struct LocusCombinations {
+  int32_t G = 0;
+  std::vector<uint16_t> cls;
+  std::vector<float> comb;
+};
+
+void BuildCombinations(int32_t l, int32_t kind, int32_t n, LocusCombinations& lc) {
+  // Observation keys: haploid flag, first and second allele (each < 128).
+  static std::vector<int32_t> slot(2 * 128 * 128, -1);
+  std::vector<DyadObs> distinct;
+  std::vector<int32_t> touched;
+  lc.cls.assign(static_cast<std::size_t>(n), 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    const DyadObs o = OffspringObs(i, l);
+    const int32_t key = (o.haploid ? 16384 : 0) + o.a1 * 128 + o.a2;
+    int32_t& s = slot[static_cast<std::size_t>(key)];
+    if (s < 0) {
+      s = static_cast<int32_t>(distinct.size());
+      distinct.push_back(o);
+      touched.push_back(key);
+    }
+    lc.cls[static_cast<std::size_t>(i - 1)] = static_cast<uint16_t>(s);
+  }
+  for (int32_t key : touched) slot[static_cast<std::size_t>(key)] = -1;
+  lc.G = static_cast<int32_t>(distinct.size());
+  const std::size_t w = distinct.size();
+  lc.comb.assign(w * w, 0.0f);
+  for (std::size_t u = 0; u < w; ++u) {
+    for (std::size_t v = u; v < w; ++v) {
+      const float e = OffspringEntry(l, kind, distinct[u], distinct[v]);
+      lc.comb[u * w + v] = e;
+      lc.comb[v * w + u] = e;
+    }
+  }
+}
+
+// Adds the entries of a batch of loci to every pair of the triangle over
+// n individuals, saturating at the impossible value.
+void AddBatch(const std::vector<LocusCombinations>& batch, int32_t n, std::vector<float>& tri) {
+  const std::size_t B = batch.size();
+  if (B == 0 || n < 2) return;
+  // Classes of each individual for the batch, individual by individual.
+  std::vector<uint16_t> cls(static_cast<std::size_t>(n) * B);
+  for (std::size_t b = 0; b < B; ++b) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) cls[i * B + b] = batch[b].cls[i];
+  }
+  std::vector<const float*> rows(B);
+  std::size_t pos = 0;
+  for (int32_t i = 1; i < n; ++i) {
+    const uint16_t* ci = &cls[static_cast<std::size_t>(i - 1) * B];
+    for (std::size_t b = 0; b < B; ++b) {
+      rows[b] = batch[b].comb.data() + static_cast<std::size_t>(ci[b]) * static_cast<std::size_t>(batch[b].G);
+    }
+    for (int32_t j = i + 1; j <= n; ++j, ++pos) {
+      const uint16_t* cj = &cls[static_cast<std::size_t>(j - 1) * B];
+      double s = tri[pos];
+      for (std::size_t b = 0; b < B; ++b) s += rows[b][cj[b]];
+      tri[pos] = s <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(s);
+    }
+  }
+}
+
+// Sums a table over processes. Impossible shares add up below the
+// impossible value (to -inf once four of them meet), so the sums are
+// brought back to it.
+void SumOverProcesses(std::vector<float>& t) {
+  if (!Distributed()) return;
+  constexpr std::size_t kChunk = std::size_t{1} << 24;
+  for (std::size_t off = 0; off < t.size(); off += kChunk) {
+    const int count = static_cast<int>(std::min(kChunk, t.size() - off));
+    MPI_Allreduce(MPI_IN_PLACE, t.data() + off, count, MPI_FLOAT, MPI_SUM, MPI_COMM_WORLD);
+  }
+  for (float& x : t) {
+    if (!(x > kImpossibleDyadLogL)) x = kImpossibleDyadLogL;
+  }
+}
+
+// Shape of table k for the current sample; false for a table that has no
+// shape yet.
+bool TableShape(int32_t k, bool& triangle, int32_t& nrow, int32_t& ncol) {
+  const int32_t n = std::max(variables.smplsize, 0);
+  if (k >= 1 && k <= 3) {
+    triangle = true;
+    nrow = ncol = n;
+    return true;
+  }
+  if (k == 6 || k == 7) {  // candidates of one sex (rows) with offspring
+    triangle = false;
+    nrow = std::max(variables.numchild(k - 5), 0);
+    ncol = n;
+    return true;
+  }
+  return false;
+}
+
+// ---- Data digest ----
+// One 32-bit digest per locus of everything a table depends on (allele
+// counts and frequencies, marker type, error rates, ploidies and every
+// observation), so that a cache file made from other data, or from older
+// frequencies, is never taken for this one.
+void Mix(uint32_t& h, const void* data, std::size_t bytes) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (std::size_t k = 0; k < bytes; ++k) h = (h ^ p[k]) * 16777619u;
+}
+template <class T>
+void MixValue(uint32_t& h, T x) {
+  Mix(h, &x, sizeof x);
+}
+
+uint32_t LocusDigest(int32_t l) {
+  const LikelihoodVar& lv = likelihoodvar;
+  uint32_t h = 2166136261u;
+  MixValue(h, l);
+  MixValue(h, lv.obsnumallele(l));
+  MixValue(h, static_cast<int32_t>(variables.dominantmarker(l)));
+  MixValue(h, variables.droprate(l));
+  MixValue(h, variables.othererrorrate(l));
+  MixValue(h, variables.haplodiploid);
+  const std::vector<double>& fre = lv.obsallelefre(l);
+  Mix(h, fre.data(), fre.size() * sizeof(double));
+  for (int32_t sex = 0; sex <= 2; ++sex) {
+    int32_t count = sex == 0 ? variables.smplsize : variables.numchild(sex);
+    if (sex > 0 && variables.cndgtype(sex).size() < static_cast<std::size_t>(l)) count = 0;
+    MixValue(h, count);
+    for (int32_t i = 1; i <= count; ++i) {
+      const auto g = ObservedGenotype(sex, i, l);
+      MixValue(h, (sex == 0 && HaploidOffspring(i) ? 1 << 16 : 0) + g.first * 256 + g.second);
+    }
+  }
+  return h == 0 ? 1u : h;
+}
+
+// Fills dyadprbvariables.locusdigest; with several processes each digests
+// its own loci and the digests are combined, so every process ends with
+// the digests of all loci.
+void ComputeLocusDigest() {
+  std::vector<uint32_t>& d = dyadprbvariables.locusdigest;
+  d.assign(static_cast<std::size_t>(std::max(variables.numloci, 0)), 0u);
+  for (int32_t l : OwnLoci()) d[static_cast<std::size_t>(l - 1)] = LocusDigest(l);
+  if (Distributed() && !d.empty()) {
+    MPI_Allreduce(MPI_IN_PLACE, d.data(), static_cast<int>(d.size()), MPI_UINT32_T, MPI_BXOR, MPI_COMM_WORLD);
+  }
+}
+
+// ---- Record files ----
+// Each record is framed by its length in bytes, before and after, as a
+// sequential unformatted file. Record 1: the table's identity (marks, key,
+// shape, loci, sample size); record 2: the per-locus data digests; then
+// one record per table row (a triangle's row i holds j = i+1..n).
+
+std::array<int32_t, 8> Header(int32_t k, const DyadPrbVariables::Table& t) {
+  return {kFileMagic, kFileVersion, k, t.triangle ? 1 : 0, t.nrow, t.ncol, variables.numloci, variables.smplsize};
+}
+
+// Rows of a table as (first entry, length).
+template <class F>
+void ForEachRow(const DyadPrbVariables::Table& t, F&& row) {
+  std::size_t pos = 0;
+  for (int32_t i = 1; i <= t.nrow; ++i) {
+    const std::size_t len = static_cast<std::size_t>(t.triangle ? t.nrow - i : t.ncol);
+    if (t.triangle && len == 0) break;
+    if (!row(pos, len)) return;
+    pos += len;
+  }
+}
+
+std::size_t TableSize(bool triangle, int32_t nrow, int32_t ncol) {
+  const std::size_t r = static_cast<std::size_t>(std::max(nrow, 0));
+  return triangle ? r * (r > 0 ? r - 1 : 0) / 2 : r * static_cast<std::size_t>(std::max(ncol, 0));
+}
+
+bool ReadTable(const std::string& name, int32_t k, DyadPrbVariables::Table& t) {
+  DyadPrbVariables::Table want;
+  if (!TableShape(k, want.triangle, want.nrow, want.ncol) || !FileExists(name)) return false;
+  const std::vector<uint32_t>& digest = dyadprbvariables.locusdigest;
+  if (digest.size() != static_cast<std::size_t>(std::max(variables.numloci, 0))) return false;
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  auto record = [&](void* data, std::size_t bytes) {
+    int32_t before = -1, after = -1;
+    in.read(reinterpret_cast<char*>(&before), sizeof before);
+    if (!in || static_cast<std::size_t>(before) != bytes) return false;
+    in.read(static_cast<char*>(data), static_cast<std::streamsize>(bytes));
+    in.read(reinterpret_cast<char*>(&after), sizeof after);
+    return static_cast<bool>(in) && after == before;
+  };
+  std::array<int32_t, 8> header{};
+  if (!record(header.data(), sizeof header) || header != Header(k, want)) return false;
+  std::vector<uint32_t> stored(digest.size());
+  if (!record(stored.data(), stored.size() * sizeof(uint32_t)) || stored != digest) return false;
+  want.logl.assign(TableSize(want.triangle, want.nrow, want.ncol), 0.0f);
+  bool ok = true;
+  ForEachRow(want, [&](std::size_t pos, std::size_t len) {
+    ok = record(want.logl.data() + pos, len * sizeof(float));
+    return ok;
+  });
+  // Every entry a log likelihood: finite, not above 0 beyond rounding, and
+  // not below the impossible value; nothing after the last row.
+  ok = ok && in.peek() == std::char_traits<char>::eof();
+  for (std::size_t p = 0; ok && p < want.logl.size(); ++p) {
+    const float x = want.logl[p];
+    ok = std::isfinite(x) && x >= kImpossibleDyadLogL && x <= 1e-3f;
+  }
+  if (!ok) return false;
+  want.ready = true;
+  t = std::move(want);
+  return true;
+}
+
+void WriteTable(const std::string& name, int32_t k, const DyadPrbVariables::Table& t) {
+  const std::string temp = name + ".tmp";
+  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+  auto record = [&](const void* data, std::size_t bytes) {
+    const int32_t len = static_cast<int32_t>(bytes);
+    out.write(reinterpret_cast<const char*>(&len), sizeof len);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(bytes));
+    out.write(reinterpret_cast<const char*>(&len), sizeof len);
+    return static_cast<bool>(out);
+  };
+  const std::array<int32_t, 8> header = Header(k, t);
+  const std::vector<uint32_t>& digest = dyadprbvariables.locusdigest;
+  bool ok = static_cast<bool>(out) && record(header.data(), sizeof header) &&
+            record(digest.data(), digest.size() * sizeof(uint32_t));
+  if (ok) {
+    ForEachRow(t, [&](std::size_t pos, std::size_t len) {
+      ok = record(t.logl.data() + pos, len * sizeof(float));
+      return ok;
+    });
+  }
+  out.flush();
+  ok = ok && static_cast<bool>(out);
+  out.close();
+  if (!ok || out.fail() || std::rename(temp.c_str(), name.c_str()) != 0) {
+    std::remove(temp.c_str());
+    StopWithMessage("Failed to write file " + name, "ReadWriteDyadLogL");
+  }
+}
+
+// Whether every process found its copy of a file valid: a table is read
+// only when all can read it, or all processes compute it together.
+bool AllProcesses(bool ok) {
+  if (!Distributed()) return ok;
+  int local = ok ? 1 : 0, all = 0;
+  MPI_Allreduce(&local, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  return all == 1;
+}
+
+// ReadWriteDyadLogL with the data digest as it stands.
+bool ReadWriteTable(int32_t mode, const std::string& fileName) {
+  int32_t k = 0;
+  for (std::size_t key = 0; key < kKeys.size() && k == 0; ++key) {
+    if (fileName.find(kKeys[key]) != std::string::npos) k = static_cast<int32_t>(key) + 1;
+  }
+  if (k == 0) return false;
+  DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
+  if (mode == 1) return ReadTable(fileName, k, t);
+  if (!t.ready) return false;
+  WriteTable(fileName, k, t);
+  return true;
+}
+
+}  // namespace
+
+void Compute_Dyad_Locus2_LogL(int32_t k) {
+  if (k < 1 || k > 3) {
+    StopWithMessage("No pair table of number " + std::to_string(k), "Compute_Dyad_Locus2_LogL");
+  }
+  DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
+  const int32_t kind = k - 1;
+  const int32_t n = std::max(variables.smplsize, 0);
+  t.ready = false;
+  TableShape(k, t.triangle, t.nrow, t.ncol);
+  t.logl.assign(TableSize(t.triangle, t.nrow, t.ncol), 0.0f);
+
+  std::vector<LocusCombinations> batch;
+  std::size_t entries = 0;
+  int32_t counter = 0;
+  const std::vector<int32_t> loci = OwnLoci();
+  for (int32_t l : loci) {
+    char text[32];
+    std::snprintf(text, sizeof text, " Locus:%6d", l);
+    WriteProgress(counter, 1, text);
+    batch.emplace_back();
+    BuildCombinations(l, kind, n, batch.back());
+    entries += batch.back().comb.size();
+    if (entries >= kBatchEntries || batch.size() >= kBatchLoci) {
+      AddBatch(batch, n, t.logl);
+      batch.clear();
+      entries = 0;
+    }
+  }
+  AddBatch(batch, n, t.logl);
+  if (!loci.empty() && variables.displayq != 0 && variables.igui != 1 &&
+      variables.lineform == Variables::LineForm::NoAdvance) {
+    std::cout << '\n';
+  }
+  SumOverProcesses(t.logl);
+  t.ready = true;
+}
+
+bool ReadWriteDyadLogL(int32_t mode, const std::string& fileName) {
+  // A single process digests the data as they are now; several share the
+  // work of digesting in CalculatePairProb, which every process calls.
+  if (!Distributed()) ComputeLocusDigest();
+  return ReadWriteTable(mode, fileName);
+}
+
+void CalculatePairProb(bool readallowed) {
+  static const std::array<const char*, 3> suffixes = {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL"};
+  static const std::array<const char*, 3> messages = {"Calculating full-sib dyad likelihood...",
+                                                      "Calculating half-sib dyad likelihood...",
+                                                      "Calculating maternal half-sib dyad likelihood..."};
+  // One digest of the data for every file read or written below.
+  ComputeLocusDigest();
+  for (int32_t k = 1; k <= 3; ++k) {
+    const std::string name = variables.fname + suffixes[static_cast<std::size_t>(k - 1)];
+    if (AllProcesses(readallowed && ReadWriteTable(1, name))) continue;
+    if (variables.displayq != 0) std::cout << messages[static_cast<std::size_t>(k - 1)] << std::endl;
+    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
+    const DyadPrbVariables::Table& paternal = dyadprbvariables.dyadtable(2);
+    if (k == 3 && variables.haplodiploid != 1 && paternal.ready && paternal.nrow == variables.smplsize) {
+      // Without haploid sons both half-sib relations have the same
+      // coefficients: the maternal table is the paternal one.
+      t = paternal;
+    } else {
+      Compute_Dyad_Locus2_LogL(k);
+    }
+    if (variables.threadid == 0) ReadWriteTable(2, name);
+  }
+}
+
+bool OffspringDyadReady() {
+  for (int32_t k = 1; k <= 3; ++k) {
+    const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
+    if (!t.ready || !t.triangle || t.nrow != variables.smplsize) return false;
+  }
+  return true;
+}

@@ -1,0 +1,50 @@
+// Pair tables: the log likelihood of every pair of offspring under each
+// sib relationship, summed over loci, computed once before the search and
+// cached on disk under the project's output name.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "state/dyadprbvariables.h"
+
+// Relationship index of the offspring tables.
+inline constexpr int32_t kFullSibDyad = 0, kPaternalHalfSibDyad = 1, kMaternalHalfSibDyad = 2;
+
+// Value of a pair that is impossible at some locus; sums never go below it.
+inline constexpr float kImpossibleDyadLogL = -1e38f;
+
+// Position of the pair (i, j), 1 <= i < j <= n, in a triangle table.
+inline std::size_t DyadTriangleIndex(int32_t i, int32_t j, int32_t n) {
+  const std::size_t r = static_cast<std::size_t>(i - 1);
+  return r * (2 * static_cast<std::size_t>(n) - r - 1) / 2 + static_cast<std::size_t>(j - i - 1);
+}
+
+// Fills table k of dyadprbvariables.dyadtable (1 full sibs, 2 paternal and
+// 3 maternal half sibs) from this process's loci, summed over processes.
+void Compute_Dyad_Locus2_LogL(int32_t k);
+
+// mode 1 reads the table that fileName holds (found by its key in the
+// name) and returns true only when the file is complete and was made from
+// the current data; any other mode writes the table, under a temporary
+// name renamed at the end, and returns true.
+bool ReadWriteDyadLogL(int32_t mode, const std::string& fileName);
+
+// Computes (or reads back from their cache files when readallowed and the
+// file is valid) the three offspring tables.
+void CalculatePairProb(bool readallowed);
+
+// Plain log likelihood (natural log, summed over this sample's loci) of
+// offspring i and j (1-based, i != j) under relationship kind; symmetric.
+inline float OffspringDyadLogL(int32_t kind, int32_t i, int32_t j) {
+  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(kind + 1);
+  if (i > j) std::swap(i, j);
+  assert(i >= 1 && i < j && j <= t.nrow);
+  return t.logl[DyadTriangleIndex(i, j, t.nrow)];
+}
+
+// true once the three tables are filled for the current sample.
+bool OffspringDyadReady();

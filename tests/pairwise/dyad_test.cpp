@@ -1,0 +1,323 @@
+// Pair tables of the offspring: joint genotype probabilities against their
+// closed forms, every table entry against a brute-force sum over the
+// parents' genotypes, and the cache files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "likelihood/family_likelihood.h"
+#include "likelihood/pedigree_oracle.h"
+#include "pairwise/dyad_probability.h"
+#include "pairwise/dyad_tables.h"
+#include "state/dyadprbvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+DyadDelta Delta(std::vector<double> d) {
+  DyadDelta x;
+  for (int32_t k = 1; k <= 9; ++k) x(k) = d[static_cast<std::size_t>(k - 1)];
+  return x;
+}
+
+std::vector<double> RandomShares(std::mt19937& rng, std::size_t n) {
+  std::vector<double> p(n);
+  double s = 0;
+  for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
+  for (double& x : p) x /= s;
+  return p;
+}
+
+void SetAfr(const std::vector<double>& p) {
+  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
+  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
+}
+
+const std::vector<DyadDelta> kFixedSets = {SibDyadDelta(0, 0), SibDyadDelta(0, 1), SibDyadDelta(1, 0),
+                                           SibDyadDelta(1, 1), SibDyadDelta(1, 2), ParentOffspringDelta(),
+                                           UnrelatedDelta()};
+
+using DyadTest = PedkinTest;
+
+TEST_F(DyadTest, JointGenotypeProbabilitiesMatchTheirClosedForms) {
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 20; ++trial) {
+    const std::vector<double> p = RandomShares(rng, 4);
+    SetAfr(p);
+    const double a = p[0], b = p[1], c = p[2], d = p[3];
+    const DyadDelta D = Delta(RandomShares(rng, 9));  // inbred: every coefficient in use
+    const double a2 = a * a, a3 = a2 * a, a4 = a3 * a;
+    EXPECT_NEAR(PrbGDyad(1, 1, 1, 1, D),
+                D(1) * a + (D(2) + D(3) + D(5) + D(7)) * a2 + (D(4) + D(6) + D(8)) * a3 + D(9) * a4, 1e-14);
+    EXPECT_NEAR(PrbGDyad(1, 1, 1, 0, D), ((D(2) + D(8) + D(9) * a) * a + D(1)) * a, 1e-14);
+    std::vector<DyadDelta> sets = kFixedSets;
+    sets.push_back(D);
+    for (const DyadDelta& S : sets) {
+      EXPECT_NEAR(PrbGDyad(1, 2, 3, 4, S), 4 * S(9) * a * b * c * d, 1e-14);
+      if (S(1) + S(2) + S(3) + S(4) + S(5) + S(6) > 0) continue;
+      EXPECT_NEAR(PrbGDyad(1, 2, 2, 1, S), 2 * S(7) * a * b + S(8) * a * b * (a + b) + 4 * S(9) * a2 * b * b,
+                  1e-14);
+      EXPECT_NEAR(PrbGDyad(1, 1, 1, 2, S), S(8) * a * a * b + 2 * S(9) * a * a * a * b, 1e-14);
+    }
+  }
+}
+
+TEST_F(DyadTest, JointGenotypeProbabilitiesSumToOne) {
+  std::mt19937 rng(6);
+  const int32_t m = 4;
+  SetAfr(RandomShares(rng, m));
+  std::vector<DyadDelta> diploid = kFixedSets;
+  diploid.push_back(Delta(RandomShares(rng, 9)));
+  // The inbred form of the coefficients gives the non-inbred one in the limit.
+  DyadDelta nearly = SibDyadDelta(0, 0);
+  nearly(1) = 1e-9;
+  nearly(9) -= 1e-9;
+  std::vector<DyadDelta> haploid = {SibDyadDelta(1, 2), ParentOffspringDelta(), UnrelatedDelta()};
+  const std::vector<double> h = RandomShares(rng, 4);
+  haploid.push_back(Delta({h[0], h[1], 0, 0, 0, 0, 0, h[2], h[3]}));
+  for (const DyadDelta& S : diploid) {
+    double sum = 0;
+    for (int32_t a = 1; a <= m; ++a)
+      for (int32_t b = a; b <= m; ++b)
+        for (int32_t c = 1; c <= m; ++c)
+          for (int32_t d = c; d <= m; ++d) sum += PrbGDyad(a, b, c, d, S);
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    EXPECT_NEAR(PrbGDyad(1, 2, 2, 3, nearly), PrbGDyad(1, 2, 2, 3, SibDyadDelta(0, 0)), 1e-9);
+    EXPECT_NEAR(PrbGDyad(2, 2, 2, 3, nearly), PrbGDyad(2, 2, 2, 3, SibDyadDelta(0, 0)), 1e-9);
+  }
+  for (const DyadDelta& S : haploid) {
+    double sum = 0, both = 0;
+    for (int32_t a = 1; a <= m; ++a)
+      for (int32_t c = 1; c <= m; ++c) {
+        both += PrbGDyad(a, 0, c, 0, S);
+        for (int32_t b = a; b <= m; ++b) sum += PrbGDyad(a, b, c, 0, S);
+      }
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    if (S(1) + S(2) == 0) {
+      EXPECT_NEAR(both, 1.0, 1e-12);
+    }
+  }
+}
+
+// ---- A sample drawn from a few families, against brute force ----
+
+class DyadSampleTest : public PedkinTest {
+ protected:
+  // Offspring of two fathers and two mothers (full, paternal half,
+  // maternal half sibs and unrelated pairs) over five loci.
+  void Install(std::mt19937& rng, bool hd, double rate) {
+    ResetState();
+    variables.haplodiploid = hd ? 1 : 0;
+    variables.displayq = 0;
+    variables.fname = "proj";
+    // Two microsatellites, a SNP, a dominant marker and a locus of one
+    // allele, which takes no part.
+    std::vector<OracleLocus> loci(5, OracleLocus{2, rate, rate, false, {}});
+    loci[0].n = 3 + static_cast<int32_t>(rng() % 4);
+    loci[1].n = 2 + static_cast<int32_t>(rng() % 5);
+    loci[3].dominant = true;
+    loci[4].n = 1;
+    const OracleShape shape{"sample", {1, 1, 2, 2}, {{0, 2}, {0, 3}, {1, 3}, {1, 2}}, {}};
+    sample = DrawPedigree(rng, shape, loci, hd, 0.15, rate, 4);
+    InstallPedigree(sample);
+    obs.clear();
+    ploidy.clear();
+    for (const auto& f : sample.families) {
+      obs.insert(obs.end(), f.offspring.begin(), f.offspring.end());
+      ploidy.insert(ploidy.end(), f.ploidy.begin(), f.ploidy.end());
+    }
+  }
+  int32_t N() const { return static_cast<int32_t>(obs.size()); }
+  // Brute-force log likelihood of offspring i and j as sibs of the kind:
+  // parents' sexes, and the (father, mother) of i and of j.
+  double Oracle(int32_t kind, int32_t i, int32_t j) const {
+    static const std::vector<std::vector<int32_t>> sexes = {{1, 2}, {1, 2, 2}, {1, 1, 2}};
+    static const int32_t parents[3][4] = {{0, 1, 0, 1}, {0, 1, 0, 2}, {0, 2, 1, 2}};
+    OraclePedigree p;
+    p.loci = sample.loci;
+    for (int32_t s : sexes[static_cast<std::size_t>(kind)]) p.parents.push_back({s, false, {}});
+    const int32_t* fm = parents[kind];
+    p.families.push_back({fm[0], fm[1], {Row(i)}, {Hap(i) ? 1 : 2}});
+    p.families.push_back({fm[2], fm[3], {Row(j)}, {Hap(j) ? 1 : 2}});
+    double sum = 0;
+    for (int32_t l = 1; l <= static_cast<int32_t>(p.loci.size()); ++l) {
+      if (p.loci[static_cast<std::size_t>(l - 1)].n < 2) continue;
+      const double x = OracleLocusLogL(p, l, 0.0, variables.haplodiploid == 1);
+      if (x <= -1e300) return kImpossibleDyadLogL;
+      sum += x;
+    }
+    return sum;
+  }
+  const std::vector<GenoPair>& Row(int32_t i) const { return obs[static_cast<std::size_t>(i - 1)]; }
+  bool Hap(int32_t i) const { return ploidy[static_cast<std::size_t>(i - 1)] == 1; }
+  DyadObs Obs(int32_t i, int32_t l) const {
+    const GenoPair g = Row(i)[static_cast<std::size_t>(l - 1)];
+    return {g.first, Hap(i) ? 0 : g.second, Hap(i)};
+  }
+  OraclePedigree sample;
+  std::vector<std::vector<GenoPair>> obs;
+  std::vector<int32_t> ploidy;
+};
+
+TEST_F(DyadSampleTest, EveryEntryMatchesTheSumOverParentalGenotypes) {
+  std::mt19937 rng(17);
+  int impossible = 0, checked = 0;
+  for (int trial = 0; trial < 16; ++trial) {
+    const bool hd = trial % 2 == 1;
+    Install(rng, hd, trial % 4 >= 2 ? 0.02 : 0.0);
+    CalculatePairProb(false);
+    ASSERT_TRUE(OffspringDyadReady());
+    for (int32_t i = 1; i <= N(); ++i) {
+      for (int32_t j = i + 1; j <= N(); ++j) {
+        const int32_t haploids = Hap(i) + Hap(j);
+        for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
+          SCOPED_TRACE(testing::Message() << "trial " << trial << " pair " << i << "," << j << " kind " << kind);
+          // A haploid son has a mother only.
+          const bool excluded =
+              haploids > 0 && (kind == kPaternalHalfSibDyad || (kind == kFullSibDyad && haploids == 1));
+          const double want = excluded ? kImpossibleDyadLogL : Oracle(kind, i, j);
+          const float got = OffspringDyadLogL(kind, i, j);
+          EXPECT_EQ(got, OffspringDyadLogL(kind, j, i));
+          if (want <= kImpossibleDyadLogL) {
+            EXPECT_EQ(got, kImpossibleDyadLogL);
+            ++impossible;
+          } else {
+            EXPECT_NEAR(got, want, 1e-4 * std::max(1.0, std::fabs(want)));
+            ++checked;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(impossible, 20);
+  EXPECT_GT(checked, 500);
+}
+
+TEST_F(DyadSampleTest, UnrelatedAndParentOffspringPairsMatchIndependentSums) {
+  std::mt19937 rng(23);
+  for (int trial = 0; trial < 8; ++trial) {
+    const bool hd = trial % 2 == 1;
+    Install(rng, hd, trial >= 4 ? 0.03 : 0.0);
+    // Unrelated: the baseline the search takes the pair tables against.
+    Vec1<double> single;
+    SingleIndivLikelihood(0.0, N(), 0, single);
+    for (int32_t i = 1; i <= N(); ++i) {
+      for (int32_t j = 1; j <= N(); ++j) {
+        if (i == j) continue;
+        double sum = 0;
+        for (int32_t l = 1; l <= 4; ++l) {
+          double r = 0;
+          Compute_Dyad_Locus_LogL(l, Obs(i, l), Obs(j, l), UnrelatedDelta(), r);
+          sum += r;
+        }
+        EXPECT_NEAR(sum, single(i) + single(j), 1e-9 * std::max(1.0, std::fabs(sum)));
+        // Parent and offspring: i as a sampled mother (or, when haploid, as
+        // a father of a daughter) of j.
+        if (Hap(i) && Hap(j)) continue;
+        OraclePedigree p;
+        p.loci = sample.loci;
+        p.parents = {{1, Hap(i), Row(i)}, {2, !Hap(i), Row(i)}};
+        p.families.push_back({0, 1, {Row(j)}, {Hap(j) ? 1 : 2}});
+        for (int32_t l = 1; l <= 4; ++l) {
+          const double want = OracleLocusLogL(p, l, 0.0, hd);
+          double got = 0;
+          Compute_Dyad_Locus_LogL(l, Obs(i, l), Obs(j, l), ParentOffspringDelta(), got);
+          if (want <= -1e300) {
+            EXPECT_EQ(got, -1e38);
+          } else {
+            EXPECT_NEAR(got, want, 1e-9 * std::max(1.0, std::fabs(want)));
+          }
+        }
+      }
+    }
+  }
+}
+
+// ---- Cache files ----
+
+TEST_F(DyadSampleTest, CacheFilesAreUsedOnlyWhenTheyHoldThisSample) {
+  std::mt19937 rng(29);
+  Install(rng, true, 0.02);
+  // The set-up has built and written the tables already: start without files.
+  for (const char* suffix : {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL"}) {
+    std::filesystem::remove(std::string("proj") + suffix);
+  }
+  testing::internal::CaptureStdout();
+  variables.displayq = 1;
+  CalculatePairProb(true);
+  variables.displayq = 0;
+  const std::string shown = testing::internal::GetCapturedStdout();
+  EXPECT_NE(shown.find("Calculating full-sib dyad likelihood..."), std::string::npos);
+  EXPECT_NE(shown.find("Calculating maternal half-sib dyad likelihood...\n"), std::string::npos);
+  std::vector<std::vector<float>> computed;
+  for (int32_t k = 1; k <= 3; ++k) computed.push_back(dyadprbvariables.dyadtable(k).logl);
+  auto same = [&] {
+    for (int32_t k = 1; k <= 3; ++k) {
+      EXPECT_EQ(dyadprbvariables.dyadtable(k).logl, computed[static_cast<std::size_t>(k - 1)]);
+    }
+  };
+  // Read back exactly; a value stored in the file is taken as it is, unless
+  // reading is not allowed.
+  dyadprbvariables.dyadtable = {};
+  CalculatePairProb(true);
+  same();
+  dyadprbvariables.dyadtable(1).logl[0] = -5.5f;
+  ASSERT_TRUE(ReadWriteDyadLogL(2, "proj.FSDyadLogL"));
+  CalculatePairProb(true);
+  EXPECT_EQ(dyadprbvariables.dyadtable(1).logl[0], -5.5f);
+  CalculatePairProb(false);
+  same();
+  ASSERT_TRUE(ReadWriteDyadLogL(1, "proj.FSDyadLogL"));
+
+  // Damaged or foreign files are ignored, recomputed and rewritten.
+  const std::string good = ReadFile("proj.FSDyadLogL");
+  const double p1 = likelihoodvar.obsallelefre(1)[0];
+  auto setp1 = [](double x) { likelihoodvar.obsallelefre(1)[0] = x; };
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"truncated", [&] { WriteFile("proj.FSDyadLogL", good.substr(0, good.size() - 3)); }},
+      {"header only", [&] { WriteFile("proj.FSDyadLogL", good.substr(0, 40)); }},
+      {"garbage", [&] { WriteFile("proj.FSDyadLogL", std::string(good.size(), 'Z')); }},
+      {"longer", [&] { WriteFile("proj.FSDyadLogL", good + "x"); }},
+      {"another sample size", [&] { --variables.smplsize; CalculatePairProb(true); ++variables.smplsize; }},
+      {"older frequencies", [&] { setp1(p1 + 1e-9); CalculatePairProb(true); setp1(p1); }},
+  };
+  for (const auto& [name, damage] : damages) {
+    damage();
+    EXPECT_FALSE(ReadWriteDyadLogL(1, "proj.FSDyadLogL")) << name;
+    dyadprbvariables.dyadtable(1).logl.assign(3, 0.0f);
+    CalculatePairProb(true);
+    same();
+    EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.FSDyadLogL")) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists("proj.FSDyadLogL.tmp"));
+}
+
+TEST_F(DyadSampleTest, PairsImpossibleAtManyLociStayAtTheImpossibleValue) {
+  // A haplodiploid sample: two daughters homozygous for different alleles
+  // at five error-free loci cannot share their haploid father's allele, and
+  // a son with a daughter is never a full sib; every such locus alone is
+  // impossible.
+  variables.haplodiploid = 1;
+  variables.displayq = 0;
+  sample.loci.assign(5, OracleLocus{3, 0.0, 0.0, false, {0.3, 0.3, 0.4}});
+  sample.parents = {{1, false, {}}, {2, false, {}}};
+  sample.families.push_back({0, 1, {}, {2, 2, 1}});
+  for (int32_t a = 1; a <= 3; ++a) sample.families[0].offspring.push_back(std::vector<GenoPair>(5, {a, a}));
+  InstallPedigree(sample);
+  CalculatePairProb(false);
+  for (auto [kind, i, j] : {std::array<int32_t, 3>{kFullSibDyad, 1, 2}, {kPaternalHalfSibDyad, 1, 2},
+                            {kFullSibDyad, 2, 3}, {kPaternalHalfSibDyad, 2, 3}}) {
+    EXPECT_EQ(OffspringDyadLogL(kind, i, j), kImpossibleDyadLogL);
+  }
+  EXPECT_GT(OffspringDyadLogL(kMaternalHalfSibDyad, 1, 2), -100.0f);
+  for (const auto& t : dyadprbvariables.dyadtable) {
+    for (float x : t.logl) EXPECT_TRUE(std::isfinite(x) && x >= kImpossibleDyadLogL);
+  }
+}
+
+}  // namespace
