@@ -5,6 +5,7 @@
 #include "likelihood/cluster_sum.h"
 
 #include <algorithm>
+#include <deque>
 #include <cmath>
 #include <limits>
 
@@ -165,10 +166,25 @@ double Eliminate(Work& w, double prune);
 thread_local int64_t layerbranches = 0;
 constexpr int64_t kLayerBudget = 20000;
 
+// One working copy per depth of conditioning, reused from branch to branch
+// and from call to call: copying into a copy of the same shape keeps its
+// buffers, so a branch costs a copy of the tables but no allocation.
+thread_local std::deque<Work> branchpool;  // grows without moving the copies in use
+thread_local std::deque<std::vector<int32_t>> livepool;
+thread_local std::size_t branchdepth = 0;
+
 double Condition(const Work& w, int32_t c, double prune) {
   const std::vector<double>& uc = w.u[static_cast<std::size_t>(c)];
   double total = kImpossible;
-  std::vector<int32_t> live;
+  const std::size_t depth = branchdepth++;
+  if (branchpool.size() <= depth) {
+    branchpool.resize(depth + 1);
+    livepool.resize(depth + 1);
+  }
+  struct Leave {
+    ~Leave() { --branchdepth; }
+  } leave;
+  std::vector<int32_t>& live = livepool[depth];
   w.Live(c, live);
   for (int32_t g = 0; g < w.G[static_cast<std::size_t>(c)]; ++g) {
     const double wg = uc[static_cast<std::size_t>(g)];
@@ -177,7 +193,8 @@ double Condition(const Work& w, int32_t c, double prune) {
                                                              : std::max(prune, 0.2);
     if (!(wg > 0.0) || wg < limit) continue;
     ++layerbranches;
-    Work branch = w;
+    Work& branch = branchpool[depth];
+    branch = w;
     double logacc = std::log(wg);
     bool possible = true;
     for (int32_t id : live) {

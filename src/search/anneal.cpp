@@ -17,6 +17,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/pair_screen.h"
 #include "search/prior.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
@@ -119,6 +120,13 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   }
   for (int32_t k = 1; k <= 2; ++k) a.SibshipDone(k) = 0;
   a.OffspringTrials.assign(static_cast<std::size_t>(N), 2, 1000);
+  // The quick pairwise screen, when the pair tables are there: its scale
+  // starts high for informative markers and is lowered while most screened
+  // proposals pass.
+  const bool screening = v.fulllikelihoodmethodq == 1 && PairScreenAvailable() && !getenv("NOSCREEN");
+  const double H = HeterozygositySum();
+  ScreenScale screen;
+  screen.S = 1.0 + std::log(2.72 + H);
 
   int64_t nfail2 = 0;
   int64_t nullmoves = 0;
@@ -132,6 +140,8 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
     for (int32_t i = 1; i <= N; ++i) a.OffspringTrials(i, 1) = a.OffspringTrials(i, 2) = 1000;
     a.Rate *= a.RatioTemprature;
     const double lowerbound = std::min(std::pow(0.92, -a.Tmr) * 0.00001, 0.001);
+    AdaptScreenScale(screen, v.allmonogamy == 1, v.quicksearchq == 1);
+    const double screenT = screen.S * T * std::exp(0.125 * a.Tmr / (H + 1.0));
     int64_t iters = 0, nsucc = 0, nfail1 = 0;
     int32_t tempimprovements = 0;
     double largestgain = 0.0;
@@ -139,6 +149,14 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
     while (!tempdone && !searchdone) {
       ++iters;
       ++runiterates;
+      // Every 100 iterates, fathers and mothers of a cluster may exchange
+      // roles: halves of one pedigree found with opposite roles cannot
+      // otherwise be joined one offspring at a time.
+      if (runiterates % 100 == 0 && likelihoodvar.converseq == 1 && v.CrNumFamily(3) > 1) {
+        int32_t changed = 0;
+        Reversal(T, a.Rate, changed);
+        if (changed == 1) prior = CurrentPrior();
+      }
       // The offspring to move, favouring those whose moves succeed.
       int32_t idx = 0;
       for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -156,8 +174,25 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
       // split in two can then be joined again in one move.
       const int32_t mode = ran1() < 0.3 ? 2 : 1;
       MoveGroup(mode, idx, move.group);
+      bool evaluate = false;
       if (FindHostFamilyID(mode, idx, dest) && CheckConfiguration(move.group)) {
         ++a.OffspringTrials(idx, 2);
+        bool pass = true;
+        if (screening) {
+          const int32_t host[2] = {a.HostFamily(1), a.HostFamily(2)};
+          const double gain = CalculatePairLogL2(move.group, host, dest);
+          ++screen.trials;
+          pass = gain > std::log(static_cast<double>(ran1())) * screenT;
+          if (pass) ++screen.passes;
+        }
+        evaluate = pass;
+        if (!pass) {
+          // Refused by the screen: an evaluated proposal that failed.
+          ++nfail1;
+          ++nfail2;
+        }
+      }
+      if (evaluate) {
         double old = v.CrFamilyLogL(own);
         if (dest != own && dest <= v.CrNumFamily(3)) old += v.CrFamilyLogL(dest);
         const double u = lowerbound + (1.0 - lowerbound) * static_cast<double>(ran1());

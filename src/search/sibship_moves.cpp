@@ -42,6 +42,30 @@ int32_t FamilyCandidate(int32_t k, int32_t f, int32_t skip) {
 
 }  // namespace
 
+bool Screen2(const std::vector<std::vector<int16_t>>& components) {
+  const Variables& v = variables;
+  std::vector<int64_t> parents, families;
+  for (const auto& members : components) {
+    parents.clear();
+    families.clear();
+    for (int16_t j : members) {
+      const int32_t f = Haploid(j) ? -j : v.CrIndivLoc(j, 1), m = v.CrIndivLoc(j, 2);
+      // In a one-sex sample both columns name one pool of parents.
+      const int64_t side = v.numsex == 1 ? 0 : 1;
+      parents.push_back(-(static_cast<int64_t>(f) + side * (1LL << 32)));
+      parents.push_back(m);
+      families.push_back(static_cast<int64_t>(f) * (1LL << 32) + m);
+    }
+    for (auto* list : {&parents, &families}) {
+      std::sort(list->begin(), list->end());
+      list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+    const int64_t cycles = static_cast<int64_t>(families.size()) - static_cast<int64_t>(parents.size()) + 1;
+    if (cycles > kMaxClusterCycles) return false;
+  }
+  return true;
+}
+
 int32_t ChooseDestinationCluster(int32_t i) {
   const Variables& v = variables;
   const AnnealVariables& a = annealvariables;
@@ -87,14 +111,19 @@ int32_t ChooseDestinationCluster(int32_t i) {
 bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
-  const auto& members = Members(dest);
-  // Families of each side in the destination's neighbourhood.
+  // Families of each side in the neighbourhood of the move: those of the
+  // destination cluster and of the offspring's own cluster, so that an
+  // offspring (or a full-sib family) can join a parent of another cluster
+  // while keeping its other parent, which is how clusters grow together.
   std::vector<int32_t> fam[2];
-  for (int16_t j : members) {
-    for (int32_t k = 0; k < 2; ++k) {
-      if (k == 0 && Haploid(j)) continue;
-      const int32_t f = v.CrIndivLoc(j, k + 1);
-      if (std::find(fam[k].begin(), fam[k].end(), f) == fam[k].end()) fam[k].push_back(f);
+  const int32_t slots[2] = {dest, v.ClusterID(i)};
+  for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
+    for (int16_t j : Members(slots[s])) {
+      for (int32_t k = 0; k < 2; ++k) {
+        if (k == 0 && Haploid(j)) continue;
+        const int32_t f = v.CrIndivLoc(j, k + 1);
+        if (std::find(fam[k].begin(), fam[k].end(), f) == fam[k].end()) fam[k].push_back(f);
+      }
     }
   }
   a.NParent1(1) = static_cast<int32_t>(fam[0].size());
@@ -299,6 +328,7 @@ double ScoreMove(PendingMove& move, double threshold) {
     }
     move.components[static_cast<std::size_t>(index[static_cast<std::size_t>(root)])].push_back(move.affected[p]);
   }
+  if (!Screen2(move.components)) return -1e300;
   // Every cluster's log likelihood is at most 0, so once the running total
   // is below the threshold the move cannot be accepted.
   move.componentlogl.assign(move.components.size(), -1e300);
@@ -377,4 +407,121 @@ void CommitMove(const PendingMove& move) {
     total += v.CrFamilyLogL(s);
   }
   v.CrLogLikelihood = total;
+}
+
+namespace {
+
+// Renumbers the families of each side 1, 2, ... in order of their present
+// numbers (in a one-sex sample, over the one pool of both columns).
+void CompactFamilies() {
+  Variables& v = variables;
+  const int32_t n = v.smplsize;
+  const bool pool = v.numsex == 1;
+  for (int32_t k = 1; k <= (pool ? 1 : 2); ++k) {
+    std::vector<int32_t> used;
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t side = 1; side <= 2; ++side) {
+        if ((side == k || pool) && !(side == 1 && Haploid(j))) used.push_back(v.CrIndivLoc(j, side));
+      }
+    }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t side = 1; side <= 2; ++side) {
+        if (!(side == k || pool) || (side == 1 && Haploid(j))) continue;
+        int32_t& f = v.CrIndivLoc(j, side);
+        f = static_cast<int32_t>(std::lower_bound(used.begin(), used.end(), f) - used.begin()) + 1;
+      }
+    }
+    v.CrNumFamily(k) = static_cast<int32_t>(used.size());
+    if (pool) v.CrNumFamily(2) = v.CrNumFamily(1);
+  }
+}
+
+}  // namespace
+
+void Reversal(double T, double rate, int32_t& changed) {
+  Variables& v = variables;
+  changed = 0;
+  const int32_t n = v.smplsize;
+  if (v.numsex != 2 || v.CrNumFamily(3) < 2) return;
+  const int32_t pick = std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1);
+  const int32_t slot = v.ClusterID(pick);
+  const std::vector<int16_t> members = v.IndivCluster(slot);
+  if (members.size() < 2) return;
+  std::vector<int32_t> fathers, mothers;
+  for (int16_t j : members) {
+    // Offspring tied to their parents by assignments or known data keep
+    // the roles those give; haploid sons have no father to exchange.
+    if (Haploid(j)) return;
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (v.InferParent(j, k) > 0) return;
+      if (!v.knownsibship.empty() && v.numknownsibship(k) > 0 && v.knownsibship(j, k) > 0) return;
+      if (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) return;
+    }
+    fathers.push_back(v.CrIndivLoc(j, 1));
+    mothers.push_back(v.CrIndivLoc(j, 2));
+  }
+  for (auto* list : {&fathers, &mothers}) {
+    std::sort(list->begin(), list->end());
+    list->erase(std::unique(list->begin(), list->end()), list->end());
+  }
+  if (fathers.size() == 1 && mothers.size() == 1) return;
+  // The mates of each parent stay its mates: a father of m mothers becomes
+  // a mother of m fathers, which the limit of her new side must allow.
+  for (int32_t k = 1; k <= 2; ++k) {
+    const int32_t limit = v.monogamy(3 - k) == 1 ? 1 : v.maxmatings(3 - k);
+    if (limit >= n) continue;
+    for (int32_t p : k == 1 ? fathers : mothers) {
+      std::vector<int32_t> mates;
+      for (int16_t j : members) {
+        if (v.CrIndivLoc(j, k) == p) mates.push_back(v.CrIndivLoc(j, 3 - k));
+      }
+      std::sort(mates.begin(), mates.end());
+      if (std::unique(mates.begin(), mates.end()) - mates.begin() > limit) return;
+    }
+  }
+  // The proposal: fresh numbers on both sides for the exchanged families.
+  const Mat1<int32_t> saved = v.CrIndivLoc;
+  const auto savednumbers = v.CrNumFamily;
+  for (int16_t j : members) {
+    const int32_t f = v.CrIndivLoc(j, 1), m = v.CrIndivLoc(j, 2);
+    v.CrIndivLoc(j, 1) = savednumbers(1) + 1 +
+                         static_cast<int32_t>(std::lower_bound(mothers.begin(), mothers.end(), m) - mothers.begin());
+    v.CrIndivLoc(j, 2) = savednumbers(2) + 1 +
+                         static_cast<int32_t>(std::lower_bound(fathers.begin(), fathers.end(), f) - fathers.begin());
+  }
+  // In a diploid sample the two arrangements have the same likelihood; in
+  // a haplodiploid one the fathers' ploidy makes them differ.
+  const double old = v.CrFamilyLogL(slot);
+  double fresh = old;
+  if (v.haplodiploid == 1) {
+    std::vector<int16_t> group(members.begin(), members.end());
+    FamilyBuildMembers(group.data(), static_cast<int32_t>(group.size()));
+    FamilyLikelihood(fresh, -1e300, 1, 0, 0);
+  }
+  bool accept;
+  if (std::fabs(fresh - old) < 1e-20) {
+    accept = ran1() <= rate;
+  } else {
+    accept = fresh >= old || fresh - old >= T * std::log(static_cast<double>(ran1()));
+  }
+  if (!accept || fresh <= -1e300) {
+    v.CrIndivLoc = saved;
+    v.CrNumFamily = savednumbers;
+    return;
+  }
+  CompactFamilies();
+  // Cluster log likelihoods by first member, as after any move.
+  std::vector<double> byfirst(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))] = v.CrFamilyLogL(s);
+  byfirst[static_cast<std::size_t>(v.IndivClusterIdx(slot))] = fresh;
+  SetInitCluster();
+  double total = 0.0;
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
+    v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
+    total += v.CrFamilyLogL(s);
+  }
+  v.CrLogLikelihood = total;
+  changed = 1;
 }

@@ -25,6 +25,16 @@ bool CheckConfiguration(const std::vector<int32_t>& group);
 // them carries known relationships.
 void MoveGroup(int32_t mode, int32_t i, std::vector<int32_t>& group);
 
+// Independent loops a cluster's parents may form through their full-sib
+// families. The exact likelihood of a cluster branches over parental
+// genotypes once per loop, so its cost grows as a power of the number of
+// genotypes with every loop; sampled pedigrees are nearly always trees.
+inline constexpr int64_t kMaxClusterCycles = 1;
+
+// False when a cluster the move forms (members listed per cluster, in the
+// proposed configuration) has more loops than the likelihood can afford.
+bool Screen2(const std::vector<std::vector<int16_t>>& components);
+
 // A proposed move held in the current configuration while it is scored.
 struct PendingMove {
   int32_t indiv = 0;
@@ -51,3 +61,9 @@ double ScoreMove(PendingMove& move, double threshold);
 // Keeps an accepted move: family numbers made dense again, clusters
 // relabelled, cluster log likelihoods carried over.
 void CommitMove(const PendingMove& move);
+
+// Proposes exchanging the roles of fathers and mothers in the cluster of a
+// random offspring (dioecious samples): accepted by the Metropolis rule at
+// temperature T, or, when both arrangements have the same likelihood, with
+// probability rate. changed = 1 when the configuration changed.
+void Reversal(double T, double rate, int32_t& changed);
