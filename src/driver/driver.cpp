@@ -51,7 +51,11 @@ void RunLoop(int32_t& stopflag) {
   double repeatlogl[6] = {0, 0, 0, 0, 0, 0};
   variables.bestlogl = -1e300;
   stopflag = 1;
-  for (variables.krun = 1; variables.krun <= variables.numrun; ++variables.krun) {
+  // A resumed execution goes on with the run its saved search belongs to:
+  // the runs before it are done, and their archive copies are kept.
+  const int32_t savedrun = variables.restart == 1 ? SavedRunNumber() : 0;
+  const int32_t firstrun = savedrun >= 1 && savedrun <= variables.numrun ? savedrun : 1;
+  for (variables.krun = firstrun; variables.krun <= variables.numrun; ++variables.krun) {
     // A copy left by an earlier execution must never be taken for this run's.
     if (variables.threadid == 0 && variables.numrun > 1) {
       DeleteFile(RunArchiveName(variables.krun));

@@ -1,0 +1,295 @@
+// The saved state of the search: written and read back whole, the random
+// streams continuing as if never interrupted, and any fault of the file
+// refused without touching the state.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "numeric/random.h"
+#include "search/archive.h"
+#include "search/checkpoint.h"
+#include "search/configuration.h"
+#include "state/annealvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+using Ints = std::vector<int32_t>;
+
+Mat1<int32_t> Table(const std::vector<Ints>& columns) {
+  Mat1<int32_t> m(columns.front().size(), columns.size(), 0);
+  for (std::size_t j = 0; j < columns.size(); ++j) {
+    for (std::size_t i = 0; i < columns[j].size(); ++i) {
+      m(static_cast<long>(i + 1), static_cast<long>(j + 1)) = columns[j][i];
+    }
+  }
+  return m;
+}
+
+std::string Real(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", x);
+  return buf;
+}
+
+void Put(std::ostream& out, const Mat1<int32_t>& m) {
+  out << m.rows() << 'x' << m.cols() << ':';
+  for (std::size_t j = 1; j <= m.cols(); ++j) {
+    for (std::size_t i = 1; i <= m.rows(); ++i) out << m(static_cast<long>(i), static_cast<long>(j)) << ',';
+  }
+  out << '\n';
+}
+
+template <class C>
+void PutAll(std::ostream& out, const C& values) {
+  for (const auto& x : values) out << +x << ',';
+  out << '\n';
+}
+
+// Everything the saved state restores, as text, so that two states compare
+// with a readable difference.
+std::string Describe() {
+  const Variables& v = variables;
+  std::ostringstream out;
+  const AnnealVariables& a = annealvariables;
+  for (const Mat1<int32_t>* m : {&v.CrIndivLoc, &v.BtIndivLoc, &v.InferParent, &v.BtInferParent, &a.OffspringTrials}) {
+    Put(out, *m);
+  }
+  PutAll(out, v.CrNumFamily);
+  PutAll(out, v.BtNumFamily);
+  PutAll(out, v.BtNumAssign);
+  for (double x : {v.bestlogl, v.MinLogLikelihood, v.btloglikelihood, v.BtConfigPrior, v.CrLogLikelihood}) {
+    out << Real(x) << ',';
+  }
+  out << '\n';
+  for (double x : v.CrFamilyLogL) out << Real(x) << ',';
+  out << '\n' << v.idum << ',' << v.ran1ix << ',' << v.ran1iy << ',' << v.idum2 << ',' << v.idum3 << ','
+      << v.idumiy << ',' << v.gasdeviset << ',' << v.irbitiseed << '\n';
+  PutAll(out, v.idumiv);
+  for (float x : {v.gasdevgset, v.poidevoldm, v.poidevsq, v.poidevalxm, v.poidevg}) out << Real(x) << ',';
+  out << '\n';
+  for (const auto& locus : likelihoodvar.obsallelefre) {
+    for (double p : locus) out << Real(p) << ',';
+    out << '\n';
+  }
+  for (const ConfigRecord& r : v.ConfigArchive) {
+    out << Real(r.logl) << ' ' << r.numcluster << ' ' << r.signature << ' ' << r.fathersdense << r.mothersdense
+        << '\n';
+    for (const auto* codes : {&r.paternal, &r.maternal, &r.cluster, &r.fathers, &r.mothers}) PutAll(out, *codes);
+  }
+  return out.str();
+}
+
+auto Fields(const SearchCounters& c) {
+  return std::tuple(c.tmr, c.runiterates, c.iters, c.nsucc, c.nsucclmt, c.nfail1, c.nfail2, c.iterlimit,
+                    c.acceptedsince, c.nullmoves, c.improvements, c.tempimprovements, c.largestgain, c.T, c.S,
+                    c.screentrials, c.screenpasses, c.rate, c.nextrecord, c.recordgap, c.recorditer, c.repeat,
+                    c.archiving, c.finished);
+}
+
+// Five draws of the generators the search uses.
+std::vector<double> Draws() {
+  return {ran1(), ran2(), GasDev(), PoiDev(20.0f), static_cast<double>(Irbit1())};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Join(const std::vector<std::string>& lines, std::size_t count) {
+  std::string text;
+  for (std::size_t k = 0; k < count && k < lines.size(); ++k) text += lines[k] + "\n";
+  return text;
+}
+
+class CheckpointTest : public PedkinTest {
+ protected:
+  void SetUp() override {
+    PedkinTest::SetUp();
+    Variables& v = variables;
+    v.fname = "proj";
+    for (int k = 1; k <= 5; ++k) v.midfilename(k) = v.fname + ".MidResult" + static_cast<char>('1' + k);
+    v.smplsize = 5;
+    v.numrun = 3;
+    v.krun = 2;
+    v.numchild(1) = 2;
+    v.numchild(2) = 1;
+    likelihoodvar.obsallelefre.assign(2);
+    likelihoodvar.obsallelefre(1) = {0.25, 0.75};
+    likelihoodvar.obsallelefre(2) = {0.1, 0.2, 1.0 - 0.1 - 0.2};
+    v.CrIndivLoc = Table({{1, 1, 2, 2, 3}, {1, 1, 1, 2, 2}, {1, 1, 1, 1, 1}});
+    v.CrNumFamily = {{3, 2, 1}};
+    v.InferParent = Table({{2, 2, 1, 1, 0}, {1, 1, 1, 0, 0}});
+    v.CrLogLikelihood = -100.0 / 3.0;
+    v.CrFamilyLogL.assign(5, 0.0);
+    v.CrFamilyLogL(1) = v.CrLogLikelihood;
+    v.BtIndivLoc = Table({{1, 2, 3, 4, 5}, {1, 1, 2, 2, 3}, {1, 1, 2, 2, 3}});
+    v.BtNumFamily = {{5, 3, 3}};
+    v.BtInferParent = Table({{0, 1, 0, 0, 2}, {0, 0, 1, 1, 0}});
+    v.btloglikelihood = -30.1;
+    v.BtConfigPrior = -2.0 / 7.0;
+    v.BtNumAssign = {{2, 1, 2, 2}};
+    v.bestlogl = -29.9;
+    v.MinLogLikelihood = -39.9;
+    annealvariables.OffspringTrials = Table({{1000, 1001, 1002, 1003, 1004}, {1010, 1011, 1012, 1013, 1014}});
+    UseCurrentConfig();
+    ArchiveConfigAdd(3, 1);
+    UseBestConfig();
+    ArchiveConfigAdd(3, 3);
+    UseCurrentConfig();
+    // Every generator away from its start, a normal deviate kept.
+    v.idum = -7;
+    v.idum3 = -11;
+    Draws();
+    c_ = {.tmr = 7, .runiterates = 123456789012, .iters = 4567, .nsucc = 890, .nsucclmt = 1000, .nfail1 = 12,
+          .nfail2 = 345, .iterlimit = 2000, .acceptedsince = 6789, .nullmoves = 3, .improvements = 11,
+          .tempimprovements = 2, .largestgain = 0.1 + 0.2, .T = 12.345678901234567, .S = 2.0 / 3.0,
+          .screentrials = 5000, .screenpasses = 2500, .rate = 0.92 * 0.92, .timespent = 61.5, .nextrecord = 131072,
+          .recordgap = 100000, .recorditer = 131000, .repeat = 5, .archiving = 1};
+    MonitorRunStart();
+  }
+
+  // Another state, which a refused file must leave as it is.
+  static void Scramble() {
+    Variables& v = variables;
+    v.CrIndivLoc = Table({{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}});
+    v.InferParent = Table({Ints(5, 0), Ints(5, 0)});
+    v.BtNumFamily = {{1, 1, 1}};
+    v.bestlogl = -1e300;
+    v.CrFamilyLogL(2) = 5.0;
+    annealvariables.OffspringTrials(3, 2) = 1;
+    v.ConfigArchive.pop_front();
+    likelihoodvar.obsallelefre(1) = {0.5, 0.5};
+    v.idum = -99;
+    v.idumiv(5) = 17;
+    v.gasdeviset = 0;
+  }
+
+  SearchCounters c_;
+};
+
+TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
+  SaveMidResult(c_);
+  ASSERT_TRUE(Exists("proj.MidResult2"));
+  // The text archive of the run is written with it.
+  const std::string archivetext = ReadFile("proj.MidResult3");
+  EXPECT_EQ(std::count(archivetext.begin(), archivetext.end(), '\n'), 2 * (1 + 3 + 2));
+  const std::string saved = Describe();
+  const std::vector<double> expected = Draws();
+  Scramble();
+  ASSERT_NE(Describe(), saved);
+  SearchCounters c;
+  ASSERT_TRUE(ReadMidResult(c));
+  EXPECT_EQ(Describe(), saved);
+  EXPECT_EQ(Fields(c), Fields(c_));
+  EXPECT_GE(c.timespent, c_.timespent);
+  EXPECT_LT(c.timespent, c_.timespent + 60.0);
+  EXPECT_EQ(Draws(), expected);
+  EXPECT_EQ(SavedRunNumber(), 2);
+  // Only process 0 writes it.
+  std::filesystem::remove("proj.MidResult2");
+  variables.threadid = 1;
+  SaveMidResult(c_);
+  EXPECT_FALSE(Exists("proj.MidResult2"));
+}
+
+TEST_F(CheckpointTest, EveryTruncationIsRefused) {
+  SaveMidResult(c_);
+  const std::vector<std::string> lines = Lines(ReadFile("proj.MidResult2"));
+  Scramble();
+  const std::string state = Describe();
+  SearchCounters c;
+  c.tmr = 99;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    // Whole lines only, and a line cut in its middle.
+    for (const std::string& text : {Join(lines, k), Join(lines, k) + lines[k].substr(0, lines[k].size() / 2)}) {
+      WriteFile("proj.MidResult2", text);
+      EXPECT_FALSE(ReadMidResult(c)) << "cut at line " << k + 1;
+      EXPECT_EQ(SavedRunNumber(), 0);
+    }
+  }
+  EXPECT_EQ(Describe(), state);
+  EXPECT_EQ(c.tmr, 99);
+  WriteFile("proj.MidResult2", Join(lines, lines.size()));
+  EXPECT_TRUE(ReadMidResult(c));
+}
+
+TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
+  SaveMidResult(c_);
+  const std::vector<std::string> lines = Lines(ReadFile("proj.MidResult2"));
+  // The first line that starts with the tag.
+  auto at = [&](const std::string& tag) {
+    return static_cast<std::size_t>(
+        std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(tag, 0) == 0; }) -
+        lines.begin());
+  };
+  // Each case replaces one line.
+  struct Case {
+    const char* what;
+    std::size_t line;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"offspring count", 0, "6"},
+      {"garbage count", 0, "five"},
+      {"run beyond the runs", at("run "), "run 4 5 0"},
+      {"paternal family 0", at("CrIndivLoc") + 1, "0,1,2,2,3,"},
+      {"paternal family beyond its count", at("CrIndivLoc") + 1, "1,1,2,2,4,"},
+      {"cluster beyond its count", at("BtIndivLoc") + 3, "1,1,2,2,4,"},
+      {"candidate beyond the candidates", at("BtInferParent") + 1, "0,1,0,0,3,"},
+      {"family count beyond the sample", at("CrNumFamily"), "CrNumFamily 6,2,1,"},
+      {"non-finite temperature", at("reals"), "reals 0.3 inf 1 1 1"},
+      {"not a number", at("reals"), "reals 0.3 nan 1 1 1"},
+      {"frequency below zero", at("frequencies 2") + 1, "2,-0.01,1,"},
+      {"frequencies summing over 1.05", at("frequencies 2") + 1, "2,0.25,0.81,"},
+      {"wrong number of alleles", at("frequencies 2") + 1, "3,0.25,0.75,0,"},
+      {"record of another sample", at("archive 2") + 2, "1,1,2,2,"},
+      {"binary bytes", at("loglikelihoods"), std::string("\x01\xff\x00 loglikelihoods", 18)},
+      {"trailing matter", lines.size() - 1, "end 1"},
+  };
+  Scramble();
+  const std::string state = Describe();
+  for (const Case& cs : cases) {
+    ASSERT_LT(cs.line, lines.size()) << cs.what;
+    std::vector<std::string> changed = lines;
+    changed[cs.line] = cs.text;
+    WriteFile("proj.MidResult2", Join(changed, changed.size()));
+    SearchCounters c;
+    EXPECT_FALSE(ReadMidResult(c)) << cs.what;
+    EXPECT_EQ(SavedRunNumber(), 0) << cs.what;
+  }
+  EXPECT_EQ(Describe(), state);
+  // Another run's state is whole but not this run's; no file at all is
+  // the same as a fresh start.
+  WriteFile("proj.MidResult2", Join(lines, lines.size()));
+  variables.krun = 3;
+  SearchCounters c;
+  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_EQ(SavedRunNumber(), 2);
+  std::filesystem::remove("proj.MidResult2");
+  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_EQ(SavedRunNumber(), 0);
+  EXPECT_EQ(Describe(), state);
+}
+
+TEST_F(CheckpointTest, CheckpointSchedule) {
+  SearchCounters c;
+  c.runiterates = 5;
+  EXPECT_FALSE(CheckpointDue(c));
+  c.runiterates = 2000000000;
+  EXPECT_TRUE(CheckpointDue(c));
+  variables.threadid = 1;
+  EXPECT_FALSE(CheckpointDue(c));
+}
+
+}  // namespace
