@@ -3,7 +3,6 @@
 // rule at a falling temperature, keeping the best configuration met.
 #include "search/anneal.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/monitor.h"
 #include "search/pair_screen.h"
 #include "search/prior.h"
 #include "search/sibship_moves.h"
@@ -81,20 +81,40 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   AnnealVariables& a = annealvariables;
   const int32_t N = v.smplsize;
   if (N < 1) return;
-  const auto started = std::chrono::steady_clock::now();
+  SearchCounters c;
   if (stopflag == 1) {
+    MonitorStart();
     // One stream for the whole program, seeded alike on every process so
     // that all processes make the same proposals in the same order.
     const int32_t seed = v.newseed != 0 ? v.newseed : v.i_seed;
     v.idum = seed == 0 ? -1 : -std::abs(seed == INT32_MIN ? INT32_MAX : seed);
   }
+  MonitorRunStart();
   ClearClusterLogL();
+  // A resumed execution goes on from the saved state of the run; anything
+  // unreadable there means a fresh start.
+  // The initial configuration also sizes every configuration table, which
+  // the saved state then fills.
   FirstConfig(v.krun);
-  SetInitConfigLogL(0);
-  double prior = CurrentPrior();
-  CopyCurrentToBest();
-  v.BtConfigPrior = prior;
-  ArchiveConfigRemoveAll();
+  const bool resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c);
+  double prior = 0.0;
+  if (resumed) {
+    SetInitCluster();
+    SetInitConfigLogL(0);
+    prior = CurrentPrior();
+    if (v.runcutshortq == 1) {
+      // Cut short on request: the saved best configuration is the result.
+      stopflag = -1;
+      c.finished = 1;
+    }
+  } else {
+    SetInitConfigLogL(0);
+    prior = CurrentPrior();
+    CopyCurrentToBest();
+    v.BtConfigPrior = prior;
+    ArchiveConfigRemoveAll();
+    if (stopflag == 1 || v.krun == 1) WriteMidResultHeader();
+  }
 
   // ---- Schedule ----
   a.RatioTemprature = 0.92;
@@ -104,14 +124,32 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   if (repeat < 5 && iterpertemp >= 41) iterpertemp /= 5;
   const int64_t iterlimit = static_cast<int64_t>(iterpertemp) * static_cast<int64_t>(std::pow(5.0, v.lengthrun + 1));
   const int64_t nsucclmt = static_cast<int64_t>(std::llround(0.5 * static_cast<double>(iterlimit)));
-  double T = StartTemperature();
-  a.Rate = 1.0;
-  v.MinLogLikelihood = v.bestlogl - 10.0;
-  bool archiving = N <= 99 && v.iarchive == 1;
-  if (archiving) {
-    UseCurrentConfig();
-    ArchiveConfigAdd(1, v.CrNumFamily(3));
+  // The quick pairwise screen, when the pair tables are there: its scale
+  // starts high for informative markers and is lowered while most screened
+  // proposals pass.
+  const bool screening = v.fulllikelihoodmethodq == 1 && PairScreenAvailable();
+  const double H = HeterozygositySum();
+  ScreenScale screen;
+  if (!resumed) {
+    c.T = StartTemperature();
+    c.S = 1.0 + std::log(2.72 + H);
+    c.rate = 1.0;
+    c.archiving = N <= 99 && v.iarchive == 1 ? 1 : 0;
+    c.repeat = repeat;
+    if (c.archiving == 1) {
+      UseCurrentConfig();
+      ArchiveConfigAdd(1, v.CrNumFamily(3));
+    }
+    a.OffspringTrials.assign(static_cast<std::size_t>(N), 2, 1000);
   }
+  c.iterlimit = iterlimit;
+  c.nsucclmt = nsucclmt;
+  screen.S = c.S;
+  screen.trials = c.screentrials;
+  screen.passes = c.screenpasses;
+  double& T = c.T;
+  a.Rate = c.rate;
+  v.MinLogLikelihood = v.bestlogl - 10.0;
   // Share of the offspring-by-side slots that carry a known sibship label.
   double known = 0.0;
   if (!v.knownsibship.empty()) {
@@ -119,36 +157,46 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
     known /= 2.0 * N;
   }
   for (int32_t k = 1; k <= 2; ++k) a.SibshipDone(k) = 0;
-  a.OffspringTrials.assign(static_cast<std::size_t>(N), 2, 1000);
-  // The quick pairwise screen, when the pair tables are there: its scale
-  // starts high for informative markers and is lowered while most screened
-  // proposals pass.
-  const bool screening = v.fulllikelihoodmethodq == 1 && PairScreenAvailable() && !getenv("NOSCREEN");
-  const double H = HeterozygositySum();
-  ScreenScale screen;
-  screen.S = 1.0 + std::log(2.72 + H);
 
-  int64_t nfail2 = 0;
-  int64_t nullmoves = 0;
-  int64_t runiterates = 0;
-  int32_t improvements = 0;
-  int64_t acceptedsince = 0;  // accepted moves, across temperatures
-  bool searchdone = false;
+  int64_t& nfail1 = c.nfail1;
+  int64_t& nfail2 = c.nfail2;
+  int64_t& nullmoves = c.nullmoves;
+  int64_t& runiterates = c.runiterates;
+  int64_t& iters = c.iters;
+  int64_t& nsucc = c.nsucc;
+  int32_t& improvements = c.improvements;
+  int32_t& tempimprovements = c.tempimprovements;
+  double& largestgain = c.largestgain;
+  int64_t& acceptedsince = c.acceptedsince;  // accepted moves, across temperatures
+  bool searchdone = c.finished == 1;
   int32_t progress = 0;
   PendingMove move;
-  for (a.Tmr = 1; a.Tmr <= a.NTemprature && !searchdone; ++a.Tmr) {
-    for (int32_t i = 1; i <= N; ++i) a.OffspringTrials(i, 1) = a.OffspringTrials(i, 2) = 1000;
-    a.Rate *= a.RatioTemprature;
+  // A resumed run continues inside the temperature it was saved in.
+  bool midtemperature = resumed;
+  for (a.Tmr = c.tmr; a.Tmr <= a.NTemprature && !searchdone; ++a.Tmr) {
+    c.tmr = a.Tmr;
+    if (!midtemperature) {
+      for (int32_t i = 1; i <= N; ++i) a.OffspringTrials(i, 1) = a.OffspringTrials(i, 2) = 1000;
+      a.Rate *= a.RatioTemprature;
+      AdaptScreenScale(screen, v.allmonogamy == 1, v.quicksearchq == 1);
+      iters = nsucc = nfail1 = 0;
+      tempimprovements = 0;
+      largestgain = 0.0;
+    }
+    midtemperature = false;
     const double lowerbound = std::min(std::pow(0.92, -a.Tmr) * 0.00001, 0.001);
-    AdaptScreenScale(screen, v.allmonogamy == 1, v.quicksearchq == 1);
     const double screenT = screen.S * T * std::exp(0.125 * a.Tmr / (H + 1.0));
-    int64_t iters = 0, nsucc = 0, nfail1 = 0;
-    int32_t tempimprovements = 0;
-    double largestgain = 0.0;
     bool tempdone = false;
     while (!tempdone && !searchdone) {
       ++iters;
       ++runiterates;
+      c.rate = a.Rate;
+      c.S = screen.S;
+      c.screentrials = screen.trials;
+      c.screenpasses = screen.passes;
+      if (ProgressRecordDue(c)) WriteMidResult(c);
+      if (MonitorDue(c)) MonitorReport(c);
+      if (CheckpointDue(c)) SaveMidResult(c);
       // Every 100 iterates, fathers and mothers of a cluster may exchange
       // roles: halves of one pedigree found with opposite roles cannot
       // otherwise be joined one offspring at a time.
@@ -222,7 +270,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
             ++tempimprovements;
             largestgain = std::max(largestgain, gain);
             if (gain > 0.01) nfail2 = 0;
-            if (archiving) {
+            if (c.archiving == 1) {
               UseCurrentConfig();
               ArchiveConfigAdd(2, v.CrNumFamily(3));
             }
@@ -232,7 +280,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
               ArchiveConfigRemove();
             }
           }
-          if (archiving && repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
+          if (c.archiving == 1 && repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
             UseCurrentConfig();
             ArchiveConfigAdd(2, v.CrNumFamily(3));
           }
@@ -240,7 +288,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
           UndoMove(move);
         }
       }
-      if (!archiving && v.iarchive == 1 && iters > 10000 && static_cast<double>(nsucc) / iters < 0.2) archiving = true;
+      if (c.archiving == 0 && v.iarchive == 1 && iters > 10000 && static_cast<double>(nsucc) / iters < 0.2) c.archiving = 1;
 
       // ---- End of the temperature, or of the search: the first rule
       // that applies decides ----
@@ -294,16 +342,14 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
       }
     }
     if (v.displayq != 0 && v.showq != 0) {
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      WriteProgress(progress, 1, ProgressText(a.Tmr, T, runiterates, seconds));
+      WriteProgress(progress, 1, ProgressText(a.Tmr, T, runiterates, RunSeconds(c)));
     }
     T *= a.RatioTemprature;
   }
   if (v.displayq != 0 && v.showq != 0) std::cout << std::endl;
   if (v.displayq != 0) {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("Run %d: best log likelihood %.4f after %lld iterates, %.1f s\n", v.krun, v.btloglikelihood,
-                static_cast<long long>(runiterates), seconds);
+                static_cast<long long>(runiterates), RunSeconds(c));
   }
   a.Temperature = T;
   a.Iterate = runiterates;
@@ -312,5 +358,8 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   UseBestConfig();
   ArchiveConfigAdd(1, v.BtNumFamily(3));
   UseCurrentConfig();
-  SaveMidResult();
+  c.finished = 1;
+  c.tmr = std::min(a.Tmr, a.NTemprature);
+  c.rate = a.Rate;
+  SaveMidResult(c);
 }
