@@ -13,6 +13,9 @@
 #include "likelihood/family_likelihood.h"
 #include "likelihood/likelihood_setup.h"
 #include "numeric/random.h"
+#include "pairwise/dyad_tables.h"
+#include "search/pair_screen.h"
+#include "state/likelihoodvar.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/sibship_moves.h"
@@ -144,6 +147,95 @@ TEST_F(SibshipMovesTest, ProposalsBreakingTheMatingSystemAreRefused) {
   annealvariables.HostFamily(1) = variables.CrIndivLoc(3, 1);
   annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
   EXPECT_TRUE(CheckConfiguration({3}));
+}
+
+// Puts the offspring into the given families (paternal, maternal) and
+// rebuilds the cluster tables.
+void Place(const std::vector<std::pair<int32_t, int32_t>>& families) {
+  Variables& v = variables;
+  int32_t f = 0, m = 0;
+  for (std::size_t i = 0; i < families.size(); ++i) {
+    v.CrIndivLoc(static_cast<int32_t>(i) + 1, 1) = families[i].first;
+    v.CrIndivLoc(static_cast<int32_t>(i) + 1, 2) = families[i].second;
+    f = std::max(f, families[i].first);
+    m = std::max(m, families[i].second);
+  }
+  v.CrNumFamily(1) = f;
+  v.CrNumFamily(2) = m;
+  SetInitCluster();
+  SetInitConfigLogL(0);
+}
+
+TEST_F(SibshipMovesTest, ClustersWithMoreThanOneLoopAreRefused) {
+  Load(2, "0 0");
+  struct Case {
+    std::vector<std::pair<int32_t, int32_t>> families;
+    int16_t cluster;  // offspring 1..cluster form the cluster checked
+    bool allowed;
+  };
+  const Case cases[] = {
+      // A tree: two fathers, two mothers, three families.
+      {{{1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}, 4, true},
+      // One loop: every father mated with every mother of two.
+      {{{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}, 4, true},
+      // Two loops: a third father mated with both mothers.
+      {{{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}, {4, 4}, {5, 5}}, 6, false},
+  };
+  for (const Case& c : cases) {
+    Place(c.families);
+    std::vector<std::vector<int16_t>> components(1);
+    for (int16_t i = 1; i <= c.cluster; ++i) components[0].push_back(i);
+    EXPECT_EQ(Screen2(components), c.allowed);
+  }
+}
+
+TEST_F(SibshipMovesTest, ScreenGainIsThePairRatiosOfTheFamiliesJoinedAndLeft) {
+  Load(2, "0 0");
+  ASSERT_TRUE(PairScreenAvailable());
+  auto lr = [](int32_t kind, int32_t i, int32_t j) {
+    return OffspringDyadLogL(kind, i, j) - likelihoodvar.indivlogl(i) - likelihoodvar.indivlogl(j);
+  };
+  // O1 alone joins the full-sib family of O2 and O3: two full-sib pairs,
+  // counted as 2 / 3 of their sum; O4 shares their father only.
+  Place({{1, 1}, {2, 2}, {2, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}});
+  const int32_t host[2] = {2, 2};
+  const double join = CalculatePairLogL2({1}, host, variables.ClusterID(2));
+  const double want = (lr(kFullSibDyad, 1, 2) + lr(kFullSibDyad, 1, 3)) * 2.0 / 3.0 + lr(kPaternalHalfSibDyad, 1, 4);
+  EXPECT_NEAR(join, want, 1e-4 * (1.0 + std::fabs(want)));
+  // Leaving it again for new families loses exactly as much.
+  Place({{2, 2}, {2, 2}, {2, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}});
+  const int32_t fresh[2] = {7, 8};
+  const double leave = CalculatePairLogL2({1}, fresh, variables.CrNumFamily(3) + 1);
+  EXPECT_NEAR(leave, -want, 1e-4 * (1.0 + std::fabs(want)));
+}
+
+TEST_F(SibshipMovesTest, ReversalExchangesRolesAndKeepsTheTables) {
+  Load(2, "0 0");
+  // Two clusters with several fathers and mothers each.
+  Place({{1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {4, 3}, {4, 4}, {5, 5}});
+  const Mat1<int32_t> before = variables.CrIndivLoc;
+  const double logl = variables.CrLogLikelihood;
+  int changes = 0;
+  for (int trial = 0; trial < 40; ++trial) {
+    int32_t changed = 0;
+    Reversal(1.0, 1.0, changed);
+    if (changed == 0) continue;
+    ++changes;
+    ExpectConsistent("reversal");
+    // Every pair keeps its relationship, with the sides of a half-sib
+    // pair exchanged inside the reversed cluster.
+    for (int32_t i = 1; i <= 8; ++i) {
+      for (int32_t j = i + 1; j <= 8; ++j) {
+        const bool f0 = before(i, 1) == before(j, 1), m0 = before(i, 2) == before(j, 2);
+        const bool f1 = variables.CrIndivLoc(i, 1) == variables.CrIndivLoc(j, 1);
+        const bool m1 = variables.CrIndivLoc(i, 2) == variables.CrIndivLoc(j, 2);
+        EXPECT_TRUE((f0 == f1 && m0 == m1) || (f0 == m1 && m0 == f1)) << i << " " << j;
+      }
+    }
+    EXPECT_NEAR(variables.CrLogLikelihood, logl, 1e-9 * std::fabs(logl));
+    break;
+  }
+  EXPECT_EQ(changes, 1);
 }
 
 }  // namespace
