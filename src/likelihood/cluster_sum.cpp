@@ -309,9 +309,19 @@ double Eliminate(Work& w, double prune) {
     }
     w.Live(p, w.live);
     if (bestdeg == 1) {
-      const double s = AbsorbPendant(w, p, w.factors[static_cast<std::size_t>(w.live[0])]);
+      Factor& link = w.factors[static_cast<std::size_t>(w.live[0])];
+      const int32_t q = w.Other(link, p);
+      const double s = AbsorbPendant(w, p, link);
       if (s == kImpossible) return kImpossible;
       logacc += s;
+      // With the evidence of its absorbed mate, a parent's genotypes far
+      // below its best one add nothing the precision keeps; dropping them
+      // spares every later sum over this parent.
+      if (prune > 0.0) {
+        for (double& x : w.u[static_cast<std::size_t>(q)]) {
+          if (x < prune) x = 0.0;
+        }
+      }
       continue;
     }
     // Two links: the parent becomes one combined table between its mates.
