@@ -65,14 +65,17 @@ struct Work {
   std::vector<Factor> factors;
   std::size_t nfactors = 0;
   std::vector<std::vector<int32_t>> adj;
+  std::vector<int32_t> degree;  // live factors at each node
   std::vector<double> agg, v;  // scratch of pendant absorption
   std::vector<int32_t> live;
 
   int32_t Other(const Factor& f, int32_t p) const { return f.a == p ? f.b : f.a; }
-  int32_t Degree(int32_t p) const {
-    int32_t d = 0;
-    for (int32_t id : adj[static_cast<std::size_t>(p)]) d += factors[static_cast<std::size_t>(id)].alive ? 1 : 0;
-    return d;
+  int32_t Degree(int32_t p) const { return degree[static_cast<std::size_t>(p)]; }
+  // A factor summed into its neighbours no longer links its nodes.
+  void Kill(Factor& f) {
+    f.alive = false;
+    --degree[static_cast<std::size_t>(f.a)];
+    --degree[static_cast<std::size_t>(f.b)];
   }
   void Live(int32_t p, std::vector<int32_t>& out) const {
     out.clear();
@@ -145,6 +148,8 @@ double AddFactor(Work& w) {
   const int32_t id = static_cast<int32_t>(w.nfactors - 1);
   w.adj[static_cast<std::size_t>(a)].push_back(id);
   w.adj[static_cast<std::size_t>(b)].push_back(id);
+  ++w.degree[static_cast<std::size_t>(a)];
+  ++w.degree[static_cast<std::size_t>(b)];
   return Normalize(nf.m);
 }
 
@@ -202,7 +207,7 @@ double Condition(const Work& w, int32_t c, double prune) {
       const int32_t q = branch.Other(f, c);
       std::vector<double>& uq = branch.u[static_cast<std::size_t>(q)];
       for (int32_t y = 0; y < branch.G[static_cast<std::size_t>(q)]; ++y) uq[static_cast<std::size_t>(y)] *= branch.At(f, c, g, y);
-      f.alive = false;
+      branch.Kill(f);
       const double s = Normalize(uq);
       if (s == kImpossible) {
         possible = false;
@@ -256,7 +261,7 @@ double AbsorbPendant(Work& w, int32_t p, Factor& f) {
     }
     for (int32_t y = 0; y < Gq; ++y) uq[static_cast<std::size_t>(y)] *= w.v[static_cast<std::size_t>(mq.empty() ? y : mq[static_cast<std::size_t>(y)])];
   }
-  f.alive = false;
+  w.Kill(f);
   return Normalize(uq);
 }
 
@@ -348,8 +353,8 @@ double Eliminate(Work& w, double prune) {
         for (int32_t y2 = 0; y2 < G2; ++y2) row[y2] += a * w.At(f2, p, x, y2);
       }
     }
-    w.factors[static_cast<std::size_t>(id1)].alive = false;
-    w.factors[static_cast<std::size_t>(id2)].alive = false;
+    w.Kill(w.factors[static_cast<std::size_t>(id1)]);
+    w.Kill(w.factors[static_cast<std::size_t>(id2)]);
     const double s = AddFactor(w);
     if (s == kImpossible) return kImpossible;
     logacc += s;
@@ -370,6 +375,7 @@ double ClusterLogSum(const ClusterGraph& graph, double prune) {
   w.u.resize(n);
   w.alive.assign(n, 1);
   w.adj.resize(n);
+  w.degree.assign(n, 0);
   double logacc = 0.0;
   for (std::size_t p = 0; p < n; ++p) {
     const auto& node = graph.nodes[p];

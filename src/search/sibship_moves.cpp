@@ -16,6 +16,8 @@
 namespace {
 
 std::vector<int32_t> clusterkey;
+std::vector<std::pair<int64_t, int32_t>> firstwith;
+std::vector<int32_t> candidates;
 
 bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
@@ -34,6 +36,7 @@ const std::vector<int16_t>& Members(int32_t slot) {
 // of a family carry the same assignment).
 int32_t FamilyCandidate(int32_t k, int32_t f, int32_t skip) {
   const Variables& v = variables;
+  if (v.numchild(k) < 1) return 0;  // no candidates of this sex to assign
   for (int32_t j = 1; j <= v.smplsize; ++j) {
     if (j != skip && v.CrIndivLoc(j, k) == f && v.InferParent(j, k) > 0) return v.InferParent(j, k);
   }
@@ -194,15 +197,21 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
   const int32_t n = v.smplsize;
   const int32_t i = group.front();
   const int32_t host[3] = {0, a.HostFamily(1), a.HostFamily(2)};
-  std::vector<char> moving(static_cast<std::size_t>(n) + 1, 0);
-  for (int32_t j : group) moving[static_cast<std::size_t>(j)] = 1;
-  auto family = [&](int32_t j, int32_t k) { return moving[static_cast<std::size_t>(j)] ? host[k] : v.CrIndivLoc(j, k); };
+  auto isMoving = [&](int32_t j) { return std::find(group.begin(), group.end(), j) != group.end(); };
+  auto family = [&](int32_t j, int32_t k) { return isMoving(j) ? host[k] : v.CrIndivLoc(j, k); };
+  // The destination families belong to the offspring's own cluster or to
+  // the destination cluster (or are new): their members are found there.
+  candidates.clear();
+  for (int32_t slot : {v.ClusterID(i), a.HostFamily(3)}) {
+    if (slot < 1 || slot > v.CrNumFamily(3) || (slot == a.HostFamily(3) && slot == v.ClusterID(i) && !candidates.empty())) continue;
+    candidates.insert(candidates.end(), v.IndivCluster(slot).begin(), v.IndivCluster(slot).end());
+  }
   for (int32_t k = 1; k <= 2; ++k) {
     if (k == 1 && Haploid(i)) continue;
     const int32_t other = 3 - k;
     // Mates of the destination parent after the move.
     std::vector<int32_t> mates;
-    for (int32_t j = 1; j <= n; ++j) {
+    for (int32_t j : candidates) {
       if (family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
       const int32_t m = family(j, other);
       if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
@@ -221,8 +230,8 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     }
     // Excluded sibships, both ways.
     if (!v.excludedsib(k).empty()) {
-      for (int32_t j = 1; j <= n; ++j) {
-        if (moving[static_cast<std::size_t>(j)] || family(j, k) != host[k]) continue;
+      for (int32_t j : candidates) {
+        if (isMoving(j) || family(j, k) != host[k]) continue;
         const auto& exi = v.excludedsib(k)(i);
         const auto& exj = v.excludedsib(k)(j);
         if (std::find(exi.begin(), exi.end(), j) != exi.end() || std::find(exj.begin(), exj.end(), i) != exj.end()) {
@@ -233,8 +242,8 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     // Offspring with another known sibship label cannot be joined.
     const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
     if (!v.knownsibship.empty()) {
-      for (int32_t j = 1; j <= n; ++j) {
-        if (moving[static_cast<std::size_t>(j)] || family(j, k) != host[k]) continue;
+      for (int32_t j : candidates) {
+        if (isMoving(j) || family(j, k) != host[k]) continue;
         const int32_t lj = v.knownsibship(j, k);
         if (lj > 0 && label > 0 && lj != label) return false;
       }
@@ -306,17 +315,23 @@ double ScoreMove(PendingMove& move, double threshold) {
   std::vector<int32_t> up(n);
   std::iota(up.begin(), up.end(), 0);
   auto find = [&](int32_t x) { return FindRoot(up, x); };
-  for (std::size_t p = 0; p < n; ++p) {
-    for (std::size_t q = p + 1; q < n; ++q) {
-      const int32_t i = move.affected[p], j = move.affected[q];
-      bool linked = v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 2) ||
-                    (!Haploid(i) && !Haploid(j) && v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1));
-      if (v.numsex == 1) {
-        linked = linked || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 1) ||
-                 v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1);
+  // Offspring sharing a parent are joined through the first offspring met
+  // with that parent (in a one-sex sample both columns name one pool).
+  firstwith.clear();
+  auto join = [&](int64_t parent, std::size_t p) {
+    for (const auto& [key, first] : firstwith) {
+      if (key == parent) {
+        up[static_cast<std::size_t>(find(static_cast<int32_t>(p)))] = find(first);
+        return;
       }
-      if (linked) up[static_cast<std::size_t>(find(static_cast<int32_t>(p)))] = find(static_cast<int32_t>(q));
     }
+    firstwith.emplace_back(parent, static_cast<int32_t>(p));
+  };
+  const int64_t side = v.numsex == 1 ? 0 : (1LL << 32);
+  for (std::size_t p = 0; p < n; ++p) {
+    const int32_t i = move.affected[p];
+    if (!Haploid(i)) join(v.CrIndivLoc(i, 1) + side, p);
+    join(v.CrIndivLoc(i, 2), p);
   }
   move.components.clear();
   std::vector<int32_t> index(n, -1);

@@ -133,6 +133,7 @@ TEST_F(SibshipMovesTest, ProposalsBreakingTheMatingSystemAreRefused) {
   Load(2, "1 1");
   annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
   annealvariables.HostFamily(2) = variables.CrIndivLoc(2, 2);
+  annealvariables.HostFamily(3) = variables.ClusterID(1);
   EXPECT_FALSE(CheckConfiguration({2}));
   // Joining both of O1's families keeps everyone monogamous.
   annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
@@ -143,6 +144,7 @@ TEST_F(SibshipMovesTest, ProposalsBreakingTheMatingSystemAreRefused) {
   Load(2, "0 0", "0 0\n0 0\n0\n0\n0\n0\n1\nO1 1 O3\n0\n");
   annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
   annealvariables.HostFamily(2) = variables.CrIndivLoc(3, 2);
+  annealvariables.HostFamily(3) = variables.ClusterID(1);
   EXPECT_FALSE(CheckConfiguration({3}));
   annealvariables.HostFamily(1) = variables.CrIndivLoc(3, 1);
   annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
