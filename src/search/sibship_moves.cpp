@@ -367,6 +367,22 @@ double ScoreMove(PendingMove& move, double threshold) {
   return total;
 }
 
+void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh) {
+  Variables& v = variables;
+  // Cluster log likelihoods by first member: untouched clusters keep
+  // theirs whatever slot they move to.
+  std::vector<double> byfirst(static_cast<std::size_t>(v.smplsize) + 1, 0.0);
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))] = v.CrFamilyLogL(s);
+  for (const auto& [first, logl] : fresh) byfirst[static_cast<std::size_t>(first)] = logl;
+  SetInitCluster();
+  double total = 0.0;
+  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
+    v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
+    total += v.CrFamilyLogL(s);
+  }
+  v.CrLogLikelihood = total;
+}
+
 void CommitMove(const PendingMove& move) {
   Variables& v = variables;
   const int32_t n = v.smplsize;
@@ -408,20 +424,12 @@ void CommitMove(const PendingMove& move) {
     v.CrNumFamily(k) = count;
     if (pool) v.CrNumFamily(2) = count;
   }
-  // Cluster log likelihoods by first member: untouched clusters keep
-  // theirs, the clusters the move formed take their new values.
-  std::vector<double> byfirst(static_cast<std::size_t>(n) + 1, 0.0);
-  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))] = v.CrFamilyLogL(s);
+  // The clusters the move formed take their new values.
+  std::vector<std::pair<int32_t, double>> fresh;
   for (std::size_t c = 0; c < move.components.size(); ++c) {
-    byfirst[static_cast<std::size_t>(move.components[c].front())] = move.componentlogl[c];
+    fresh.emplace_back(move.components[c].front(), move.componentlogl[c]);
   }
-  SetInitCluster();
-  double total = 0.0;
-  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
-    v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
-    total += v.CrFamilyLogL(s);
-  }
-  v.CrLogLikelihood = total;
+  RelabelClusters(fresh);
 }
 
 namespace {
@@ -527,16 +535,6 @@ void Reversal(double T, double rate, int32_t& changed) {
     return;
   }
   CompactFamilies();
-  // Cluster log likelihoods by first member, as after any move.
-  std::vector<double> byfirst(static_cast<std::size_t>(n) + 1, 0.0);
-  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))] = v.CrFamilyLogL(s);
-  byfirst[static_cast<std::size_t>(v.IndivClusterIdx(slot))] = fresh;
-  SetInitCluster();
-  double total = 0.0;
-  for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) {
-    v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
-    total += v.CrFamilyLogL(s);
-  }
-  v.CrLogLikelihood = total;
+  RelabelClusters({{v.IndivClusterIdx(slot), fresh}});
   changed = 1;
 }

@@ -58,6 +58,11 @@ void UndoMove(const PendingMove& move);
 // value below threshold) once the total cannot exceed it.
 double ScoreMove(PendingMove& move, double threshold);
 
+// After a change of the configuration: rebuilds the cluster tables; every
+// cluster keeps its log likelihood except those listed (by first member)
+// with their new values; CrLogLikelihood becomes the sum.
+void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh);
+
 // Keeps an accepted move: family numbers made dense again, clusters
 // relabelled, cluster log likelihoods carried over.
 void CommitMove(const PendingMove& move);

@@ -17,21 +17,13 @@
 #include "state/annealvariables.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
+#include "support/columns.h"
 #include "support/fixture.h"
 
 namespace {
 
 using Ints = std::vector<int32_t>;
 
-Mat1<int32_t> Table(const std::vector<Ints>& columns) {
-  Mat1<int32_t> m(columns.front().size(), columns.size(), 0);
-  for (std::size_t j = 0; j < columns.size(); ++j) {
-    for (std::size_t i = 0; i < columns[j].size(); ++i) {
-      m(static_cast<long>(i + 1), static_cast<long>(j + 1)) = columns[j][i];
-    }
-  }
-  return m;
-}
 
 std::string Real(double x) {
   char buf[40];
