@@ -18,6 +18,7 @@ namespace {
 std::vector<int32_t> clusterkey;
 std::vector<std::pair<int64_t, int32_t>> firstwith;
 std::vector<int32_t> candidates;
+std::vector<std::size_t> pending;  // clusters of a move still to compute
 
 bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
@@ -345,19 +346,34 @@ double ScoreMove(PendingMove& move, double threshold) {
   }
   if (!Screen2(move.components)) return -1e300;
   // Every cluster's log likelihood is at most 0, so once the running total
-  // is below the threshold the move cannot be accepted.
+  // is below the threshold the move cannot be accepted. Clusters met
+  // before cost nothing and come first: their values tighten the bar the
+  // others are computed against.
   move.componentlogl.assign(move.components.size(), -1e300);
   double total = 0.0;
   std::vector<int32_t>& key = clusterkey;
+  pending.clear();
   for (std::size_t c = 0; c < move.components.size(); ++c) {
     double logl = -1e300;
     ClusterKey(move.components[c], key);
     if (!FindClusterLogL(key, logl)) {
-      FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
-      FamilyLikelihood(logl, threshold - total, 1, 0, 0);
-      // A value below the threshold may be a partial sum; only whole
-      // values are kept.
-      if (logl >= threshold - total || logl <= -1e300) StoreClusterLogL(key, logl);
+      pending.push_back(c);
+      continue;
+    }
+    move.componentlogl[c] = logl;
+    if (logl <= -1e300) return -1e300;
+    total += logl;
+    if (total < threshold) return total;
+  }
+  for (std::size_t c : pending) {
+    double logl = -1e300;
+    FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
+    FamilyLikelihood(logl, threshold - total, 1, 0, 0);
+    // A value below the threshold may be a partial sum; only whole values
+    // are kept.
+    if (logl >= threshold - total || logl <= -1e300) {
+      ClusterKey(move.components[c], key);
+      StoreClusterLogL(key, logl);
     }
     move.componentlogl[c] = logl;
     if (logl <= -1e300) return -1e300;
