@@ -92,9 +92,9 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   MonitorRunStart();
   ClearClusterLogL();
   // A resumed execution goes on from the saved state of the run; anything
-  // unreadable there means a fresh start.
-  // The initial configuration also sizes every configuration table, which
-  // the saved state then fills.
+  // unreadable there means a fresh start. The initial configuration comes
+  // first all the same: it sizes every configuration table, which the saved
+  // state then fills.
   FirstConfig(v.krun);
   const bool resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c);
   double prior = 0.0;
