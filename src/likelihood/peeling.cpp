@@ -99,6 +99,15 @@ struct SnpTables {
   bool hd = false;
   double obs[3][3];
   double trans[3][3][3];
+  // A family's table depends only on how many of its offspring show each
+  // observation, and most families of a search keep their counts from one
+  // proposal to the next: tables by counts, in a small direct-mapped cache.
+  struct Entry {
+    uint32_t key = 0;  // the counts packed, plus one; 0 = empty
+    double table[9];
+    double loglargest;
+  };
+  std::array<Entry, 64> bycounts{};
 };
 std::vector<SnpTables> snptables;
 constexpr std::size_t kTableCacheDoubles = std::size_t{1} << 22;  // 32 MB of tables
@@ -231,6 +240,7 @@ void SnpLocusLogL(int32_t l, double& logl) {
         }
       }
     }
+    st.bycounts = {};
     st.ready = true;
     st.hd = hd;
   }
@@ -281,6 +291,15 @@ void SnpLocusLogL(int32_t l, double& logl) {
     }
     const int32_t Rf = hd ? 2 : 3;
     ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, Rf, 3);
+    const bool plain = sons.haploid.empty() && fam.father != fam.mother && count[0] < 1024 && count[1] < 1024 &&
+                       count[2] < 1024;
+    const uint32_t key = plain ? 1u + static_cast<uint32_t>(count[0] | (count[1] << 10) | (count[2] << 20)) : 0u;
+    SnpTables::Entry& cached = st.bycounts[(key * 2654435761u) >> 26];
+    if (plain && cached.key == key) {
+      std::copy(cached.table, cached.table + Rf * 3, edge.table.begin());
+      logconst += cached.loglargest;
+      continue;
+    }
     double largest = 0.0;
     for (int32_t f = 0; f < Rf; ++f) {
       for (int32_t m = 0; m < 3; ++m) {
@@ -299,6 +318,11 @@ void SnpLocusLogL(int32_t l, double& logl) {
     }
     for (double& x : edge.table) x /= largest;
     logconst += std::log(largest);
+    if (plain) {
+      cached.key = key;
+      std::copy(edge.table.begin(), edge.table.begin() + Rf * 3, cached.table);
+      cached.loglargest = std::log(largest);
+    }
   }
   const double prune = variables.likelihoodprecision >= 3 ? 0.0 : likelihoodvar.prec3;
   const double sum = ClusterLogSum(graph, prune);
