@@ -341,7 +341,9 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
         searchdone = true;
       }
     }
-    if (v.displayq != 0 && v.showq != 0) {
+    // One progress item per temperature: rewritten in place on a console,
+    // one line each for a front end.
+    if (v.displayq != 0 && v.screenq != 0) {
       WriteProgress(progress, 1, ProgressText(a.Tmr, T, runiterates, RunSeconds(c)));
     }
     T *= a.RatioTemprature;
