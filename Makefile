@@ -41,9 +41,10 @@ run: build
 test: build sanitize
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# The reader, which takes untrusted input, also runs under AddressSanitizer
-# and UndefinedBehaviorSanitizer (including its mutation fuzzing).
-SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*:*DataProcess*:*Resume*
+# The readers of untrusted input (the project file, with its mutation
+# fuzzing, and the cache and checkpoint files) also run under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*:*DataProcess*:*Resume*:*Checkpoint*:*Dyad*
 sanitize: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPEDKIN_SANITIZE=ON -DPEDKIN_BUILD_BENCH=OFF
 	cmake --build $(SAN_DIR) -j $(JOBS) --target pedkin_tests
