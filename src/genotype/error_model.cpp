@@ -150,12 +150,6 @@ double PrbGtoPHaploid(int32_t t, int32_t o, int32_t l) {
   return o == t ? h(1) : h(2);
 }
 
-int32_t FamilyGenotypeIndex(int32_t i, int32_t j, int32_t m) {
-  if (i > j) std::swap(i, j);
-  if (i == j) return i;
-  // Heterozygotes (i, j) after the m homozygotes, i major.
-  return m + (i - 1) * m - (i - 1) * i / 2 + (j - i);
-}
 
 void ComputeProb(int32_t l, const std::vector<GenotypeRecord>& records, int32_t m,
                  std::vector<double>& prob, bool packed, double& logmax) {

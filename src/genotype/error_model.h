@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // Other-error rate scaled for the number of alleles n at the locus.
@@ -48,7 +49,12 @@ struct GenotypeRecord {
 
 // Index 1..m(m+1)/2 of the unordered genotype (i, j) over m alleles: (i, i)
 // is i, and (i, j), i < j, follows after m in the order i = 1.., j = i+1...
-int32_t FamilyGenotypeIndex(int32_t i, int32_t j, int32_t m);
+inline int32_t FamilyGenotypeIndex(int32_t i, int32_t j, int32_t m) {
+  if (i > j) std::swap(i, j);
+  if (i == j) return i;
+  // Heterozygotes (i, j) after the m homozygotes, i major.
+  return m + (i - 1) * m - (i - 1) * i / 2 + (j - i);
+}
 
 // Family probabilities at locus l for every pair of parental genotypes over
 // m alleles. Diploid: prob[(gf - 1) * G + (gm - 1)] for father genotype gf

@@ -185,9 +185,13 @@ void ProjectionMap(const AlleleSet& from, const AlleleSet& to, bool haploid, std
     return;
   }
   map.resize(static_cast<std::size_t>(mf * (mf + 1) / 2));
+  // Each allele is looked up once; the genotypes then pair the results.
+  thread_local std::vector<int32_t> local;
+  local.resize(static_cast<std::size_t>(mf) + 1);
+  for (int32_t k = 1; k <= mf; ++k) local[static_cast<std::size_t>(k)] = toLocal(k);
   for (int32_t i = 1; i <= mf; ++i) {
     for (int32_t j = i; j <= mf; ++j) {
-      map[static_cast<std::size_t>(FamilyGenotypeIndex(i, j, mf) - 1)] = FamilyGenotypeIndex(toLocal(i), toLocal(j), mt) - 1;
+      map[static_cast<std::size_t>(FamilyGenotypeIndex(i, j, mf) - 1)] = FamilyGenotypeIndex(local[static_cast<std::size_t>(i)], local[static_cast<std::size_t>(j)], mt) - 1;
     }
   }
 }
