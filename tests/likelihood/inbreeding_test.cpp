@@ -25,14 +25,7 @@ class InbreedingTest : public PedkinTest {
                        "@\n0@\n\n";
     for (std::size_t i = 0; i < genotypes.size(); ++i) text += "O" + std::to_string(i + 1) + " " + genotypes[i] + "\n";
     text += "\n0.5 0.5\n0 0\n\n0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
-    WriteFile("inb.dat", text);
-    variables.commandargs = {"IFN:inb.dat"};
-    variables.inputfilename = "inb.dat";
-    variables.displayq = 0;
-    ReadData();
-    Initialize();
-    DataProcess();
-    InitialFsProb(1, 1, variables.numloci);
+    PrepareProject("inb.dat", text);
   }
 };
 

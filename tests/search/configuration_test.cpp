@@ -33,13 +33,7 @@ class ConfigurationTest : public PedkinTest {
                        // Monoecious candidates are listed on both sides alike.
                        std::string(numsex == 1 ? "P1 1 4 5 7\nP1 1 4 5 7\n" : "F1 1 4 5 7\nM1 2 4 6 8\n") +
                        relationships;
-    WriteFile("cfg.dat", text);
-    variables.inputfilename = "cfg.dat";
-    variables.displayq = 0;
-    ReadData();
-    Initialize();
-    DataProcess();
-    InitialFsProb(1, 1, variables.numloci);
+    PrepareProject("cfg.dat", text);
   }
   static constexpr const char* kNone = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
 };

@@ -32,13 +32,7 @@ class SibshipMovesTest : public PedkinTest {
                        "0\n" + matings + "\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n0.02@\n"
                        "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\nO7 1 1 6 6\nO8 3 4 5 7\n"
                        "0.5 0.5\n0 0\n" + relationships;
-    WriteFile("mv.dat", text);
-    variables.inputfilename = "mv.dat";
-    variables.displayq = 0;
-    ReadData();
-    Initialize();
-    DataProcess();
-    InitialFsProb(1, 1, variables.numloci);
+    PrepareProject("mv.dat", text);
     variables.idum = -7;
     FirstConfig(1);
     SetInitConfigLogL(0);

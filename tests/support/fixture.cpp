@@ -7,6 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "input/data_preparation.h"
+#include "input/data_process.h"
+#include "input/read_data.h"
+#include "likelihood/likelihood_setup.h"
 #include "runctl/messages.h"
 #include "state/annealvariables.h"
 #include "state/dyadprbvariables.h"
@@ -75,4 +79,14 @@ std::string PedkinTest::ExpectStop(const std::function<void()>& fn, int32_t* cod
 std::string PedkinTest::SourceDir() {
   const char* dir = std::getenv("PEDKIN_SOURCE_DIR");
   return dir != nullptr ? dir : std::string(".");
+}
+
+void PedkinTest::PrepareProject(const std::string& name, const std::string& text) {
+  WriteFile(name, text);
+  variables.inputfilename = name;
+  variables.displayq = 0;
+  ReadData();
+  Initialize();
+  DataProcess();
+  InitialFsProb(1, 1, variables.numloci);
 }

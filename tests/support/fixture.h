@@ -31,6 +31,10 @@ class PedkinTest : public ::testing::Test {
   // also fails the test).
   static std::string ExpectStop(const std::function<void()>& fn, int32_t* code = nullptr);
 
+  // Writes a project file and takes it through reading, preparation and
+  // the likelihood set-up, quietly.
+  static void PrepareProject(const std::string& name, const std::string& text);
+
   // Root of the source tree (examples and tools live there).
   static std::string SourceDir();
 
