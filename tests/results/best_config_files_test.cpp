@@ -39,6 +39,16 @@ std::vector<std::string> Words(const std::string& line) {
   return words;
 }
 
+// The father and mother columns of a ".BestConfig" text, header included.
+std::vector<std::pair<std::string, std::string>> ParentColumns(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> columns;
+  for (const std::string& line : Lines(text)) {
+    const auto w = Words(line);
+    columns.emplace_back(w[1], w[2]);
+  }
+  return columns;
+}
+
 class OutputTestFiles : public OutputFixture {
  protected:
   // n offspring O1.., candidate fathers F1.. and mothers M1...
@@ -219,11 +229,7 @@ TEST_F(OutputTestFiles, UnsampledParentNamesAndHaploidFathers) {
   variables.offploid(3) = 1;
   SetBest({3, 3, 9, 1, 2}, {2, 1, 2, 1, 3}, {1, 1, 1, 1, 1}, {0, 0, 0, 0, 1}, {0, 0, 0, 1, 0});
   Output();
-  std::vector<std::pair<std::string, std::string>> got;
-  for (const std::string& line : Lines(ReadFile("t.BestConfig"))) {
-    const auto w = Words(line);
-    got.emplace_back(w[1], w[2]);
-  }
+  const auto got = ParentColumns(ReadFile("t.BestConfig"));
   const std::vector<std::pair<std::string, std::string>> want = {
       {"FatherID", "MotherID"}, {"*1", "#1"}, {"*1", "M1"}, {"*-", "#1"}, {"*2", "M1"}, {"F1", "#2"}};
   EXPECT_EQ(got, want);
@@ -233,11 +239,7 @@ TEST_F(OutputTestFiles, MonoeciousParentsShareOneNumbering) {
   Sample(5, 0, 0, 1);
   SetBest({1, 1, 2, 3, 4}, {1, 1, 2, 4, 3}, {1, 1, 2, 3, 3});
   Output();
-  std::vector<std::pair<std::string, std::string>> got;
-  for (const std::string& line : Lines(ReadFile("t.BestConfig"))) {
-    const auto w = Words(line);
-    got.emplace_back(w[1], w[2]);
-  }
+  const auto got = ParentColumns(ReadFile("t.BestConfig"));
   // A parent keeps its name on either side; selfed offspring show it twice.
   const std::vector<std::pair<std::string, std::string>> want = {
       {"FatherID", "MotherID"}, {"#1", "#1"}, {"#1", "#1"}, {"#2", "#2"}, {"#3", "#4"}, {"#4", "#3"}};
