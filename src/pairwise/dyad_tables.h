@@ -48,3 +48,12 @@ inline float OffspringDyadLogL(int32_t kind, int32_t i, int32_t j) {
 
 // true once the three tables are filled for the current sample.
 bool OffspringDyadReady();
+
+// Plain log likelihood (natural log, summed over loci) of candidate c of
+// sex s (1 father, 2 mother) and offspring i as parent and offspring.
+// The table of sex s holds one row per candidate, one entry per offspring.
+inline float ParentDyadLogL(int32_t s, int32_t i, int32_t c) {
+  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(s + 5);
+  assert(!t.triangle && c >= 1 && c <= t.nrow && i >= 1 && i <= t.ncol);
+  return t.logl[static_cast<std::size_t>(c - 1) * static_cast<std::size_t>(t.ncol) + static_cast<std::size_t>(i - 1)];
+}

@@ -173,6 +173,19 @@ struct Variables {
   int32_t allmonogamy = 0;
   int32_t anymonogamy = 0;
 
+  // ---- Short lists of plausible candidate parents ----
+  // Per offspring i and sex s: NumBestCnd(i, s) listed candidates (0..5),
+  // BestCnd(s)(k, i) the k-th of them (best first, index into that sex's
+  // candidates), PrbBestCnd(s)(k, i) the cumulative selection probability
+  // of candidates 1..k, k = 1..6 (the entry after the last listed one is
+  // 1.00000001, a stop mark), and PrbBestCnd1(s, i) half the share of the
+  // whole candidate weight that the list holds.
+  static constexpr int32_t kMaxBestCnd = 5;
+  Mat1<int8_t> NumBestCnd;
+  Arr1<Mat1<int16_t>, 2> BestCnd;
+  Arr1<Mat1<double>, 2> PrbBestCnd;
+  Mat1<float> PrbBestCnd1;
+
   // ---- Configurations ----
   // Column 1: paternal family, 2: maternal family, 3: sibship cluster label,
   // of each offspring; CrNumFamily: numbers of paternal and maternal
