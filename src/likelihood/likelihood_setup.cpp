@@ -10,6 +10,7 @@
 #include "genotype/genotype_codes.h"
 #include "likelihood/family_likelihood.h"
 #include "likelihood/peeling.h"
+#include "pairwise/candidate_screen.h"
 #include "pairwise/dyad_tables.h"
 #include "runctl/parallel.h"
 #include "search/prior.h"
@@ -96,5 +97,13 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
     // sibs: the baseline and the tables of the search's quick screen.
     SingleIndivLikelihood(0.0, variables.smplsize, 0, lv.indivlogl);
     if (variables.fulllikelihoodmethodq == 1 && variables.smplsize >= 2) CalculatePairProb(true);
+    // The candidates as unrelated individuals, and each offspring's short
+    // lists of plausible parents, from which the parentage moves draw.
+    if (variables.smplsize >= 1 && (variables.numchild(1) > 0 || variables.numchild(2) > 0)) {
+      SingleParentLikelihood(0.0);
+      SetGetBestCnd();
+    } else {
+      ClearBestCnd();
+    }
   }
 }

@@ -1,4 +1,5 @@
-// Pair tables of the offspring.
+// Pair tables: offspring with offspring, and candidate parents with
+// offspring.
 //
 // A locus shows few distinct observations compared with the number of
 // pairs, so the pair probability is computed once per combination of
@@ -64,13 +65,21 @@ std::vector<int32_t> OwnLoci() {
   return loci;
 }
 
-DyadObs OffspringObs(int32_t i, int32_t l) {
-  const auto g = ObservedGenotype(0, i, l);
-  const bool haploid = HaploidOffspring(i);
+// A diploid codominant genotype with one allele only counts as missing.
+DyadObs MakeObs(std::pair<int32_t, int32_t> g, bool haploid, int32_t l) {
   DyadObs o{g.first, haploid ? 0 : g.second, haploid};
-  // A diploid codominant genotype with one allele only counts as missing.
   if (o.a1 <= 0 || (!haploid && variables.dominantmarker(l) == 0 && o.a2 <= 0)) o = DyadObs{0, 0, haploid};
   return o;
+}
+
+DyadObs OffspringObs(int32_t i, int32_t l) { return MakeObs(ObservedGenotype(0, i, l), HaploidOffspring(i), l); }
+
+// Candidates of a haplodiploid sample's father side are haploid males; their
+// one allele is stored twice.
+bool HaploidCandidate(int32_t sex) { return variables.haplodiploid == 1 && variables.ploidy(sex) == 1; }
+
+DyadObs CandidateObs(int32_t sex, int32_t c, int32_t l) {
+  return MakeObs(ObservedGenotype(sex, c, l), HaploidCandidate(sex), l);
 }
 
 // Log-likelihood entry of two offspring observations at locus l.
@@ -89,69 +98,122 @@ float OffspringEntry(int32_t l, int32_t kind, const DyadObs& u, const DyadObs& v
   return r <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(r);
 }
 
-// The distinct observations of one locus and their combination table:
-// cls[i - 1] is the class (0..G-1) of individual i, a missing observation
-// being a class of its own for each ploidy (it still leaves the partner's
-// probability, and a ploidy that rules the relation out); comb holds the
-// entry of classes (u, v) at u * G + v.
+// Log-likelihood entry of a candidate parent's observation p and an
+// offspring's observation o at locus l. Two haploid members are never
+// parent and offspring: a haploid son has no father.
+float ParentEntry(int32_t l, const DyadObs& p, const DyadObs& o) {
+  if (p.haploid && o.haploid) return kImpossibleDyadLogL;
+  double r = 0.0;
+  Compute_Dyad_Locus_LogL(l, p, o, ParentOffspringDelta(), r);
+  return r <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(r);
+}
+
+// The distinct observations of one group of individuals at one locus:
+// cls[k - 1] is the class (0..size - 1) of individual k, a missing
+// observation being a class of its own for each ploidy (it still leaves the
+// partner's probability, and a ploidy that rules the relation out).
+struct LocusClasses {
+  std::vector<DyadObs> distinct;
+  std::vector<uint16_t> cls;
+};
+
+template <class Obs>
+void Classify(int32_t count, Obs&& obs, LocusClasses& lc) {
+  // Observation keys: haploid flag, first and second allele (each < 128).
+  static std::vector<int32_t> slot(2 * 128 * 128, -1);
+  std::vector<int32_t> touched;
+  lc.distinct.clear();
+  lc.cls.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
+  for (int32_t k = 1; k <= count; ++k) {
+    const DyadObs o = obs(k);
+    const int32_t key = (o.haploid ? 16384 : 0) + o.a1 * 128 + o.a2;
+    int32_t& s = slot[static_cast<std::size_t>(key)];
+    if (s < 0) {
+      s = static_cast<int32_t>(lc.distinct.size());
+      lc.distinct.push_back(o);
+      touched.push_back(key);
+    }
+    lc.cls[static_cast<std::size_t>(k - 1)] = static_cast<uint16_t>(s);
+  }
+  for (int32_t key : touched) slot[static_cast<std::size_t>(key)] = -1;
+}
+
+// The combination table of one locus: comb holds the entry of row class u
+// and column class v at u * G + v, G being the number of column classes.
+// The columns are the offspring; the rows are the offspring again for a
+// triangle (rowcls empty) or the candidates of a rectangle.
 struct LocusCombinations {
   int32_t G = 0;
   std::vector<uint16_t> cls;
+  std::vector<uint16_t> rowcls;
   std::vector<float> comb;
 };
 
 void BuildCombinations(int32_t l, int32_t kind, int32_t n, LocusCombinations& lc) {
-  // Observation keys: haploid flag, first and second allele (each < 128).
-  static std::vector<int32_t> slot(2 * 128 * 128, -1);
-  std::vector<DyadObs> distinct;
-  std::vector<int32_t> touched;
-  lc.cls.assign(static_cast<std::size_t>(n), 0);
-  for (int32_t i = 1; i <= n; ++i) {
-    const DyadObs o = OffspringObs(i, l);
-    const int32_t key = (o.haploid ? 16384 : 0) + o.a1 * 128 + o.a2;
-    int32_t& s = slot[static_cast<std::size_t>(key)];
-    if (s < 0) {
-      s = static_cast<int32_t>(distinct.size());
-      distinct.push_back(o);
-      touched.push_back(key);
-    }
-    lc.cls[static_cast<std::size_t>(i - 1)] = static_cast<uint16_t>(s);
-  }
-  for (int32_t key : touched) slot[static_cast<std::size_t>(key)] = -1;
-  lc.G = static_cast<int32_t>(distinct.size());
-  const std::size_t w = distinct.size();
+  LocusClasses off;
+  Classify(n, [l](int32_t i) { return OffspringObs(i, l); }, off);
+  lc.cls = std::move(off.cls);
+  lc.rowcls.clear();
+  lc.G = static_cast<int32_t>(off.distinct.size());
+  const std::size_t w = off.distinct.size();
   lc.comb.assign(w * w, 0.0f);
   for (std::size_t u = 0; u < w; ++u) {
     for (std::size_t v = u; v < w; ++v) {
-      const float e = OffspringEntry(l, kind, distinct[u], distinct[v]);
+      const float e = OffspringEntry(l, kind, off.distinct[u], off.distinct[v]);
       lc.comb[u * w + v] = e;
       lc.comb[v * w + u] = e;
     }
   }
 }
 
-// Adds the entries of a batch of loci to every pair of the triangle over
-// n individuals, saturating at the impossible value.
-void AddBatch(const std::vector<LocusCombinations>& batch, int32_t n, std::vector<float>& tri) {
-  const std::size_t B = batch.size();
-  if (B == 0 || n < 2) return;
-  // Classes of each individual for the batch, individual by individual.
-  std::vector<uint16_t> cls(static_cast<std::size_t>(n) * B);
-  for (std::size_t b = 0; b < B; ++b) {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) cls[i * B + b] = batch[b].cls[i];
+void BuildParentCombinations(int32_t l, int32_t sex, int32_t ncand, int32_t n, LocusCombinations& lc) {
+  LocusClasses off, cand;
+  Classify(n, [l](int32_t i) { return OffspringObs(i, l); }, off);
+  Classify(ncand, [l, sex](int32_t c) { return CandidateObs(sex, c, l); }, cand);
+  lc.cls = std::move(off.cls);
+  lc.rowcls = std::move(cand.cls);
+  lc.G = static_cast<int32_t>(off.distinct.size());
+  const std::size_t w = off.distinct.size();
+  lc.comb.assign(cand.distinct.size() * w, 0.0f);
+  for (std::size_t u = 0; u < cand.distinct.size(); ++u) {
+    for (std::size_t v = 0; v < w; ++v) lc.comb[u * w + v] = ParentEntry(l, cand.distinct[u], off.distinct[v]);
   }
+}
+
+// Classes of a batch of loci, individual by individual: entry k * B + b
+// is the class of individual k + 1 at the batch's locus b.
+std::vector<uint16_t> BatchClasses(const std::vector<LocusCombinations>& batch, int32_t count, bool rows) {
+  const std::size_t B = batch.size();
+  std::vector<uint16_t> cls(static_cast<std::size_t>(std::max(count, 0)) * B);
+  for (std::size_t b = 0; b < B; ++b) {
+    const std::vector<uint16_t>& c = rows ? batch[b].rowcls : batch[b].cls;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(std::max(count, 0)); ++k) cls[k * B + b] = c[k];
+  }
+  return cls;
+}
+
+// Adds the entries of a batch of loci to every pair of a table, saturating
+// at the impossible value: the triangle over n offspring, or the rectangle
+// of nrow candidates by n offspring.
+void AddBatch(const std::vector<LocusCombinations>& batch, bool triangle, int32_t nrow, int32_t n,
+              std::vector<float>& table) {
+  const std::size_t B = batch.size();
+  if (B == 0 || n < 1 || nrow < 1 || (triangle && n < 2)) return;
+  const std::vector<uint16_t> cls = BatchClasses(batch, n, false);
+  const std::vector<uint16_t> rowcls = triangle ? std::vector<uint16_t>() : BatchClasses(batch, nrow, true);
   std::vector<const float*> rows(B);
   std::size_t pos = 0;
-  for (int32_t i = 1; i < n; ++i) {
-    const uint16_t* ci = &cls[static_cast<std::size_t>(i - 1) * B];
+  const int32_t lastrow = triangle ? n - 1 : nrow;
+  for (int32_t i = 1; i <= lastrow; ++i) {
+    const uint16_t* ci = &(triangle ? cls : rowcls)[static_cast<std::size_t>(i - 1) * B];
     for (std::size_t b = 0; b < B; ++b) {
       rows[b] = batch[b].comb.data() + static_cast<std::size_t>(ci[b]) * static_cast<std::size_t>(batch[b].G);
     }
-    for (int32_t j = i + 1; j <= n; ++j, ++pos) {
+    for (int32_t j = triangle ? i + 1 : 1; j <= n; ++j, ++pos) {
       const uint16_t* cj = &cls[static_cast<std::size_t>(j - 1) * B];
-      double s = tri[pos];
+      double s = table[pos];
       for (std::size_t b = 0; b < B; ++b) s += rows[b][cj[b]];
-      tri[pos] = s <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(s);
+      table[pos] = s <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(s);
     }
   }
 }
@@ -212,6 +274,10 @@ uint32_t LocusDigest(int32_t l) {
   MixValue(h, variables.droprate(l));
   MixValue(h, variables.othererrorrate(l));
   MixValue(h, variables.haplodiploid);
+  // A monoecious species with selfing puts a floor under the error rate of
+  // two-allele loci.
+  MixValue(h, variables.numsex);
+  MixValue(h, variables.allowinbreeding);
   const std::vector<double>& fre = lv.obsallelefre(l);
   Mix(h, fre.data(), fre.size() * sizeof(double));
   for (int32_t sex = 0; sex <= 2; ++sex) {
@@ -265,7 +331,10 @@ std::size_t TableSize(bool triangle, int32_t nrow, int32_t ncol) {
   return triangle ? r * (r > 0 ? r - 1 : 0) / 2 : r * static_cast<std::size_t>(std::max(ncol, 0));
 }
 
-bool ReadTable(const std::string& name, int32_t k, DyadPrbVariables::Table& t) {
+// Reads table k from its file into *t; with t null the file is only
+// checked, a row at a time, without holding the table. False (t
+// untouched) unless the file is complete and made from the current data.
+bool ReadTable(const std::string& name, int32_t k, DyadPrbVariables::Table* t) {
   DyadPrbVariables::Table want;
   if (!TableShape(k, want.triangle, want.nrow, want.ncol) || !FileExists(name)) return false;
   const std::vector<uint32_t>& digest = dyadprbvariables.locusdigest;
@@ -284,22 +353,29 @@ bool ReadTable(const std::string& name, int32_t k, DyadPrbVariables::Table& t) {
   if (!record(header.data(), sizeof header) || header != Header(k, want)) return false;
   std::vector<uint32_t> stored(digest.size());
   if (!record(stored.data(), stored.size() * sizeof(uint32_t)) || stored != digest) return false;
-  want.logl.assign(TableSize(want.triangle, want.nrow, want.ncol), 0.0f);
+  std::vector<float> row;
+  if (t != nullptr) {
+    want.logl.assign(TableSize(want.triangle, want.nrow, want.ncol), 0.0f);
+  } else {
+    row.assign(static_cast<std::size_t>(std::max(want.triangle ? want.nrow - 1 : want.ncol, 0)), 0.0f);
+  }
   bool ok = true;
-  ForEachRow(want, [&](std::size_t pos, std::size_t len) {
-    ok = record(want.logl.data() + pos, len * sizeof(float));
-    return ok;
-  });
   // Every entry a log likelihood: finite, not above 0 beyond rounding, and
   // not below the impossible value; nothing after the last row.
+  ForEachRow(want, [&](std::size_t pos, std::size_t len) {
+    float* dest = t != nullptr ? want.logl.data() + pos : row.data();
+    ok = record(dest, len * sizeof(float));
+    for (std::size_t p = 0; ok && p < len; ++p) {
+      ok = std::isfinite(dest[p]) && dest[p] >= kImpossibleDyadLogL && dest[p] <= 1e-3f;
+    }
+    return ok;
+  });
   ok = ok && in.peek() == std::char_traits<char>::eof();
-  for (std::size_t p = 0; ok && p < want.logl.size(); ++p) {
-    const float x = want.logl[p];
-    ok = std::isfinite(x) && x >= kImpossibleDyadLogL && x <= 1e-3f;
-  }
   if (!ok) return false;
-  want.ready = true;
-  t = std::move(want);
+  if (t != nullptr) {
+    want.ready = true;
+    *t = std::move(want);
+  }
   return true;
 }
 
@@ -341,6 +417,21 @@ bool AllProcesses(bool ok) {
   return all == 1;
 }
 
+// Without haploid sons the paternal and maternal half-sib relations have the
+// same coefficients, so the maternal table is the paternal one; it is then
+// not held a second time: table 3 keeps its shape, marked ready, with no
+// entries, and OffspringDyadLogL reads table 2 for it. Its cache file is
+// still written (from table 2) and checked.
+bool MaternalShared(int32_t k) { return k == 3 && variables.haplodiploid != 1; }
+
+void MarkMaternalShared() {
+  DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(3);
+  TableShape(3, t.triangle, t.nrow, t.ncol);
+  t.logl.clear();
+  t.logl.shrink_to_fit();
+  t.ready = true;
+}
+
 // ReadWriteDyadLogL with the data digest as it stands.
 bool ReadWriteTable(int32_t mode, const std::string& fileName) {
   int32_t k = 0;
@@ -349,20 +440,39 @@ bool ReadWriteTable(int32_t mode, const std::string& fileName) {
   }
   if (k == 0) return false;
   DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
-  if (mode == 1) return ReadTable(fileName, k, t);
+  if (MaternalShared(k)) {
+    const DyadPrbVariables::Table& paternal = dyadprbvariables.dyadtable(2);
+    if (mode == 1) {
+      if (!ReadTable(fileName, k, nullptr)) return false;
+      MarkMaternalShared();
+      return true;
+    }
+    if (!paternal.ready || !t.ready) return false;
+    WriteTable(fileName, k, paternal);
+    return true;
+  }
+  if (mode == 1) return ReadTable(fileName, k, &t);
   if (!t.ready) return false;
   WriteTable(fileName, k, t);
   return true;
 }
 
+void ShowLineEnd(bool any) {
+  if (any && variables.displayq != 0 && variables.igui != 1 &&
+      variables.lineform == Variables::LineForm::NoAdvance) {
+    std::cout << '\n';
+  }
+}
+
 }  // namespace
 
 void Compute_Dyad_Locus2_LogL(int32_t k) {
-  if (k < 1 || k > 3) {
+  if (!(k >= 1 && k <= 3) && k != 6 && k != 7) {
     StopWithMessage("No pair table of number " + std::to_string(k), "Compute_Dyad_Locus2_LogL");
   }
   DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
-  const int32_t kind = k - 1;
+  const bool parent = k >= 6;
+  const int32_t kind = k - 1, sex = k - 5;
   const int32_t n = std::max(variables.smplsize, 0);
   t.ready = false;
   TableShape(k, t.triangle, t.nrow, t.ncol);
@@ -371,25 +481,27 @@ void Compute_Dyad_Locus2_LogL(int32_t k) {
   std::vector<LocusCombinations> batch;
   std::size_t entries = 0;
   int32_t counter = 0;
-  const std::vector<int32_t> loci = OwnLoci();
+  const std::vector<int32_t> loci = t.logl.empty() ? std::vector<int32_t>() : OwnLoci();
   for (int32_t l : loci) {
     char text[32];
     std::snprintf(text, sizeof text, " Locus:%6d", l);
     WriteProgress(counter, 1, text);
     batch.emplace_back();
-    BuildCombinations(l, kind, n, batch.back());
-    entries += batch.back().comb.size();
+    if (parent) {
+      BuildParentCombinations(l, sex, t.nrow, n, batch.back());
+    } else {
+      BuildCombinations(l, kind, n, batch.back());
+    }
+    entries += batch.back().comb.size() + (parent ? batch.back().rowcls.size() : 0);
     if (entries >= kBatchEntries || batch.size() >= kBatchLoci) {
-      AddBatch(batch, n, t.logl);
+      AddBatch(batch, t.triangle, t.nrow, n, t.logl);
       batch.clear();
       entries = 0;
     }
   }
-  AddBatch(batch, n, t.logl);
-  if (!loci.empty() && variables.displayq != 0 && variables.igui != 1 &&
-      variables.lineform == Variables::LineForm::NoAdvance) {
-    std::cout << '\n';
-  }
+  AddBatch(batch, t.triangle, t.nrow, n, t.logl);
+  ShowLineEnd(!loci.empty());
+  // Every process takes part in the sum, also one without loci of its own.
   SumOverProcesses(t.logl);
   t.ready = true;
 }
@@ -412,15 +524,33 @@ void CalculatePairProb(bool readallowed) {
     const std::string name = variables.fname + suffixes[static_cast<std::size_t>(k - 1)];
     if (AllProcesses(readallowed && ReadWriteTable(1, name))) continue;
     if (variables.displayq != 0) std::cout << messages[static_cast<std::size_t>(k - 1)] << std::endl;
-    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
-    const DyadPrbVariables::Table& paternal = dyadprbvariables.dyadtable(2);
-    if (k == 3 && variables.haplodiploid != 1 && paternal.ready && paternal.nrow == variables.smplsize) {
-      // Without haploid sons both half-sib relations have the same
-      // coefficients: the maternal table is the paternal one.
-      t = paternal;
+    if (MaternalShared(k)) {
+      MarkMaternalShared();
     } else {
       Compute_Dyad_Locus2_LogL(k);
     }
+    if (variables.threadid == 0) ReadWriteTable(2, name);
+  }
+}
+
+void CalculateParentPairProb(bool readallowed) {
+  ComputeLocusDigest();
+  for (int32_t sex = 1; sex <= 2; ++sex) {
+    const int32_t k = sex + 5;
+    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
+    if (variables.numchild(sex) < 1 || variables.smplsize < 1) {
+      // Nothing to pair: an empty table of the right shape, and no file.
+      TableShape(k, t.triangle, t.nrow, t.ncol);
+      t.logl.clear();
+      t.ready = true;
+      continue;
+    }
+    const std::string name = variables.fname + (sex == 1 ? ".Dad" : ".Mum") + "DyadLogL";
+    if (AllProcesses(readallowed && ReadWriteTable(1, name))) continue;
+    if (variables.displayq != 0) {
+      std::cout << "Calculating " << (sex == 1 ? "fa" : "mo") << "ther-offspring dyad likelihood..." << std::endl;
+    }
+    Compute_Dyad_Locus2_LogL(k);
     if (variables.threadid == 0) ReadWriteTable(2, name);
   }
 }
@@ -431,4 +561,17 @@ bool OffspringDyadReady() {
     if (!t.ready || !t.triangle || t.nrow != variables.smplsize) return false;
   }
   return true;
+}
+
+bool ParentDyadReady(int32_t sex) {
+  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(sex + 5);
+  return t.ready && !t.triangle && t.nrow == std::max(variables.numchild(sex), 0) &&
+         t.ncol == std::max(variables.smplsize, 0) &&
+         t.logl.size() == static_cast<std::size_t>(t.nrow) * static_cast<std::size_t>(t.ncol);
+}
+
+uint64_t DyadDataDigest() {
+  uint64_t h = 1469598103934665603ull;
+  for (uint32_t d : dyadprbvariables.locusdigest) h = (h ^ d) * 1099511628211ull;
+  return h;
 }

@@ -1,6 +1,7 @@
 // Pair tables: the log likelihood of every pair of offspring under each
-// sib relationship, summed over loci, computed once before the search and
-// cached on disk under the project's output name.
+// sib relationship, and of every candidate parent with every offspring as
+// parent and offspring, summed over loci, computed once before the search
+// and cached on disk under the project's output name.
 #pragma once
 
 #include <cassert>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "state/dyadprbvariables.h"
+#include "state/variables.h"
 
 // Relationship index of the offspring tables.
 inline constexpr int32_t kFullSibDyad = 0, kPaternalHalfSibDyad = 1, kMaternalHalfSibDyad = 2;
@@ -24,7 +26,10 @@ inline std::size_t DyadTriangleIndex(int32_t i, int32_t j, int32_t n) {
 }
 
 // Fills table k of dyadprbvariables.dyadtable (1 full sibs, 2 paternal and
-// 3 maternal half sibs) from this process's loci, summed over processes.
+// 3 maternal half sibs, 6 candidate fathers and 7 candidate mothers with
+// offspring) from this process's loci, summed over processes; every
+// process must call it. A haploid son has no father: his entries in the
+// father table are -1e38 (the impossible value) in every row.
 void Compute_Dyad_Locus2_LogL(int32_t k);
 
 // mode 1 reads the table that fileName holds (found by its key in the
@@ -34,13 +39,20 @@ void Compute_Dyad_Locus2_LogL(int32_t k);
 bool ReadWriteDyadLogL(int32_t mode, const std::string& fileName);
 
 // Computes (or reads back from their cache files when readallowed and the
-// file is valid) the three offspring tables.
+// file is valid) the three offspring tables. Without haploid sons the
+// maternal half-sib table is the paternal one and is held once (table 3
+// keeps its shape but no entries); its file is written all the same.
 void CalculatePairProb(bool readallowed);
+
+// The same for the candidate-offspring tables 6 (fathers) and 7 (mothers):
+// a sex without candidates gets an empty table and no file.
+void CalculateParentPairProb(bool readallowed);
 
 // Plain log likelihood (natural log, summed over this sample's loci) of
 // offspring i and j (1-based, i != j) under relationship kind; symmetric.
 inline float OffspringDyadLogL(int32_t kind, int32_t i, int32_t j) {
-  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(kind + 1);
+  const int32_t k = kind == kMaternalHalfSibDyad && variables.haplodiploid != 1 ? 2 : kind + 1;
+  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
   if (i > j) std::swap(i, j);
   assert(i >= 1 && i < j && j <= t.nrow);
   return t.logl[DyadTriangleIndex(i, j, t.nrow)];
@@ -48,6 +60,15 @@ inline float OffspringDyadLogL(int32_t kind, int32_t i, int32_t j) {
 
 // true once the three tables are filled for the current sample.
 bool OffspringDyadReady();
+
+// true once the candidate table of the sex is filled for the current sample.
+bool ParentDyadReady(int32_t sex);
+
+// Digest of the data every pair table is computed from (frequencies, error
+// rates, ploidies, every observation), as of the last CalculatePairProb or
+// CalculateParentPairProb: caches derived from the tables keep it to be
+// recognised as made from the same data.
+uint64_t DyadDataDigest();
 
 // Plain log likelihood (natural log, summed over loci) of candidate c of
 // sex s (1 father, 2 mother) and offspring i as parent and offspring.

@@ -1,0 +1,331 @@
+// Candidate-offspring pair tables: every entry against a brute-force sum over
+// the candidate's true genotype, the unsampled other parent's genotype, the
+// transmitted genes and an observation model written out here from the
+// error classes; the impossible value; the cache files; and the maternal
+// half-sib table held once.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "likelihood/pedigree_oracle.h"
+#include "pairwise/dyad_tables.h"
+#include "state/dyadprbvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+// ---- Observation model, from the error classes ----
+// Probability of observing obs given the true genotype at a locus of n
+// alleles with dropout D and other-error rate E (scaled here as the model
+// scales it). Codominant: allele pairs; dominant: obs.first is the
+// phenotype (1 shows the dominant allele 1); haploid: one allele (a
+// dominant haploid shows its allele as its phenotype). Missing: 1.
+struct ErrorModel {
+  int32_t n;
+  double D, E, f;
+  ErrorModel(const OracleLocus& L) : n(L.n), D(L.D) {
+    const double s = std::sqrt(2.25 / n);
+    E = L.E * (1 - s) + s * (1 - std::exp(-L.E));
+    f = E / n;
+  }
+  double Class(int32_t c) const {
+    switch (c) {
+      case 1: return ((1 - E + f) * (1 - E + f) + f * f) * (1 - D) / (1 + D);
+      case 2: return ((1 + D - n * D) * f + (1 - D) * f * f * (1 - n) + D) / (1 + D);
+      case 3: return (1 - E + 2 * f) * f * (1 - D) / (1 + D);
+      case 4: return (2 * D * (1 - f) / (1 + D) + f) * f;
+      case 5: return (1 - E + f) * (2 * D * (1 - 1.0 / n) * E / (1 + D) + (1 - E + f));
+      case 6: return (1 - E + f) * f * (2 - 2 * D) / (1 + D);
+      default: return f * f * (2 - 2 * D) / (1 + D);
+    }
+  }
+  double Diploid(GenoPair obs, GenoPair t, bool dominant) const {
+    if (obs.first <= 0) return 1.0;
+    if (dominant) {
+      const int32_t ones = (t.first == 1) + (t.second == 1);
+      const double p1 = ones == 2   ? (E / (1 + D) + 1 - f) * (1 - f)
+                        : ones == 1 ? (1 - f) * f + (E * f + 1 - E) / (1 + D)
+                                    : (E / 4 + (1 - f) / (1 + D)) * E;
+      return obs.first == 1 ? p1 : 1 - p1;
+    }
+    const auto [o1, o2] = obs;
+    const auto [i, j] = t;
+    const int32_t shared = (o1 == i || o1 == j) + (o2 != o1 && (o2 == i || o2 == j));
+    if (i != j) {
+      if (o1 == o2) return Class(shared == 1 ? 2 : 4);
+      if ((o1 == i && o2 == j) || (o1 == j && o2 == i)) return Class(1);
+      return Class(shared == 1 ? 3 : 7);
+    }
+    if (o1 == o2) return Class(o1 == i ? 5 : 4);
+    return Class(o1 == i || o2 == i ? 6 : 7);
+  }
+  double Haploid(GenoPair obs, int32_t t) const {
+    if (obs.first <= 0) return 1.0;
+    return obs.first == t ? 1 - E + f : f;
+  }
+};
+
+// Brute-force probability of a candidate parent's and an offspring's
+// observations at one locus: the parent's true genotype (one allele when
+// haploid), the other parent's (diploid, unsampled; absent for a haploid
+// son), and the genes passed on, each with chance 1/2.
+double PairProbability(const OracleLocus& L, GenoPair parentObs, bool parentHaploid, GenoPair childObs,
+                       bool childHaploid) {
+  const ErrorModel em(L);
+  const std::vector<double>& p = L.freqs;
+  auto child = [&](int32_t x, int32_t y) {  // y = 0: haploid son with gene x
+    if (childHaploid) return em.Haploid(childObs, x);
+    return em.Diploid(childObs, {x, y}, L.dominant);
+  };
+  double total = 0;
+  for (int32_t a = 1; a <= L.n; ++a) {
+    for (int32_t b = 1; b <= (parentHaploid ? 1 : L.n); ++b) {
+      // Ordered genes of the parent; a haploid parent has the one gene a.
+      const std::vector<int32_t> genes = parentHaploid ? std::vector<int32_t>{a} : std::vector<int32_t>{a, b};
+      const double prior = parentHaploid ? p[a - 1] : p[a - 1] * p[b - 1];
+      const double seen = parentHaploid ? em.Haploid(parentObs, a) : em.Diploid(parentObs, {a, b}, L.dominant);
+      double offspring = 0;
+      for (int32_t x : genes) {
+        const double share = 1.0 / static_cast<double>(genes.size());
+        if (childHaploid) {
+          offspring += share * child(x, 0);
+          continue;
+        }
+        for (int32_t c = 1; c <= L.n; ++c) {
+          for (int32_t d = 1; d <= L.n; ++d) {
+            offspring += share * p[c - 1] * p[d - 1] * 0.5 * (child(x, c) + child(x, d));
+          }
+        }
+      }
+      total += prior * seen * offspring;
+    }
+  }
+  return total;
+}
+
+class ParentDyadTest : public PedkinTest {
+ protected:
+  // Two fathers and two mothers with offspring, and two unrelated
+  // candidates of each sex, over a microsatellite, a SNP, a dominant marker
+  // and a locus of one allele.
+  void Install(std::mt19937& rng, bool hd, double rate) {
+    ResetState();
+    variables.haplodiploid = hd ? 1 : 0;
+    variables.displayq = 0;
+    variables.fname = "proj";
+    std::vector<OracleLocus> loci(4, OracleLocus{2, rate, rate, false, {}});
+    loci[0].n = 3 + static_cast<int32_t>(rng() % 4);
+    loci[2].dominant = true;
+    loci[3].n = 1;
+    const OracleShape shape{"po", {1, 1, 2, 2, 1, 1, 2, 2}, {{0, 2}, {0, 3}, {1, 3}}, {0, 1, 2, 3, 4, 5, 6, 7}};
+    sample = DrawPedigree(rng, shape, loci, hd, 0.15, rate, 4);
+    InstallPedigree(sample);  // the set-up builds the tables
+  }
+  int32_t N() const { return variables.smplsize; }
+  // The observations of candidate c of a sex, and of offspring i.
+  const OraclePedigree::Parent& Candidate(int32_t sex, int32_t c) const {
+    int32_t seen = 0;
+    for (const auto& p : sample.parents) {
+      if (p.sex == sex && p.sampled && ++seen == c) return p;
+    }
+    throw std::out_of_range("candidate");
+  }
+  std::pair<const std::vector<GenoPair>*, bool> Child(int32_t i) const {
+    for (const auto& f : sample.families) {
+      if (i <= static_cast<int32_t>(f.offspring.size())) {
+        return {&f.offspring[static_cast<std::size_t>(i - 1)], f.ploidy[static_cast<std::size_t>(i - 1)] == 1};
+      }
+      i -= static_cast<int32_t>(f.offspring.size());
+    }
+    throw std::out_of_range("offspring");
+  }
+  double Oracle(int32_t sex, int32_t c, int32_t i) const {
+    const bool parentHaploid = variables.haplodiploid == 1 && sex == 1;
+    const auto [obs, childHaploid] = Child(i);
+    double sum = 0;
+    for (std::size_t l = 0; l < sample.loci.size(); ++l) {
+      if (sample.loci[l].n < 2) continue;
+      const double P = PairProbability(sample.loci[l], Candidate(sex, c).obs[l], parentHaploid, (*obs)[l], childHaploid);
+      if (P <= 1e-300) return kImpossibleDyadLogL;
+      sum += std::log(P);
+    }
+    return sum;
+  }
+  OraclePedigree sample;
+};
+
+TEST(ParentDyadModelTest, TheObservationModelSumsToOneForEveryTruth) {
+  for (const OracleLocus& L : {OracleLocus{5, 0.03, 0.02, false, {}}, OracleLocus{2, 0.01, 0.05, false, {}},
+                              OracleLocus{2, 0.02, 0.04, true, {}}}) {
+    const ErrorModel em(L);
+    for (int32_t i = 1; i <= L.n; ++i) {
+      for (int32_t j = i; j <= L.n; ++j) {
+        double sum = 0;
+        if (L.dominant) {
+          sum = em.Diploid({1, 0}, {i, j}, true) + em.Diploid({2, 0}, {i, j}, true);
+        } else {
+          for (int32_t a = 1; a <= L.n; ++a)
+            for (int32_t b = a; b <= L.n; ++b) sum += em.Diploid({a, b}, {i, j}, false);
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-12);
+      }
+      double haploid = 0;
+      for (int32_t a = 1; a <= L.n; ++a) haploid += em.Haploid({a, a}, i);
+      EXPECT_NEAR(haploid, 1.0, 1e-12);
+    }
+  }
+}
+
+TEST_F(ParentDyadTest, EveryEntryMatchesTheBruteForceSum) {
+  std::mt19937 rng(41);
+  int impossible = 0, checked = 0, haploidSons = 0;
+  for (int trial = 0; trial < 16; ++trial) {
+    const bool hd = trial % 2 == 1;
+    Install(rng, hd, trial % 4 >= 2 ? 0.03 : 0.0);
+    for (int32_t sex = 1; sex <= 2; ++sex) {
+      ASSERT_TRUE(ParentDyadReady(sex));
+      for (int32_t c = 1; c <= variables.numchild(sex); ++c) {
+        for (int32_t i = 1; i <= N(); ++i) {
+          SCOPED_TRACE(testing::Message() << "trial " << trial << " sex " << sex << " candidate " << c << " offspring " << i);
+          const float got = ParentDyadLogL(sex, i, c);
+          if (sex == 1 && Child(i).second) {
+            // A haploid son has no father.
+            EXPECT_EQ(got, kImpossibleDyadLogL);
+            ++haploidSons;
+            continue;
+          }
+          const double want = Oracle(sex, c, i);
+          if (want <= kImpossibleDyadLogL) {
+            EXPECT_EQ(got, kImpossibleDyadLogL);
+            ++impossible;
+          } else {
+            EXPECT_NEAR(got, want, 1e-4 * std::max(1.0, std::fabs(want)));
+            ++checked;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(impossible, 50);
+  EXPECT_GT(checked, 500);
+  EXPECT_GT(haploidSons, 10);
+}
+
+TEST_F(ParentDyadTest, PairsImpossibleAtManyLociStayAtTheImpossibleValue) {
+  // A mother homozygous 1/1 and a daughter 2/2 at six error-free loci: each
+  // locus alone rules the pair out; the sum must not run to -inf.
+  variables.displayq = 0;
+  variables.fname = "proj";
+  sample.loci.assign(6, OracleLocus{3, 0.0, 0.0, false, {0.3, 0.3, 0.4}});
+  sample.parents = {{2, true, std::vector<GenoPair>(6, {1, 1})}, {2, true, std::vector<GenoPair>(6, {1, 3})}};
+  sample.families.push_back({0, 0, {std::vector<GenoPair>(6, {2, 2})}, {2}});
+  InstallPedigree(sample);
+  EXPECT_EQ(ParentDyadLogL(2, 1, 1), kImpossibleDyadLogL);
+  EXPECT_EQ(ParentDyadLogL(2, 1, 2), kImpossibleDyadLogL);
+  for (float x : dyadprbvariables.dyadtable(7).logl) EXPECT_TRUE(std::isfinite(x));
+}
+
+TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
+  std::mt19937 rng(43);
+  Install(rng, true, 0.02);
+  for (const char* name : {"proj.DadDyadLogL", "proj.MumDyadLogL"}) std::filesystem::remove(name);
+  auto run = [] {
+    testing::internal::CaptureStdout();
+    variables.displayq = 1;
+    CalculateParentPairProb(true);
+    variables.displayq = 0;
+    return testing::internal::GetCapturedStdout();
+  };
+  const std::string shown = run();
+  EXPECT_NE(shown.find("Calculating father-offspring dyad likelihood...\n"), std::string::npos);
+  EXPECT_NE(shown.find("Calculating mother-offspring dyad likelihood...\n"), std::string::npos);
+  ASSERT_TRUE(Exists("proj.DadDyadLogL"));
+  ASSERT_TRUE(Exists("proj.MumDyadLogL"));
+  const std::vector<float> dad = dyadprbvariables.dyadtable(6).logl, mum = dyadprbvariables.dyadtable(7).logl;
+
+  // Read back: no message, the same entries.
+  dyadprbvariables.dyadtable(6) = {};
+  dyadprbvariables.dyadtable(7) = {};
+  EXPECT_EQ(run().find("Calculating"), std::string::npos);
+  EXPECT_EQ(dyadprbvariables.dyadtable(6).logl, dad);
+  EXPECT_EQ(dyadprbvariables.dyadtable(7).logl, mum);
+  // A value in the file is taken as it stands.
+  dyadprbvariables.dyadtable(6).logl[1] = -7.25f;
+  ASSERT_TRUE(ReadWriteDyadLogL(2, "proj.DadDyadLogL"));
+  run();
+  EXPECT_EQ(dyadprbvariables.dyadtable(6).logl[1], -7.25f);
+  dyadprbvariables.dyadtable(6).logl = dad;
+  ASSERT_TRUE(ReadWriteDyadLogL(2, "proj.DadDyadLogL"));
+
+  const std::string good = ReadFile("proj.MumDyadLogL");
+  const double p1 = likelihoodvar.obsallelefre(1)[0];
+  // Damaged or foreign files are recomputed and rewritten. A change of the
+  // data makes both files stale; damage to one file recomputes that one.
+  struct Damage {
+    const char* name;
+    std::function<void()> apply;
+    bool dataChanged;
+  };
+  const std::vector<Damage> damages = {
+      {"truncated", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, good.size() - 5)); }, false},
+      {"header only", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, 40)); }, false},
+      {"empty", [&] { WriteFile("proj.MumDyadLogL", ""); }, false},
+      {"longer", [&] { WriteFile("proj.MumDyadLogL", good + "xyz"); }, false},
+      {"the father table", [&] { WriteFile("proj.MumDyadLogL", ReadFile("proj.DadDyadLogL")); }, false},
+      {"older frequencies", [&] {
+         likelihoodvar.obsallelefre(1)[0] = p1 + 1e-9;
+         run();
+         likelihoodvar.obsallelefre(1)[0] = p1;
+       }, true},
+      {"one candidate fewer", [&] {
+         --variables.numchild(2);
+         run();
+         ++variables.numchild(2);
+       }, true},
+  };
+  for (const Damage& d : damages) {
+    d.apply();
+    EXPECT_FALSE(ReadWriteDyadLogL(1, "proj.MumDyadLogL")) << d.name;
+    dyadprbvariables.dyadtable(7).logl.assign(3, 0.0f);
+    const std::string again = run();
+    EXPECT_NE(again.find("Calculating mother-offspring dyad likelihood..."), std::string::npos) << d.name;
+    EXPECT_EQ(again.find("Calculating father") == std::string::npos, !d.dataChanged) << d.name;
+    EXPECT_EQ(dyadprbvariables.dyadtable(6).logl, dad) << d.name;
+    EXPECT_EQ(dyadprbvariables.dyadtable(7).logl, mum) << d.name;
+    EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.MumDyadLogL")) << d.name;
+  }
+  EXPECT_FALSE(Exists("proj.MumDyadLogL.tmp"));
+}
+
+TEST_F(ParentDyadTest, WithoutHaploidSonsTheMaternalHalfSibTableIsHeldOnce) {
+  std::mt19937 rng(47);
+  Install(rng, false, 0.02);
+  CalculatePairProb(false);
+  ASSERT_TRUE(OffspringDyadReady());
+  EXPECT_TRUE(dyadprbvariables.dyadtable(3).logl.empty());
+  for (int32_t i = 1; i <= N(); ++i) {
+    for (int32_t j = i + 1; j <= N(); ++j) {
+      EXPECT_EQ(OffspringDyadLogL(kMaternalHalfSibDyad, i, j), OffspringDyadLogL(kPaternalHalfSibDyad, i, j));
+    }
+  }
+  // Its file is still written, with the paternal entries, and checked.
+  const std::string hs = ReadFile("proj.HSDyadLogL"), mhs = ReadFile("proj.MHSDyadLogL");
+  ASSERT_EQ(hs.size(), mhs.size());
+  EXPECT_EQ(hs.substr(16), mhs.substr(16));  // all but the length mark, marks and table number
+  EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.MHSDyadLogL"));
+  WriteFile("proj.MHSDyadLogL", mhs.substr(0, mhs.size() - 1));
+  EXPECT_FALSE(ReadWriteDyadLogL(1, "proj.MHSDyadLogL"));
+  CalculatePairProb(true);
+  EXPECT_EQ(ReadFile("proj.MHSDyadLogL"), mhs);
+  EXPECT_TRUE(OffspringDyadReady());
+}
+
+}  // namespace
