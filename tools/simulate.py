@@ -7,8 +7,9 @@ Hardy-Weinberg equilibrium; offspring receive one allele from each parent;
 observed genotypes then suffer allelic dropout, other typing errors and
 missing data at the given rates.
 
-Output: <out>.dat (the project file) and <out>.truth (one line per offspring:
-offspring id, father id, mother id; candidates appear under their own ids).
+Output: <out>.dat (the project file), <out>.truth (one line per offspring:
+offspring id, father id, mother id; candidates appear under their own ids)
+and <out>.candidates (one line per candidate: sex 1 or 2, id).
 
 Example:
   tools/simulate.py --seed 7 --offspring 100 --families 15 --loci 10 \
@@ -231,6 +232,11 @@ class Simulator:
         with open(a.out + ".truth", "w") as f:
             for i, (d, m, _) in enumerate(offspring):
                 f.write(f"O{i + 1:04d} {dp}{d + 1:03d} {mp}{m + 1:03d}\n")
+        # The candidates, as "sex id" lines, so that parentage can be scored.
+        with open(a.out + ".candidates", "w") as f:
+            for s in (1, 2):
+                for cid, _ in cand[s]:
+                    f.write(f"{s} {cid}\n")
 
 
 def main(argv):

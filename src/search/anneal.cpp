@@ -3,11 +3,13 @@
 // rule at a falling temperature, keeping the best configuration met.
 #include "search/anneal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "numeric/random.h"
 #include "runctl/messages.h"
@@ -18,6 +20,7 @@
 #include "search/configuration.h"
 #include "search/monitor.h"
 #include "search/pair_screen.h"
+#include "search/parentage_moves.h"
 #include "search/prior.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
@@ -171,6 +174,14 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
   bool searchdone = c.finished == 1;
   int32_t progress = 0;
   PendingMove move;
+  std::vector<int32_t> touched;
+  // Sibship and parentage moves: their mix, and the parent term of the
+  // current configuration.
+  double psib = 2.0, pfather = -1.0;
+  ParentageSchedule(psib, pfather);
+  double parentterm = 0.0;
+  UseCurrentConfig();
+  ComputeParentLogL(parentterm);
   // A resumed run continues inside the temperature it was saved in.
   bool midtemperature = resumed;
   for (a.Tmr = c.tmr; a.Tmr <= a.NTemprature && !searchdone; ++a.Tmr) {
@@ -203,52 +214,99 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
       if (runiterates % 100 == 0 && likelihoodvar.converseq == 1 && v.CrNumFamily(3) > 1) {
         int32_t changed = 0;
         Reversal(T, a.Rate, changed);
-        if (changed == 1) prior = CurrentPrior();
+        if (changed == 1) {
+          prior = CurrentPrior();
+          ComputeParentLogL(parentterm);
+        }
+      }
+      // The kind of move: a parentage move changes the candidate of one
+      // family of the side drawn; it is rarer while the temperature is high.
+      a.MovingType = 1;
+      int32_t side = 0;
+      if (psib < 1.0 && ran1() >= psib + (1.0 - psib) * 0.5 * a.Rate) {
+        a.MovingType = 2;
+        side = pfather > 1.0 ? 1 : (pfather < 1e-300 ? 2 : (ran1() < pfather ? 1 : 2));
       }
       // The offspring to move, favouring those whose moves succeed.
       int32_t idx = 0;
       for (int attempt = 0; attempt < 1000; ++attempt) {
         idx = std::min(N, static_cast<int32_t>(std::floor(N * static_cast<double>(ran1()))) + 1);
         const double ratio = static_cast<double>(a.OffspringTrials(idx, 1)) / a.OffspringTrials(idx, 2);
-        if (ran1() <= std::sqrt(ratio)) break;
+        if (ran1() > std::sqrt(ratio)) continue;
+        if (a.MovingType == 2 && !ParentageMovable(idx, HaploidOffspring(idx) ? 2 : side)) continue;
+        break;
       }
-      a.MovingType = 1;
+      if (a.MovingType == 2 && HaploidOffspring(idx)) side = 2;
       a.MoveIndiv = idx;
       a.MoveFamily(1) = v.CrIndivLoc(idx, 1);
       a.MoveFamily(2) = v.CrIndivLoc(idx, 2);
-      const int32_t own = v.ClusterID(idx);
-      const int32_t dest = ChooseDestinationCluster(idx);
-      // Now and then the offspring takes its full sibs along: a family
-      // split in two can then be joined again in one move.
-      const int32_t mode = ran1() < 0.3 ? 2 : 1;
-      MoveGroup(mode, idx, move.group);
       bool evaluate = false;
-      if (FindHostFamilyID(mode, idx, dest) && CheckConfiguration(move.group)) {
-        ++a.OffspringTrials(idx, 2);
-        bool pass = true;
-        if (screening) {
-          const int32_t host[2] = {a.HostFamily(1), a.HostFamily(2)};
-          const double gain = CalculatePairLogL2(move.group, host, dest);
-          ++screen.trials;
-          pass = gain > std::log(static_cast<double>(ran1())) * screenT;
-          if (pass) ++screen.passes;
+      if (a.MovingType == 2) {
+        // Candidates come from the short lists, which already screen them.
+        const int32_t proposal = ParentageAssign(idx, side, move);
+        bool joined = false;
+        if (proposal == 2 && CheckConfiguration(move.group)) {
+          // The family joins the candidate's family.
+          move.newcandidate[0] = move.newcandidate[1] = 0;
+          move.indiv = idx;
+          ApplyMove(move, a.HostFamily(3));
+          joined = true;
         }
-        evaluate = pass;
-        if (!pass) {
-          // Refused by the screen: an evaluated proposal that failed.
-          ++nfail1;
-          ++nfail2;
+        evaluate = proposal == 1 || joined;
+        if (evaluate) ++a.OffspringTrials(idx, 2);
+      } else {
+        const int32_t dest = ChooseDestinationCluster(idx);
+        // Now and then the offspring takes its full sibs along: a family
+        // split in two can then be joined again in one move.
+        const int32_t mode = ran1() < 0.3 ? 2 : 1;
+        MoveGroup(mode, idx, move.group);
+        if (FindHostFamilyID(mode, idx, dest) && CheckConfiguration(move.group)) {
+          ++a.OffspringTrials(idx, 2);
+          bool pass = true;
+          if (screening) {
+            const int32_t host[2] = {a.HostFamily(1), a.HostFamily(2)};
+            const double gain = CalculatePairLogL2(move.group, host, dest);
+            ++screen.trials;
+            pass = gain > std::log(static_cast<double>(ran1())) * screenT;
+            if (pass) ++screen.passes;
+          }
+          evaluate = pass;
+          if (!pass) {
+            // Refused by the screen: an evaluated proposal that failed.
+            ++nfail1;
+            ++nfail2;
+          }
+        }
+        if (evaluate) {
+          // A new family may come with a sampled parent.
+          for (int32_t k = 1; k <= 2; ++k) {
+            move.newcandidate[k - 1] = 0;
+            if (a.HostFamily(k) > v.CrNumFamily(k) && v.numchild(k) > 0 && ran1() < 0.5) {
+              move.newcandidate[k - 1] = DrawNewFamilyCandidate(idx, k, move.group);
+            }
+          }
+          move.indiv = idx;
+          ApplyMove(move, dest);
         }
       }
       if (evaluate) {
-        double old = v.CrFamilyLogL(own);
-        if (dest != own && dest <= v.CrNumFamily(3)) old += v.CrFamilyLogL(dest);
+        // The clusters the move touches, before it, and the parent term.
+        double old = 0.0;
+        touched.clear();
+        for (int16_t j : move.affected) {
+          const int32_t slot = v.ClusterID(j);
+          if (std::find(touched.begin(), touched.end(), slot) == touched.end()) {
+            touched.push_back(slot);
+            old += v.CrFamilyLogL(slot);
+          }
+        }
+        double parentafter = parentterm;
+        if (!move.changedparent.empty()) ComputeParentLogL(parentafter);
+        old += parentterm;
         const double u = lowerbound + (1.0 - lowerbound) * static_cast<double>(ran1());
-        move.indiv = idx;
-        ApplyMove(move, dest);
         const double newprior = CurrentPrior();
         const double threshold = old + (prior - newprior) + std::log(u) * T;
-        const double fresh = ScoreMove(move, threshold);
+        const double fresh = ScoreMove(move, threshold - parentafter) + parentafter;
         ++nfail1;
         ++nfail2;
         bool accept = fresh > threshold;
@@ -256,6 +314,7 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
         if (accept) {
           CommitMove(move);
           prior = newprior;
+          parentterm = parentafter;
           ++nsucc;
           ++acceptedsince;
           ++a.OffspringTrials(idx, 1);

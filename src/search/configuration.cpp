@@ -11,6 +11,7 @@
 #include "likelihood/peeling.h"
 #include "runctl/error_stop.h"
 #include "search/clusters.h"
+#include "search/parentage_moves.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
@@ -146,7 +147,10 @@ void SetInitConfigLogL(int32_t /*mode*/) {
     v.CrFamilyLogL(k) = logl;
     total += logl;
   }
-  v.CrLogLikelihood = total;
+  // The candidates that no family takes count as unrelated individuals.
+  double parents = 0.0;
+  ComputeParentLogL(parents);
+  v.CrLogLikelihood = total + parents;
 }
 
 void InvalidConfig(int32_t kind, int32_t cluster) {

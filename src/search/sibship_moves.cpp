@@ -10,6 +10,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/parentage_moves.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
 
@@ -270,7 +271,8 @@ void ApplyMove(PendingMove& move, int32_t dest) {
     if (k == 1 && Haploid(i)) continue;
     const int32_t host = a.HostFamily(k);
     const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
-    const int32_t candidate = known > 0 ? known : FamilyCandidate(k, host, i);
+    int32_t candidate = known > 0 ? known : FamilyCandidate(k, host, i);
+    if (candidate == 0 && host > v.CrNumFamily(k)) candidate = move.newcandidate[k - 1];
     auto set = [&](int32_t j, int32_t c) {
       if (v.InferParent(j, k) == c) return;
       move.changedparent.push_back(j);
@@ -396,7 +398,9 @@ void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh) {
     v.CrFamilyLogL(s) = byfirst[static_cast<std::size_t>(v.IndivClusterIdx(s))];
     total += v.CrFamilyLogL(s);
   }
-  v.CrLogLikelihood = total;
+  double parents = 0.0;
+  ComputeParentLogL(parents);
+  v.CrLogLikelihood = total + parents;
 }
 
 void CommitMove(const PendingMove& move) {

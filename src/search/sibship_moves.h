@@ -42,6 +42,9 @@ struct PendingMove {
   int32_t oldfamily[2] = {0, 0};
   // Assignments changed by the move: offspring, side and former candidate.
   std::vector<int32_t> changedparent, side, oldcandidate;
+  // Candidates given to the new families the move opens, by side (0: an
+  // unsampled parent).
+  int32_t newcandidate[2] = {0, 0};
   std::vector<int16_t> affected;  // offspring of the clusters the move touches
   std::vector<std::vector<int16_t>> components;  // the clusters they form after the move
   std::vector<double> componentlogl;
@@ -60,7 +63,8 @@ double ScoreMove(PendingMove& move, double threshold);
 
 // After a change of the configuration: rebuilds the cluster tables; every
 // cluster keeps its log likelihood except those listed (by first member)
-// with their new values; CrLogLikelihood becomes the sum.
+// with their new values; CrLogLikelihood becomes their sum plus the
+// parent term of the unassigned candidates.
 void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh);
 
 // Keeps an accepted move: family numbers made dense again, clusters

@@ -15,6 +15,7 @@
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "state/familyloglvar.h"
+#include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
 
@@ -96,7 +97,9 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   ASSERT_EQ(familyloglvar.parents.size(), 2u);
   EXPECT_EQ(familyloglvar.parents[0].candidate, 1);
 
-  // The total is the sum of the clusters scored one at a time.
+  // The total is the sum of the clusters scored one at a time, and of the
+  // candidates no family takes (every one but the known father F1) as
+  // unrelated individuals.
   SetInitConfigLogL(0);
   double sum = 0;
   const std::vector<std::vector<int16_t>> clusters = {{1, 2, 3}, {4, 5}, {6}};
@@ -105,6 +108,12 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
     double logl = 0;
     FamilyLikelihood(logl, -1e300, 1, 0, 0);
     sum += logl;
+  }
+  SingleParentLikelihood(0.0);
+  for (int32_t s = 1; s <= 2; ++s) {
+    for (int32_t c = 1; c <= variables.numchild(s); ++c) {
+      if (s != 1 || c != 1) sum += likelihoodvar.candidatelogl(s)(c);
+    }
   }
   EXPECT_NEAR(variables.CrLogLikelihood, sum, 1e-9 * std::fabs(sum));
 }
