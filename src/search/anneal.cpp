@@ -219,6 +219,13 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
           ComputeParentLogL(parentterm);
         }
       }
+      // In a haplodiploid sample without monogamy, two full-sib families
+      // may exchange fathers.
+      if (runiterates % 100 == 0 && v.haplodiploid == 1 && v.anymonogamy == 0 && ran1() < a.Rate) {
+        int32_t changed = 0;
+        SwapDadID(T, a.Rate, PriorMatters() ? &CurrentPrior : nullptr, changed);
+        if (changed == 1) prior = CurrentPrior();
+      }
       // The kind of move: a parentage move changes the candidate of one
       // family of the side drawn; it is rarer while the temperature is high.
       a.MovingType = 1;

@@ -558,3 +558,86 @@ void Reversal(double T, double rate, int32_t& changed) {
   RelabelClusters({{v.IndivClusterIdx(slot), fresh}});
   changed = 1;
 }
+
+void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed) {
+  Variables& v = variables;
+  changed = 0;
+  const int32_t n = v.smplsize;
+  if (v.numsex != 2 || v.CrNumFamily(1) < 2 || n < 2) return;
+  auto pick = [&] { return std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1); };
+  const int32_t i = pick(), j = pick();
+  if (Haploid(i) || Haploid(j)) return;
+  const int32_t f1 = v.CrIndivLoc(i, 1), m1 = v.CrIndivLoc(i, 2);
+  const int32_t f2 = v.CrIndivLoc(j, 1), m2 = v.CrIndivLoc(j, 2);
+  if (f1 == f2 || m1 == m2) return;
+  // The daughters of the two full-sib families exchange fathers; each
+  // family keeps its mother. Offspring tied by known or excluded
+  // relationships keep theirs.
+  std::vector<int32_t> a, b;
+  for (int32_t x = 1; x <= n; ++x) {
+    if (Haploid(x)) continue;
+    const bool ina = v.CrIndivLoc(x, 1) == f1 && v.CrIndivLoc(x, 2) == m1;
+    const bool inb = v.CrIndivLoc(x, 1) == f2 && v.CrIndivLoc(x, 2) == m2;
+    if (!ina && !inb) continue;
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (!v.knownsibship.empty() && v.knownsibship(x, k) > 0) return;
+      if (!v.indivparent.empty() && v.indivparent(x, k) > 0) return;
+      if (!v.excludedsib(k).empty() && !v.excludedsib(k)(x).empty()) return;
+      if (!v.excludedparent(k).empty() && !v.excludedparent(k)(x).empty()) return;
+    }
+    (ina ? a : b).push_back(x);
+  }
+  const int32_t c1 = FamilyCandidate(1, f1, 0), c2 = FamilyCandidate(1, f2, 0);
+  const double priorbefore = prior != nullptr ? prior() : 0.0;
+  PendingMove swap;
+  const int32_t slots[2] = {v.ClusterID(i), v.ClusterID(j)};
+  double old = 0.0;
+  for (int32_t s = 0; s < (slots[0] == slots[1] ? 1 : 2); ++s) {
+    const auto& members = Members(slots[s]);
+    swap.affected.insert(swap.affected.end(), members.begin(), members.end());
+    old += v.CrFamilyLogL(slots[s]);
+  }
+  std::sort(swap.affected.begin(), swap.affected.end());
+  auto exchange = [&](int32_t fa, int32_t ca, int32_t fb, int32_t cb) {
+    for (int32_t x : a) {
+      v.CrIndivLoc(x, 1) = fa;
+      v.InferParent(x, 1) = ca;
+    }
+    for (int32_t x : b) {
+      v.CrIndivLoc(x, 1) = fb;
+      v.InferParent(x, 1) = cb;
+    }
+  };
+  exchange(f2, c2, f1, c1);
+  // A father may now share a mother with the family he joined: his mates
+  // can only become fewer, but the limit is checked all the same.
+  bool allowed = true;
+  if (v.maxmatings(1) < n) {
+    for (int32_t f : {f1, f2}) {
+      std::vector<int32_t> mates;
+      for (int16_t x : swap.affected) {
+        if (!Haploid(x) && v.CrIndivLoc(x, 1) == f) mates.push_back(v.CrIndivLoc(x, 2));
+      }
+      std::sort(mates.begin(), mates.end());
+      if (std::unique(mates.begin(), mates.end()) - mates.begin() > v.maxmatings(1)) allowed = false;
+    }
+  }
+  if (allowed) {
+    const double priorafter = prior != nullptr ? prior() : 0.0;
+    const double u = static_cast<double>(ran1());
+    const double threshold = old + (priorbefore - priorafter) + std::log(std::max(u, 1e-300)) * T;
+    const double fresh = ScoreMove(swap, threshold);
+    bool accept = fresh > threshold && fresh > -1e300;
+    if (accept && std::fabs(fresh - old) < 0.000001) accept = ran1() <= rate;
+    if (accept) {
+      std::vector<std::pair<int32_t, double>> values;
+      for (std::size_t c = 0; c < swap.components.size(); ++c) {
+        values.emplace_back(swap.components[c].front(), swap.componentlogl[c]);
+      }
+      RelabelClusters(values);
+      changed = 1;
+      return;
+    }
+  }
+  exchange(f1, c1, f2, c2);
+}

@@ -76,3 +76,12 @@ void CommitMove(const PendingMove& move);
 // temperature T, or, when both arrangements have the same likelihood, with
 // probability rate. changed = 1 when the configuration changed.
 void Reversal(double T, double rate, int32_t& changed);
+
+// In a haplodiploid sample: the daughters of two full-sib families with
+// different fathers and mothers exchange fathers, so that a sibship found
+// with the wrong father can be mended in one step. Accepted by the
+// Metropolis rule at temperature T with the change of the log prior that
+// prior() returns (nullptr: no prior), or, when the log likelihood does not
+// change, with probability rate. changed = 1 when the configuration
+// changed.
+void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed);

@@ -29,7 +29,7 @@ class SibshipMovesTest : public PedkinTest {
  protected:
   void Load(int numsex, const std::string& matings, const std::string& relationships = kNone) {
     std::string text = "'moves'\nmv\n8\n2\n5\n0\n" + std::to_string(numsex) + "\n" + (numsex == 1 ? "1\n" : "0\n") +
-                       "0\n" + matings + "\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n0.02@\n"
+                       std::to_string(haplodiploid_) + "\n" + matings + "\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n0.02@\n"
                        "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\nO7 1 1 6 6\nO8 3 4 5 7\n"
                        "0.5 0.5\n0 0\n" + relationships;
     PrepareProject("mv.dat", text);
@@ -38,6 +38,7 @@ class SibshipMovesTest : public PedkinTest {
     SetInitConfigLogL(0);
   }
   static constexpr const char* kNone = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
+  int haplodiploid_ = 0;
 
   // Every invariant of the configuration tables, recomputed from scratch.
   void ExpectConsistent(const char* when) {
@@ -235,3 +236,25 @@ TEST_F(SibshipMovesTest, ReversalExchangesRolesAndKeepsTheTables) {
 }
 
 }  // namespace
+
+TEST_F(SibshipMovesTest, FatherSwapsKeepMothersAndEveryTableConsistent) {
+  haplodiploid_ = 1;
+  Load(2, "0 0");
+  // Three fathers and three mothers in five full-sib families, in two
+  // clusters.
+  Place({{1, 1}, {1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {3, 3}, {3, 3}});
+  ExpectConsistent("start");
+  std::vector<int32_t> mothers;
+  for (int32_t i = 1; i <= variables.smplsize; ++i) mothers.push_back(variables.CrIndivLoc(i, 2));
+  int swaps = 0;
+  for (int step = 0; step < 400; ++step) {
+    int32_t changed = 0;
+    SwapDadID(1e9, 1.0, nullptr, changed);
+    swaps += changed;
+    if (changed == 0) continue;
+    ExpectConsistent(("swap " + std::to_string(step)).c_str());
+    if (HasFatalFailure()) return;
+    for (int32_t i = 1; i <= variables.smplsize; ++i) ASSERT_EQ(variables.CrIndivLoc(i, 2), mothers[i - 1]);
+  }
+  EXPECT_GT(swaps, 10);
+}

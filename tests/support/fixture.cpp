@@ -12,6 +12,7 @@
 #include "input/read_data.h"
 #include "likelihood/likelihood_setup.h"
 #include "runctl/messages.h"
+#include "search/cluster_cache.h"
 #include "state/annealvariables.h"
 #include "state/dyadprbvariables.h"
 #include "state/familyloglvar.h"
@@ -42,6 +43,9 @@ void PedkinTest::ResetState() {
   familyloglvar = FamilyLoglVar{};
   annealvariables = AnnealVariables{};
   dyadprbvariables = DyadPrbVariables{};
+  // Cluster log likelihoods remembered from another data set or model
+  // would be taken for this one's.
+  ClearClusterLogL();
   variables.stoppauseseconds = 0;
 }
 
