@@ -18,6 +18,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/family_merge.h"
 #include "search/monitor.h"
 #include "search/pair_screen.h"
 #include "search/parentage_moves.h"
@@ -214,6 +215,16 @@ void Anneal(int32_t& stopflag, int32_t repeat) {
       if (runiterates % 100 == 0 && likelihoodvar.converseq == 1 && v.CrNumFamily(3) > 1) {
         int32_t changed = 0;
         Reversal(T, a.Rate, changed);
+        if (changed == 1) {
+          prior = CurrentPrior();
+          ComputeParentLogL(parentterm);
+        }
+      }
+      // Every 50 iterates a whole family may join another parent of its
+      // sex, which single moves reach only through unlikely half-way states.
+      if (runiterates % 50 == 25 && v.numsex == 2 && v.CrNumFamily(3) > 1) {
+        int32_t changed = 0;
+        MergeFamilies(T, a.Rate, PriorMatters() ? &CurrentPrior : nullptr, changed);
         if (changed == 1) {
           prior = CurrentPrior();
           ComputeParentLogL(parentterm);

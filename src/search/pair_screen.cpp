@@ -28,9 +28,11 @@ std::vector<FamilySum> families;
 // move touches this many pairs.
 constexpr int64_t kParallelPairWork = 20000;
 
+}  // namespace
+
 // Log likelihood ratio of offspring i and j against unrelated, given the
 // families of each.
-double PairScore(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t fj, int32_t mj) {
+double PairRelationScore(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t fj, int32_t mj) {
   int32_t kind = -1;
   if (variables.numsex == 1) {
     // One pool of parents: any common parent links the pair, in either
@@ -53,7 +55,6 @@ double PairScore(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t fj, int32
   return related - likelihoodvar.indivlogl(i) - likelihoodvar.indivlogl(j);
 }
 
-}  // namespace
 
 double HeterozygositySum() {
   const LikelihoodVar& lv = likelihoodvar;
@@ -97,7 +98,7 @@ double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[
     const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
     double sum = 0.0;
     for (int32_t i : group) {
-      sum += PairScore(i, j, host[0], host[1], fj, mj) - PairScore(i, j, oldf, oldm, fj, mj);
+      sum += PairRelationScore(i, j, host[0], host[1], fj, mj) - PairRelationScore(i, j, oldf, oldm, fj, mj);
     }
     contribution[static_cast<std::size_t>(p)] = sum;
   }

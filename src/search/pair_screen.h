@@ -12,6 +12,11 @@
 // 1 - sum p^2 (the information the screen temperature is scaled by).
 double HeterozygositySum();
 
+// Pairwise log likelihood ratio (against unrelated) of offspring i and j
+// when they are in the families (fi, mi) and (fj, mj): full sibs, half
+// sibs of either side, or 0 when they share no parent.
+double PairRelationScore(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t fj, int32_t mj);
+
 // True when the pair tables the screen reads are there for this sample.
 bool PairScreenAvailable();
 

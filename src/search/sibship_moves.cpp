@@ -452,10 +452,6 @@ void CommitMove(const PendingMove& move) {
   RelabelClusters(fresh);
 }
 
-namespace {
-
-// Renumbers the families of each side 1, 2, ... in order of their present
-// numbers (in a one-sex sample, over the one pool of both columns).
 void CompactFamilies() {
   Variables& v = variables;
   const int32_t n = v.smplsize;
@@ -481,26 +477,20 @@ void CompactFamilies() {
   }
 }
 
-}  // namespace
 
-void Reversal(double T, double rate, int32_t& changed) {
-  Variables& v = variables;
-  changed = 0;
+bool ReversibleCluster(const std::vector<int16_t>& members) {
+  const Variables& v = variables;
   const int32_t n = v.smplsize;
-  if (v.numsex != 2 || v.CrNumFamily(3) < 2) return;
-  const int32_t pick = std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1);
-  const int32_t slot = v.ClusterID(pick);
-  const std::vector<int16_t> members = v.IndivCluster(slot);
-  if (members.size() < 2) return;
+  if (v.numsex != 2 || members.size() < 2) return false;
   std::vector<int32_t> fathers, mothers;
   for (int16_t j : members) {
     // Offspring tied to their parents by assignments or known data keep
     // the roles those give; haploid sons have no father to exchange.
-    if (Haploid(j)) return;
+    if (Haploid(j)) return false;
     for (int32_t k = 1; k <= 2; ++k) {
-      if (v.InferParent(j, k) > 0) return;
-      if (!v.knownsibship.empty() && v.numknownsibship(k) > 0 && v.knownsibship(j, k) > 0) return;
-      if (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) return;
+      if (v.InferParent(j, k) > 0) return false;
+      if (!v.knownsibship.empty() && v.numknownsibship(k) > 0 && v.knownsibship(j, k) > 0) return false;
+      if (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) return false;
     }
     fathers.push_back(v.CrIndivLoc(j, 1));
     mothers.push_back(v.CrIndivLoc(j, 2));
@@ -509,7 +499,7 @@ void Reversal(double T, double rate, int32_t& changed) {
     std::sort(list->begin(), list->end());
     list->erase(std::unique(list->begin(), list->end()), list->end());
   }
-  if (fathers.size() == 1 && mothers.size() == 1) return;
+  if (fathers.size() == 1 && mothers.size() == 1) return false;
   // The mates of each parent stay its mates: a father of m mothers becomes
   // a mother of m fathers, which the limit of her new side must allow.
   for (int32_t k = 1; k <= 2; ++k) {
@@ -521,19 +511,46 @@ void Reversal(double T, double rate, int32_t& changed) {
         if (v.CrIndivLoc(j, k) == p) mates.push_back(v.CrIndivLoc(j, 3 - k));
       }
       std::sort(mates.begin(), mates.end());
-      if (std::unique(mates.begin(), mates.end()) - mates.begin() > limit) return;
+      if (std::unique(mates.begin(), mates.end()) - mates.begin() > limit) return false;
     }
   }
-  // The proposal: fresh numbers on both sides for the exchanged families.
-  const Mat1<int32_t> saved = v.CrIndivLoc;
-  const auto savednumbers = v.CrNumFamily;
+  return true;
+}
+
+void ReverseCluster(const std::vector<int16_t>& members) {
+  Variables& v = variables;
+  std::vector<int32_t> fathers, mothers;
+  for (int16_t j : members) {
+    fathers.push_back(v.CrIndivLoc(j, 1));
+    mothers.push_back(v.CrIndivLoc(j, 2));
+  }
+  for (auto* list : {&fathers, &mothers}) {
+    std::sort(list->begin(), list->end());
+    list->erase(std::unique(list->begin(), list->end()), list->end());
+  }
+  // Fresh numbers on both sides for the exchanged families.
+  const auto numbers = v.CrNumFamily;
   for (int16_t j : members) {
     const int32_t f = v.CrIndivLoc(j, 1), m = v.CrIndivLoc(j, 2);
-    v.CrIndivLoc(j, 1) = savednumbers(1) + 1 +
-                         static_cast<int32_t>(std::lower_bound(mothers.begin(), mothers.end(), m) - mothers.begin());
-    v.CrIndivLoc(j, 2) = savednumbers(2) + 1 +
-                         static_cast<int32_t>(std::lower_bound(fathers.begin(), fathers.end(), f) - fathers.begin());
+    v.CrIndivLoc(j, 1) =
+        numbers(1) + 1 + static_cast<int32_t>(std::lower_bound(mothers.begin(), mothers.end(), m) - mothers.begin());
+    v.CrIndivLoc(j, 2) =
+        numbers(2) + 1 + static_cast<int32_t>(std::lower_bound(fathers.begin(), fathers.end(), f) - fathers.begin());
   }
+}
+
+void Reversal(double T, double rate, int32_t& changed) {
+  Variables& v = variables;
+  changed = 0;
+  const int32_t n = v.smplsize;
+  if (v.numsex != 2 || v.CrNumFamily(3) < 2) return;
+  const int32_t pick = std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1);
+  const int32_t slot = v.ClusterID(pick);
+  const std::vector<int16_t> members = v.IndivCluster(slot);
+  if (!ReversibleCluster(members)) return;
+  const Mat1<int32_t> saved = v.CrIndivLoc;
+  const auto savednumbers = v.CrNumFamily;
+  ReverseCluster(members);
   // In a diploid sample the two arrangements have the same likelihood; in
   // a haplodiploid one the fathers' ploidy makes them differ.
   const double old = v.CrFamilyLogL(slot);

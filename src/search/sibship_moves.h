@@ -71,6 +71,21 @@ void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh);
 // relabelled, cluster log likelihoods carried over.
 void CommitMove(const PendingMove& move);
 
+// Renumbers the families of each side 1, 2, ... in order of their present
+// numbers (in a one-sex sample, over the one pool of both columns).
+void CompactFamilies();
+
+// Whether the fathers and mothers of a cluster (its members) may exchange
+// roles: a dioecious cluster of diploid offspring without assigned
+// candidates or known or excluded sibships, with more than one parent of
+// some side, whose parents' mates fit the limits of their new sides.
+bool ReversibleCluster(const std::vector<int16_t>& members);
+
+// Exchanges the roles: the members' mothers become fathers numbered after
+// the present families, and the reverse. Family numbers are left sparse
+// (CompactFamilies makes them dense).
+void ReverseCluster(const std::vector<int16_t>& members);
+
 // Proposes exchanging the roles of fathers and mothers in the cluster of a
 // random offspring (dioecious samples): accepted by the Metropolis rule at
 // temperature T, or, when both arrangements have the same likelihood, with

@@ -25,7 +25,7 @@ $launch "$pedkin" IFN:sample.dat > run.log 2>&1 || { echo "FAIL: pedkin stopped"
 tr '\r' '\n' < run.log | grep "best log likelihood"
 result="$(python3 "$source_dir/tools/accuracy.py" sample.BestConfig sample.truth sample.candidates)" || { echo "FAIL: $result"; exit 1; }
 echo "$result"
-share="$(echo "$result" | sed -n 's/.*(\([0-9.]*\)%).*/\1/p')"
+share="$(echo "$result" | grep "pairs right" | sed -n 's/.*(\([0-9.]*\)%).*/\1/p')"
 awk -v s="$share" -v m="$minimum" 'BEGIN { exit !(s >= m) }' || { echo "FAIL: below $minimum%"; exit 1; }
 if [ -n "${PARENTS:-}" ]; then
   IFS=: read -r assigned wrong <<< "$PARENTS"

@@ -18,6 +18,7 @@
 #include "state/likelihoodvar.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/family_merge.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
@@ -257,4 +258,35 @@ TEST_F(SibshipMovesTest, FatherSwapsKeepMothersAndEveryTableConsistent) {
     for (int32_t i = 1; i <= variables.smplsize; ++i) ASSERT_EQ(variables.CrIndivLoc(i, 2), mothers[i - 1]);
   }
   EXPECT_GT(swaps, 10);
+}
+
+TEST_F(SibshipMovesTest, FamilyMergesKeepEveryTableConsistent) {
+  // Three clusters: a father with two mates, the same structure with the
+  // roles exchanged, and a lone full-sib family. Merges (with or without
+  // reversing the source cluster first) accepted at a high temperature
+  // must keep every table as a recomputation finds it, and join whole
+  // families: offspring that shared a parent still share one.
+  Load(2, "0 0");
+  int merges = 0;
+  for (int round = 0; round < 40; ++round) {
+    Place({{1, 1}, {1, 1}, {1, 2}, {2, 3}, {3, 3}, {3, 3}, {4, 4}, {4, 4}});
+    const Mat1<int32_t> before = variables.CrIndivLoc;
+    int32_t changed = 0;
+    MergeFamilies(1e9, 1.0, nullptr, changed);
+    if (changed == 0) continue;
+    ++merges;
+    ExpectConsistent(("merge " + std::to_string(round)).c_str());
+    if (HasFatalFailure()) return;
+    for (int32_t i = 1; i <= 8; ++i) {
+      for (int32_t j = 1; j <= 8; ++j) {
+        const bool shared = before(i, 1) == before(j, 1) || before(i, 2) == before(j, 2);
+        const bool now = variables.CrIndivLoc(i, 1) == variables.CrIndivLoc(j, 1) ||
+                         variables.CrIndivLoc(i, 2) == variables.CrIndivLoc(j, 2);
+        if (shared) {
+          ASSERT_TRUE(now) << "offspring " << i << " and " << j << " were parted";
+        }
+      }
+    }
+  }
+  EXPECT_GT(merges, 10);
 }

@@ -1,0 +1,172 @@
+// Family merges of the annealing search.
+#include "search/family_merge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "numeric/random.h"
+#include "search/configuration.h"
+#include "search/pair_screen.h"
+#include "search/sibship_moves.h"
+#include "state/variables.h"
+
+namespace {
+
+bool HasSide(int32_t j, int32_t k) { return !(k == 1 && HaploidOffspring(j)); }
+
+// Whether the offspring of group (family g of side t) may join family f of
+// side t, whose offspring are in others: one candidate at most between
+// them and none excluded, no excluded or differently known sibship across,
+// and the mates of the joined parent within the limits of its side.
+bool MergeAllowed(int32_t t, const std::vector<int32_t>& group, const std::vector<int32_t>& others, int32_t& merged) {
+  const Variables& v = variables;
+  const int32_t cg = v.InferParent(group.front(), t), cf = v.InferParent(others.front(), t);
+  if (cg > 0 && cf > 0 && cg != cf) return false;
+  merged = cg > 0 ? cg : cf;
+  std::vector<int32_t> mates;
+  for (const auto* list : {&group, &others}) {
+    for (int32_t x : *list) {
+      mates.push_back(v.CrIndivLoc(x, 3 - t));
+      if (merged > 0 && !v.excludedparent(t).empty()) {
+        const auto& ex = v.excludedparent(t)(x);
+        if (std::find(ex.begin(), ex.end(), merged) != ex.end()) return false;
+      }
+    }
+  }
+  std::sort(mates.begin(), mates.end());
+  const auto distinct = std::unique(mates.begin(), mates.end()) - mates.begin();
+  if (v.monogamy(t) == 1 && distinct > 1) return false;
+  if (v.monogamy(t) == 0 && v.maxmatings(t) < v.smplsize && distinct > v.maxmatings(t)) return false;
+  for (int32_t x : group) {
+    for (int32_t j : others) {
+      if (!v.excludedsib(t).empty()) {
+        const auto& ex = v.excludedsib(t)(x);
+        const auto& ey = v.excludedsib(t)(j);
+        if (std::find(ex.begin(), ex.end(), j) != ex.end() || std::find(ey.begin(), ey.end(), x) != ey.end()) {
+          return false;
+        }
+      }
+      if (!v.knownsibship.empty()) {
+        const int32_t lx = v.knownsibship(x, t), lj = v.knownsibship(j, t);
+        if (lx > 0 && lj > 0 && lx != lj) return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
+  Variables& v = variables;
+  changed = 0;
+  const int32_t n = v.smplsize;
+  if (v.numsex != 2 || n < 2) return;
+  const int32_t i = std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1);
+  int32_t k = ran1() < 0.5 ? 1 : 2;
+  if (!HasSide(i, k)) k = 2;
+  const int32_t srcslot = v.ClusterID(i);
+  const std::vector<int16_t> source = v.IndivCluster(srcslot);
+  const bool reverse = v.haplodiploid == 0 && ran1() < 0.5 && ReversibleCluster(source);
+  const double priorbefore = prior != nullptr ? prior() : 0.0;
+  const Mat1<int32_t> savedloc = v.CrIndivLoc;
+  const Mat1<int32_t> savedparent = v.InferParent;
+  const auto savednumbers = v.CrNumFamily;
+  auto restore = [&] {
+    v.CrIndivLoc = savedloc;
+    v.InferParent = savedparent;
+    v.CrNumFamily = savednumbers;
+  };
+  if (reverse) ReverseCluster(source);
+  // The side the family is on once the cluster is reversed.
+  const int32_t t = reverse ? 3 - k : k;
+  const int32_t g = v.CrIndivLoc(i, t);
+  std::vector<int32_t> group;
+  for (int16_t j : source) {
+    if (v.CrIndivLoc(j, t) == g && HasSide(j, t)) group.push_back(j);
+  }
+  // The families it may join, scored by the pairwise likelihood ratios
+  // that the merge would change.
+  std::vector<int32_t> targets;
+  std::vector<double> gain;
+  const bool scored = PairScreenAvailable();
+  for (int32_t j = 1; j <= n; ++j) {
+    if (!HasSide(j, t) || v.CrIndivLoc(j, t) == g) continue;
+    const int32_t f = v.CrIndivLoc(j, t);
+    auto it = std::find(targets.begin(), targets.end(), f);
+    if (it == targets.end()) {
+      targets.push_back(f);
+      gain.push_back(0.0);
+      it = targets.end() - 1;
+    }
+    if (!scored) continue;
+    double& sum = gain[static_cast<std::size_t>(it - targets.begin())];
+    const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
+    for (int32_t x : group) {
+      const int32_t fx = v.CrIndivLoc(x, 1), mx = v.CrIndivLoc(x, 2);
+      const int32_t fa = t == 1 ? f : fx, ma = t == 2 ? f : mx;
+      sum += PairRelationScore(x, j, fa, ma, fj, mj) - PairRelationScore(x, j, fx, mx, fj, mj);
+    }
+  }
+  if (targets.empty()) {
+    restore();
+    return;
+  }
+  // Mostly the best-supported family; now and then any.
+  std::size_t pick = 0;
+  if (!scored || ran1() < 0.1) {
+    pick = std::min(targets.size() - 1, static_cast<std::size_t>(ran1() * targets.size()));
+  } else {
+    const double top = *std::max_element(gain.begin(), gain.end());
+    double total = 0.0;
+    for (double x : gain) total += std::exp(x - top);
+    double u = ran1() * total;
+    for (pick = 0; pick + 1 < targets.size(); ++pick) {
+      u -= std::exp(gain[pick] - top);
+      if (u <= 0.0) break;
+    }
+  }
+  const int32_t f = targets[pick];
+  std::vector<int32_t> others;
+  for (int32_t j = 1; j <= n; ++j) {
+    if (HasSide(j, t) && v.CrIndivLoc(j, t) == f) others.push_back(j);
+  }
+  int32_t merged = 0;
+  if (!MergeAllowed(t, group, others, merged)) {
+    restore();
+    return;
+  }
+  const int32_t destslot = v.ClusterID(others.front());
+  for (int32_t x : group) {
+    v.CrIndivLoc(x, t) = f;
+    v.InferParent(x, t) = merged;
+  }
+  for (int32_t j : others) v.InferParent(j, t) = merged;
+  CompactFamilies();
+  PendingMove move;
+  double old = v.CrFamilyLogL(srcslot);
+  move.affected.assign(source.begin(), source.end());
+  if (destslot != srcslot) {
+    old += v.CrFamilyLogL(destslot);
+    const auto& dest = v.IndivCluster(destslot);
+    move.affected.insert(move.affected.end(), dest.begin(), dest.end());
+    std::sort(move.affected.begin(), move.affected.end());
+  }
+  const double priorafter = prior != nullptr ? prior() : 0.0;
+  const double u = std::max(static_cast<double>(ran1()), 1e-300);
+  const double threshold = old + (priorbefore - priorafter) + std::log(u) * T;
+  const double fresh = ScoreMove(move, threshold);
+  bool accept = fresh > threshold && fresh > -1e300;
+  if (accept && std::fabs(fresh - old) < 0.000001) accept = ran1() <= rate;
+  if (!accept) {
+    restore();
+    return;
+  }
+  std::vector<std::pair<int32_t, double>> values;
+  for (std::size_t c = 0; c < move.components.size(); ++c) {
+    values.emplace_back(move.components[c].front(), move.componentlogl[c]);
+  }
+  RelabelClusters(values);
+  changed = 1;
+}
