@@ -58,7 +58,8 @@ double PeakMegabytes() {
 void RemoveCaches() {
   if (variables.threadid == 0) {
     for (const char* suffix :
-         {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL", ".DadDyadLogL", ".MumDyadLogL", ".BestPrntCND"}) {
+         {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL", ".SelfOutLogL", ".SelfSelfLogL", ".DadDyadLogL",
+          ".MumDyadLogL", ".PrtDyadLogL", ".BestPrntCND"}) {
       DeleteFile(variables.fname + suffix);
     }
   }

@@ -155,6 +155,53 @@ void ObservationWeights(int32_t l, const GenotypeList& gl, int32_t o1, int32_t o
   }
 }
 
+// Both members diploid: the double sum over their true genotypes g1, g2 of
+// P(observation 1 | g1) P(observation 2 | g2) PrbGDyad(g1, g2), regrouped by
+// identity state. Within a state every class of identical genes carries an
+// independent population draw, and an observation's probability depends on
+// the unordered genotype only, so each state's part factors into sums over
+// at most two alleles. With W(x, y) the observation weight of genotype
+// (x, y) and p the frequencies:
+//   autozygous a:        s(a) = W(a, a),           A = sum_a p_a s(a)
+//   one gene fixed at x: h(x) = sum_y p_y W(x, y), T = sum_x p_x h(x)
+// state 1 (all four genes one): sum_a p_a s1(a) s2(a);  2: A1 A2;
+// 3 (first autozygous, sharing): sum_a p_a s1(a) h2(a); 4: A1 T2;
+// 5 and 6 the same with the members exchanged; 7 (both genes shared):
+// sum_x,y p_x p_y W1(x, y) W2(x, y); 8 (one shared): sum_x p_x h1(x) h2(x);
+// 9: T1 T2. Ordered genes are summed, so the factor 2 of a heterozygote
+// comes by itself. Every term is a product of non-negative factors that the
+// double sum also holds, so a pair impossible there is exactly 0 here.
+double DiploidStateSum(const GenotypeList& gl, const double* w1, const double* w2, const DyadDelta& dl) {
+  const int32_t m = gl.m;
+  std::array<double, kMaxReduced + 1> s1{}, s2{}, h1{}, h2{};
+  double A1 = 0, A2 = 0, T1 = 0, T2 = 0, both = 0;
+  for (int32_t x = 1; x <= m; ++x) {
+    const std::size_t ux = static_cast<std::size_t>(x);
+    double a = 0, b = 0;
+    for (int32_t y = 1; y <= m; ++y) {
+      const std::size_t g = static_cast<std::size_t>(gl.Of(x, y));
+      a += Fr(y) * w1[g];
+      b += Fr(y) * w2[g];
+      both += Fr(x) * Fr(y) * w1[g] * w2[g];
+    }
+    h1[ux] = a;
+    h2[ux] = b;
+    s1[ux] = w1[static_cast<std::size_t>(gl.Of(x, x))];
+    s2[ux] = w2[static_cast<std::size_t>(gl.Of(x, x))];
+    A1 += Fr(x) * s1[ux];
+    A2 += Fr(x) * s2[ux];
+    T1 += Fr(x) * a;
+    T2 += Fr(x) * b;
+  }
+  double total = dl(2) * A1 * A2 + dl(4) * A1 * T2 + dl(6) * A2 * T1 + dl(7) * both + dl(9) * T1 * T2;
+  for (int32_t x = 1; x <= m; ++x) {
+    const std::size_t ux = static_cast<std::size_t>(x);
+    total += Fr(x) * (dl(1) * s1[ux] * s2[ux] + dl(3) * s1[ux] * h2[ux] + dl(5) * s2[ux] * h1[ux] +
+                      dl(8) * h1[ux] * h2[ux]);
+  }
+  return total;
+}
+
 }  // namespace
 
 const DyadDelta& SibDyadDelta(int32_t haplodiploid, int32_t relationship) {
@@ -172,6 +219,56 @@ const DyadDelta& ParentOffspringDelta() {
 
 const DyadDelta& UnrelatedDelta() {
   static const DyadDelta d = MakeDelta(0.0, 0.0, 1.0);
+  return d;
+}
+
+// Pairs with a selfed offspring. The selfing parent P carries two genes P1
+// and P2 that are not identical by descent; a selfed offspring S receives
+// two independent copies, each P1 or P2 with chance 1/2, so S is autozygous
+// with chance 1/2.
+// - S (first) and an outbred sib O through P (second): O carries a copy of
+//   P1 or P2 and a gene of an unrelated parent. Of the 8 equal choices of
+//   (S1, S2, O1): S autozygous for O's gene from P (2/8) is state 3; S
+//   autozygous for the other gene (2/8) is state 4; S not autozygous (4/8)
+//   carries both of P's genes, one of which O shares: state 8.
+// - Two selfed sibs S, T: of the 16 equal choices of (S1, S2, T1, T2), all
+//   four the same gene (2/16) is state 1; both autozygous for different
+//   genes (2/16) state 2; S autozygous and T not (4/16) means S's gene is
+//   one of T's two: state 3; the converse (4/16) state 5; neither
+//   autozygous (4/16): both carry P1 and P2, state 7.
+// - P (first) and S (second): S autozygous for one of P's genes (1/2) is
+//   state 5; otherwise S carries P1 and P2 as P does: state 7.
+// Each set's kinship, Delta1 + (Delta3 + Delta5 + Delta7) / 2 + Delta8 / 4,
+// is 1/4, 1/2 and 1/2: the chance that a gene drawn from each member is the
+// same copy of one of P's genes.
+const DyadDelta& SelfedOutbredSibDelta() {
+  static const DyadDelta d = [] {
+    DyadDelta x = MakeDelta(0.0, 0.5, 0.0);
+    x(3) = 0.25;
+    x(4) = 0.25;
+    return x;
+  }();
+  return d;
+}
+
+const DyadDelta& SelfedSibsDelta() {
+  static const DyadDelta d = [] {
+    DyadDelta x = MakeDelta(0.25, 0.0, 0.0);
+    x(1) = 0.125;
+    x(2) = 0.125;
+    x(3) = 0.25;
+    x(5) = 0.25;
+    return x;
+  }();
+  return d;
+}
+
+const DyadDelta& ParentSelfedOffspringDelta() {
+  static const DyadDelta d = [] {
+    DyadDelta x = MakeDelta(0.5, 0.0, 0.0);
+    x(5) = 0.5;
+    return x;
+  }();
   return d;
 }
 
@@ -264,8 +361,9 @@ double PrbPDyad(int32_t l, const DyadObs& o1, const DyadObs& o2, const DyadDelta
   std::array<double, kMaxReducedGenotypes> w1{}, w2{};
   ObservationWeights(l, gl, x.a1, x.a2, x.haploid, w1.data());
   ObservationWeights(l, gl, y.a1, y.a2, y.haploid, w2.data());
-  // Parent and offspring: the second member carries one of the first's
-  // genes, so one sum over the shared gene replaces the second genotype.
+  // Parent and offspring with a haploid member: the haploid gene is (or
+  // gives) one of the other member's, so one sum over the shared gene
+  // replaces the second genotype.
   const bool shared = dl(8) >= 0.999999;
 
   double total = 0.0;
@@ -284,41 +382,24 @@ double PrbPDyad(int32_t l, const DyadObs& o1, const DyadObs& o2, const DyadDelta
     }
     return total;
   }
-  // Shared-gene sums: h[x] = sum over y of p_y P(observation 2 | (x, y)).
-  std::array<double, kMaxReduced + 1> h{};
-  if (shared && !y.haploid) {
-    for (int32_t a = 1; a <= m; ++a) {
-      double s = 0.0;
-      for (int32_t b = 1; b <= m; ++b) s += Fr(b) * w2[static_cast<std::size_t>(gl.Of(a, b))];
-      h[static_cast<std::size_t>(a)] = s;
-    }
-  }
-  for (int32_t g1 = 0; g1 < gl.G; ++g1) {
-    const double u = w1[static_cast<std::size_t>(g1)];
-    if (u <= 0.0) continue;
-    const auto [i, j] = gl.pairs[static_cast<std::size_t>(g1)];
-    if (shared) {
-      const double pg1 = i == j ? Fr(i) * Fr(i) : 2 * Fr(i) * Fr(j);
-      const double s = y.haploid ? w2[static_cast<std::size_t>(i - 1)] + w2[static_cast<std::size_t>(j - 1)]
-                                 : h[static_cast<std::size_t>(i)] + h[static_cast<std::size_t>(j)];
-      total += pg1 * u * 0.5 * s;
-      continue;
-    }
-    if (y.haploid) {
+  if (y.haploid) {
+    for (int32_t g1 = 0; g1 < gl.G; ++g1) {
+      const double u = w1[static_cast<std::size_t>(g1)];
+      if (u <= 0.0) continue;
+      const auto [i, j] = gl.pairs[static_cast<std::size_t>(g1)];
+      if (shared) {
+        const double pg1 = i == j ? Fr(i) * Fr(i) : 2 * Fr(i) * Fr(j);
+        total += pg1 * u * 0.5 * (w2[static_cast<std::size_t>(i - 1)] + w2[static_cast<std::size_t>(j - 1)]);
+        continue;
+      }
       for (int32_t t = 1; t <= m; ++t) {
         const double v = w2[static_cast<std::size_t>(t - 1)];
         if (v > 0.0) total += u * v * PrbGDyad(i, j, t, 0, dl);
       }
-      continue;
     }
-    for (int32_t g2 = 0; g2 < gl.G; ++g2) {
-      const double v = w2[static_cast<std::size_t>(g2)];
-      if (v <= 0.0) continue;
-      const auto [c, d] = gl.pairs[static_cast<std::size_t>(g2)];
-      total += u * v * PrbGDyad(i, j, c, d, dl);
-    }
+    return total;
   }
-  return total;
+  return DiploidStateSum(gl, w1.data(), w2.data(), dl);
 }
 
 void Compute_Dyad_Locus_LogL(int32_t l, const DyadObs& o1, const DyadObs& o2, const DyadDelta& delta,

@@ -20,6 +20,17 @@ const DyadDelta& ParentOffspringDelta();
 // Coefficients of unrelated individuals.
 const DyadDelta& UnrelatedDelta();
 
+// Coefficients of the pairs with a selfed offspring in a monoecious sample
+// (the individuals otherwise not inbred). Delta3/Delta4 mean the first
+// member is inbred, Delta5/Delta6 the second, so the order matters:
+// a selfed offspring (first) with an outbred sib through its one parent
+// (second),
+const DyadDelta& SelfedOutbredSibDelta();
+// two selfed offspring of the same parent,
+const DyadDelta& SelfedSibsDelta();
+// and a parent (first) with its selfed offspring (second).
+const DyadDelta& ParentSelfedOffspringDelta();
+
 // Probability of the true genotypes (a, b) of the first and (c, d) of the
 // second individual, alleles numbered in dyadprbvariables.Afr. d < 1: the
 // second individual is haploid with allele c, and Delta8 is the chance that

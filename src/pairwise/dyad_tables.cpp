@@ -1,5 +1,6 @@
 // Pair tables: offspring with offspring, and candidate parents with
-// offspring.
+// offspring; in a sample with selfing also selfed offspring with their sibs
+// and with their candidate parents.
 //
 // A locus shows few distinct observations compared with the number of
 // pairs, so the pair probability is computed once per combination of
@@ -108,6 +109,37 @@ float ParentEntry(int32_t l, const DyadObs& p, const DyadObs& o) {
   return r <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(r);
 }
 
+// Log-likelihood entry of a pair with a selfed offspring (first and second
+// member as the coefficients order them). Selfing is modelled for diploid
+// monoecious samples only: a haploid member cannot be in such a pair.
+float SelfingEntry(int32_t l, const DyadDelta& delta, const DyadObs& u, const DyadObs& v) {
+  if (u.haploid || v.haploid) return kImpossibleDyadLogL;
+  double r = 0.0;
+  Compute_Dyad_Locus_LogL(l, u, v, delta, r);
+  return r <= kImpossibleLogL ? kImpossibleDyadLogL : static_cast<float>(r);
+}
+
+// Entry of table k for a row member's observation r and a column
+// member's observation c at locus l.
+float TableEntry(int32_t k, int32_t l, const DyadObs& r, const DyadObs& c) {
+  switch (k) {
+    case 4: return SelfingEntry(l, SelfedOutbredSibDelta(), r, c);
+    case 5: return SelfingEntry(l, SelfedSibsDelta(), r, c);
+    case 6:
+    case 7: return ParentEntry(l, r, c);
+    case 8: return SelfingEntry(l, ParentSelfedOffspringDelta(), r, c);
+    default: return OffspringEntry(l, k - 1, r, c);
+  }
+}
+
+// Who the rows of table k are: 0 the offspring, otherwise the candidates of
+// that sex (the one pool of a monoecious sample is sex 1). The columns are
+// always the offspring.
+int32_t RowGroup(int32_t k) { return k == 6 || k == 8 ? 1 : k == 7 ? 2 : 0; }
+
+// Relations whose entry does not depend on the order of the two members.
+bool SymmetricRelation(int32_t k) { return k <= 3 || k == 5; }
+
 // The distinct observations of one group of individuals at one locus:
 // cls[k - 1] is the class (0..size - 1) of individual k, a missing
 // observation being a class of its own for each ploidy (it still leaves the
@@ -141,7 +173,8 @@ void Classify(int32_t count, Obs&& obs, LocusClasses& lc) {
 // The combination table of one locus: comb holds the entry of row class u
 // and column class v at u * G + v, G being the number of column classes.
 // The columns are the offspring; the rows are the offspring again for a
-// triangle (rowcls empty) or the candidates of a rectangle.
+// triangle (rowcls empty) or for an ordered square of offspring (rowcls a
+// copy of cls), or the candidates of a rectangle.
 struct LocusCombinations {
   int32_t G = 0;
   std::vector<uint16_t> cls;
@@ -149,35 +182,31 @@ struct LocusCombinations {
   std::vector<float> comb;
 };
 
-void BuildCombinations(int32_t l, int32_t kind, int32_t n, LocusCombinations& lc) {
-  LocusClasses off;
-  Classify(n, [l](int32_t i) { return OffspringObs(i, l); }, off);
-  lc.cls = std::move(off.cls);
-  lc.rowcls.clear();
-  lc.G = static_cast<int32_t>(off.distinct.size());
-  const std::size_t w = off.distinct.size();
-  lc.comb.assign(w * w, 0.0f);
-  for (std::size_t u = 0; u < w; ++u) {
-    for (std::size_t v = u; v < w; ++v) {
-      const float e = OffspringEntry(l, kind, off.distinct[u], off.distinct[v]);
-      lc.comb[u * w + v] = e;
-      lc.comb[v * w + u] = e;
-    }
-  }
-}
-
-void BuildParentCombinations(int32_t l, int32_t sex, int32_t ncand, int32_t n, LocusCombinations& lc) {
+void BuildCombinations(int32_t l, int32_t k, bool triangle, int32_t nrow, int32_t n, LocusCombinations& lc) {
   LocusClasses off, cand;
   Classify(n, [l](int32_t i) { return OffspringObs(i, l); }, off);
-  Classify(ncand, [l, sex](int32_t c) { return CandidateObs(sex, c, l); }, cand);
-  lc.cls = std::move(off.cls);
-  lc.rowcls = std::move(cand.cls);
-  lc.G = static_cast<int32_t>(off.distinct.size());
-  const std::size_t w = off.distinct.size();
-  lc.comb.assign(cand.distinct.size() * w, 0.0f);
-  for (std::size_t u = 0; u < cand.distinct.size(); ++u) {
-    for (std::size_t v = 0; v < w; ++v) lc.comb[u * w + v] = ParentEntry(l, cand.distinct[u], off.distinct[v]);
+  const int32_t group = RowGroup(k);
+  if (group > 0) Classify(nrow, [l, group](int32_t c) { return CandidateObs(group, c, l); }, cand);
+  const LocusClasses& rows = group > 0 ? cand : off;
+  const std::size_t w = off.distinct.size(), h = rows.distinct.size();
+  lc.G = static_cast<int32_t>(w);
+  lc.comb.assign(h * w, 0.0f);
+  const bool symmetric = group == 0 && SymmetricRelation(k);
+  for (std::size_t u = 0; u < h; ++u) {
+    for (std::size_t v = symmetric ? u : 0; v < w; ++v) {
+      const float e = TableEntry(k, l, rows.distinct[u], off.distinct[v]);
+      lc.comb[u * w + v] = e;
+      if (symmetric) lc.comb[v * w + u] = e;
+    }
   }
+  if (group > 0) {
+    lc.rowcls = std::move(cand.cls);
+  } else if (!triangle) {
+    lc.rowcls = off.cls;
+  } else {
+    lc.rowcls.clear();
+  }
+  lc.cls = std::move(off.cls);
 }
 
 // Classes of a batch of loci, individual by individual: entry k * B + b
@@ -242,9 +271,19 @@ bool TableShape(int32_t k, bool& triangle, int32_t& nrow, int32_t& ncol) {
     nrow = ncol = n;
     return true;
   }
-  if (k == 6 || k == 7) {  // candidates of one sex (rows) with offspring
+  if (k == 5) {  // two selfed sibs
+    triangle = true;
+    nrow = ncol = n;
+    return true;
+  }
+  if (k == 4) {  // selfed (rows) with outbred sib (columns)
     triangle = false;
-    nrow = std::max(variables.numchild(k - 5), 0);
+    nrow = ncol = n;
+    return true;
+  }
+  if (k >= 6 && k <= 8) {  // candidates of one sex, or of the one pool (rows), with offspring
+    triangle = false;
+    nrow = std::max(variables.numchild(RowGroup(k)), 0);
     ncol = n;
     return true;
   }
@@ -467,12 +506,10 @@ void ShowLineEnd(bool any) {
 }  // namespace
 
 void Compute_Dyad_Locus2_LogL(int32_t k) {
-  if (!(k >= 1 && k <= 3) && k != 6 && k != 7) {
+  if (k < 1 || k > 8) {
     StopWithMessage("No pair table of number " + std::to_string(k), "Compute_Dyad_Locus2_LogL");
   }
   DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
-  const bool parent = k >= 6;
-  const int32_t kind = k - 1, sex = k - 5;
   const int32_t n = std::max(variables.smplsize, 0);
   t.ready = false;
   TableShape(k, t.triangle, t.nrow, t.ncol);
@@ -487,12 +524,8 @@ void Compute_Dyad_Locus2_LogL(int32_t k) {
     std::snprintf(text, sizeof text, " Locus:%6d", l);
     WriteProgress(counter, 1, text);
     batch.emplace_back();
-    if (parent) {
-      BuildParentCombinations(l, sex, t.nrow, n, batch.back());
-    } else {
-      BuildCombinations(l, kind, n, batch.back());
-    }
-    entries += batch.back().comb.size() + (parent ? batch.back().rowcls.size() : 0);
+    BuildCombinations(l, k, t.triangle, t.nrow, n, batch.back());
+    entries += batch.back().comb.size() + batch.back().rowcls.size();
     if (entries >= kBatchEntries || batch.size() >= kBatchLoci) {
       AddBatch(batch, t.triangle, t.nrow, n, t.logl);
       batch.clear();
@@ -503,6 +536,13 @@ void Compute_Dyad_Locus2_LogL(int32_t k) {
   ShowLineEnd(!loci.empty());
   // Every process takes part in the sum, also one without loci of its own.
   SumOverProcesses(t.logl);
+  // An offspring is not its own sib: the diagonal of the ordered square.
+  if (k == 4) {
+    for (int32_t i = 1; i <= t.nrow; ++i) {
+      t.logl[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(t.ncol) + static_cast<std::size_t>(i - 1)] =
+          kImpossibleDyadLogL;
+    }
+  }
   t.ready = true;
 }
 
@@ -514,13 +554,20 @@ bool ReadWriteDyadLogL(int32_t mode, const std::string& fileName) {
 }
 
 void CalculatePairProb(bool readallowed) {
-  static const std::array<const char*, 3> suffixes = {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL"};
-  static const std::array<const char*, 3> messages = {"Calculating full-sib dyad likelihood...",
-                                                      "Calculating half-sib dyad likelihood...",
-                                                      "Calculating maternal half-sib dyad likelihood..."};
+  static const std::array<const char*, 5> suffixes = {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL",
+                                                      ".SelfOutLogL", ".SelfSelfLogL"};
+  static const std::array<const char*, 5> messages = {
+      "Calculating full-sib dyad likelihood...", "Calculating half-sib dyad likelihood...",
+      "Calculating maternal half-sib dyad likelihood...", "Calculating self-outbred ordered sib dyad likelihood...",
+      "Calculating self-self sib dyad likelihood..."};
   // One digest of the data for every file read or written below.
   ComputeLocusDigest();
-  for (int32_t k = 1; k <= 3; ++k) {
+  for (int32_t k = 1; k <= 5; ++k) {
+    if (k >= 4 && !SelfingSample()) {
+      // No selfed offspring in this sample: no table, no file.
+      dyadprbvariables.dyadtable(k) = DyadPrbVariables::Table{};
+      continue;
+    }
     const std::string name = variables.fname + suffixes[static_cast<std::size_t>(k - 1)];
     if (AllProcesses(readallowed && ReadWriteTable(1, name))) continue;
     if (variables.displayq != 0) std::cout << messages[static_cast<std::size_t>(k - 1)] << std::endl;
@@ -535,20 +582,30 @@ void CalculatePairProb(bool readallowed) {
 
 void CalculateParentPairProb(bool readallowed) {
   ComputeLocusDigest();
-  for (int32_t sex = 1; sex <= 2; ++sex) {
-    const int32_t k = sex + 5;
+  // Tables 6 and 7, then the parent and selfed offspring (table 8), whose
+  // rows are the candidates of the one pool of a monoecious sample.
+  for (int32_t k = 6; k <= 8; ++k) {
     DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
-    if (variables.numchild(sex) < 1 || variables.smplsize < 1) {
+    if (k == 8 && !SelfingSample()) {
+      t = DyadPrbVariables::Table{};
+      continue;
+    }
+    if (variables.numchild(RowGroup(k)) < 1 || variables.smplsize < 1) {
       // Nothing to pair: an empty table of the right shape, and no file.
       TableShape(k, t.triangle, t.nrow, t.ncol);
       t.logl.clear();
       t.ready = true;
       continue;
     }
-    const std::string name = variables.fname + (sex == 1 ? ".Dad" : ".Mum") + "DyadLogL";
+    const std::string name =
+        variables.fname + (k == 8 ? std::string(".PrtDyadLogL") : std::string(k == 6 ? ".Dad" : ".Mum") + "DyadLogL");
     if (AllProcesses(readallowed && ReadWriteTable(1, name))) continue;
     if (variables.displayq != 0) {
-      std::cout << "Calculating " << (sex == 1 ? "fa" : "mo") << "ther-offspring dyad likelihood..." << std::endl;
+      if (k == 8) {
+        std::cout << "Calculating Parent-Selfedoffspring dyad likelihood..." << std::endl;
+      } else {
+        std::cout << "Calculating " << (k == 6 ? "fa" : "mo") << "ther-offspring dyad likelihood..." << std::endl;
+      }
     }
     Compute_Dyad_Locus2_LogL(k);
     if (variables.threadid == 0) ReadWriteTable(2, name);
@@ -561,6 +618,25 @@ bool OffspringDyadReady() {
     if (!t.ready || !t.triangle || t.nrow != variables.smplsize) return false;
   }
   return true;
+}
+
+bool SelfingSample() { return variables.numsex == 1 && variables.allowinbreeding == 1; }
+
+bool SelfingDyadReady() {
+  if (!SelfingSample()) return false;
+  const DyadPrbVariables::Table &so = dyadprbvariables.dyadtable(4), &ss = dyadprbvariables.dyadtable(5);
+  const int32_t n = std::max(variables.smplsize, 0);
+  return so.ready && !so.triangle && so.nrow == n && so.ncol == n &&
+         so.logl.size() == static_cast<std::size_t>(n) * static_cast<std::size_t>(n) && ss.ready && ss.triangle &&
+         ss.nrow == n && ss.logl.size() == TableSize(true, n, n);
+}
+
+bool ParentSelfedDyadReady() {
+  if (!SelfingSample()) return false;
+  const DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(8);
+  return t.ready && !t.triangle && t.nrow == std::max(variables.numchild(1), 0) &&
+         t.ncol == std::max(variables.smplsize, 0) &&
+         t.logl.size() == static_cast<std::size_t>(t.nrow) * static_cast<std::size_t>(t.ncol);
 }
 
 bool ParentDyadReady(int32_t sex) {

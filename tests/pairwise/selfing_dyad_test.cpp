@@ -1,0 +1,444 @@
+// Pair tables with selfed offspring in a monoecious sample: a selfed
+// offspring with an outbred sib through its selfing parent (ordered), two
+// selfed sibs, and a candidate parent with its selfed offspring. Joint
+// genotype probabilities against a count over the parent's genes, every
+// table entry against a brute-force sum over the parents' genotypes, the
+// transmitted genes and an observation model written out here from the
+// error classes, the summation of the observed pair against the plain
+// double sum over true genotypes, the impossible value, and the cache files.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "genotype/error_model.h"
+#include "likelihood/pedigree_oracle.h"
+#include "pairwise/dyad_probability.h"
+#include "pairwise/dyad_tables.h"
+#include "state/dyadprbvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+enum Relation { kSelfOut, kSelfSelf, kParentSelfed };
+
+// ---- Observation model, from the error classes ----
+// Probability of observing obs given the true genes (x, y) at a locus of
+// n alleles with dropout D and other-error rate E, scaled as the model
+// scales it, with the floor that a sample with selfing puts under E at a
+// codominant locus of two alleles. Dominant: obs.first is the phenotype (1
+// shows the dominant allele 1). Missing: 1.
+struct ErrorModel {
+  int32_t n;
+  bool dominant;
+  double D, E, f;
+  explicit ErrorModel(const OracleLocus& L) : n(L.n), dominant(L.dominant), D(L.D) {
+    const double s = std::sqrt(2.25 / n);
+    E = L.E * (1 - s) + s * (1 - std::exp(-L.E));
+    if (!dominant && n == 2 && E < 1e-6 && D / (1 + D) > 1e-6) E = 1e-6;
+    f = E / n;
+  }
+  double Class(int32_t c) const {
+    switch (c) {
+      case 1: return ((1 - E + f) * (1 - E + f) + f * f) * (1 - D) / (1 + D);
+      case 2: return ((1 + D - n * D) * f + (1 - D) * f * f * (1 - n) + D) / (1 + D);
+      case 3: return (1 - E + 2 * f) * f * (1 - D) / (1 + D);
+      case 4: return (2 * D * (1 - f) / (1 + D) + f) * f;
+      case 5: return (1 - E + f) * (2 * D * (1 - 1.0 / n) * E / (1 + D) + (1 - E + f));
+      case 6: return (1 - E + f) * f * (2 - 2 * D) / (1 + D);
+      default: return f * f * (2 - 2 * D) / (1 + D);
+    }
+  }
+  double Seen(GenoPair obs, int32_t x, int32_t y) const {
+    if (obs.first <= 0) return 1.0;
+    if (dominant) {
+      const int32_t ones = (x == 1) + (y == 1);
+      const double p1 = ones == 2   ? (E / (1 + D) + 1 - f) * (1 - f)
+                        : ones == 1 ? (1 - f) * f + (E * f + 1 - E) / (1 + D)
+                                    : (E / 4 + (1 - f) / (1 + D)) * E;
+      return obs.first == 1 ? p1 : 1 - p1;
+    }
+    const auto [o1, o2] = obs;
+    const int32_t shared = (o1 == x || o1 == y) + (o2 != o1 && (o2 == x || o2 == y));
+    if (x != y) {
+      if (o1 == o2) return Class(shared == 1 ? 2 : 4);
+      if ((o1 == x && o2 == y) || (o1 == y && o2 == x)) return Class(1);
+      return Class(shared == 1 ? 3 : 7);
+    }
+    if (o1 == o2) return Class(o1 == x ? 5 : 4);
+    return Class(o1 == x || o2 == x ? 6 : 7);
+  }
+};
+
+// Brute-force probability of two observations at one locus. The selfing
+// parent has genes (a, b); a selfed offspring takes two independent draws
+// from them; an outbred sib takes one draw from them and one from the
+// genes (c, d) of an unrelated other parent. For kParentSelfed the first
+// observation is the parent's own.
+double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o2) {
+  const ErrorModel em(L);
+  const std::vector<double>& p = L.freqs;
+  const int32_t n = L.n;
+  double total = 0;
+  for (int32_t a = 1; a <= n; ++a) {
+    for (int32_t b = 1; b <= n; ++b) {
+      const std::array<int32_t, 2> genes = {a, b};
+      auto selfed = [&](GenoPair obs) {
+        double s = 0;
+        for (int32_t x : genes)
+          for (int32_t y : genes) s += 0.25 * em.Seen(obs, x, y);
+        return s;
+      };
+      double second = 0;
+      if (r == kSelfOut) {
+        for (int32_t c = 1; c <= n; ++c)
+          for (int32_t d = 1; d <= n; ++d)
+            for (int32_t x : genes)
+              for (int32_t y : {c, d}) second += p[c - 1] * p[d - 1] * 0.25 * em.Seen(o2, x, y);
+      } else {
+        second = selfed(o2);
+      }
+      const double first = r == kParentSelfed ? em.Seen(o1, a, b) : selfed(o1);
+      total += p[a - 1] * p[b - 1] * first * second;
+    }
+  }
+  return total;
+}
+
+void SetAfr(const std::vector<double>& p) {
+  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
+  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
+}
+
+const DyadDelta& DeltaOf(Relation r) {
+  return r == kSelfOut ? SelfedOutbredSibDelta() : r == kSelfSelf ? SelfedSibsDelta() : ParentSelfedOffspringDelta();
+}
+
+TEST(SelfingDeltaTest, JointGenotypesMatchACountOverTheParentsGenes) {
+  // Without errors, the joint distribution of the two true genotypes from
+  // the pedigree, by enumeration, against PrbGDyad in the order the
+  // coefficients give the members.
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 5; ++trial) {
+    const int32_t m = 4;
+    std::vector<double> p(m);
+    double s = 0;
+    for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
+    for (double& x : p) x /= s;
+    for (Relation r : {kSelfOut, kSelfSelf, kParentSelfed}) {
+      SCOPED_TRACE(testing::Message() << "trial " << trial << " relation " << r);
+      // Unordered genotypes of the two members, weighted over the genes
+      // (a, b) of the selfing parent, (c, d) of an unrelated other parent,
+      // and the draws of each offspring.
+      std::map<std::array<int32_t, 4>, double> joint;
+      for (int32_t a = 1; a <= m; ++a)
+        for (int32_t b = 1; b <= m; ++b)
+          for (int32_t c = 1; c <= m; ++c)
+            for (int32_t d = 1; d <= m; ++d) {
+              const double w = p[a - 1] * p[b - 1] * p[c - 1] * p[d - 1] / 16;
+              const std::array<int32_t, 2> P = {a, b}, Q = {c, d};
+              for (int32_t s1 : P)
+                for (int32_t s2 : P)
+                  for (int32_t t1 : P)
+                    for (int32_t t2 : r == kSelfOut ? Q : P) {
+                      // The parent's own genes stand first for kParentSelfed
+                      // (its second member's draws t1, t2 are then unused).
+                      const std::array<int32_t, 4> g =
+                          r == kParentSelfed ? std::array<int32_t, 4>{a, b, s1, s2} : std::array<int32_t, 4>{s1, s2, t1, t2};
+                      joint[{std::min(g[0], g[1]), std::max(g[0], g[1]), std::min(g[2], g[3]), std::max(g[2], g[3])}] += w;
+                    }
+            }
+      SetAfr(p);
+      double sum = 0;
+      for (int32_t a = 1; a <= m; ++a)
+        for (int32_t b = a; b <= m; ++b)
+          for (int32_t c = 1; c <= m; ++c)
+            for (int32_t d = c; d <= m; ++d) {
+              const double got = PrbGDyad(a, b, c, d, DeltaOf(r));
+              EXPECT_NEAR(got, (joint[{a, b, c, d}]), 1e-14) << a << b << c << d;
+              sum += got;
+            }
+      EXPECT_NEAR(sum, 1.0, 1e-12);
+    }
+  }
+}
+
+TEST(SelfingDeltaTest, CoefficientsSumToOneAndGiveTheKinship) {
+  const std::array<double, 3> kinship = {0.25, 0.5, 0.5};
+  for (Relation r : {kSelfOut, kSelfSelf, kParentSelfed}) {
+    const DyadDelta& d = DeltaOf(r);
+    double sum = 0;
+    for (int32_t k = 1; k <= 9; ++k) sum += d(k);
+    EXPECT_DOUBLE_EQ(sum, 1.0);
+    EXPECT_LT(d(7) + d(8) + d(9), 1.0);
+    EXPECT_DOUBLE_EQ(d(1) + 0.5 * (d(3) + d(5) + d(7)) + 0.25 * d(8), kinship[static_cast<std::size_t>(r)]);
+  }
+}
+
+// ---- A monoecious sample with selfed and outbred families ----
+
+class SelfingDyadTest : public PedkinTest {
+ protected:
+  // Two sampled and two unsampled parents; families selfed by each sampled
+  // parent and by an unsampled one, outbred sibs of the selfed ones, and an
+  // outbred family of the unsampled parents; over a microsatellite, a SNP,
+  // a dominant marker and a locus of one allele. The sampled parents are
+  // the candidates of the one pool (listed on both sides, as a monoecious
+  // project lists them).
+  void Install(std::mt19937& rng, double D, double E, bool selfing = true) {
+    ResetState();
+    variables.numsex = 1;
+    variables.allowinbreeding = selfing ? 1 : 0;
+    variables.displayq = 0;
+    variables.fname = "proj";
+    std::vector<OracleLocus> loci(4, OracleLocus{2, D, E, false, {}});
+    loci[0].n = 3 + static_cast<int32_t>(rng() % 4);
+    loci[2].dominant = true;
+    loci[3].n = 1;
+    const OracleShape shape{"selfing", {1, 1, 1, 1}, {{0, 0}, {0, 2}, {1, 1}, {1, 3}, {3, 3}, {2, 3}}, {0, 1}, true};
+    sample = DrawPedigree(rng, shape, loci, false, 0.1, D + E > 0 ? 0.03 : 0.0, 3);
+    for (int32_t k : {0, 1}) {
+      OraclePedigree::Parent twin = sample.parents[static_cast<std::size_t>(k)];
+      twin.sex = 2;
+      sample.parents.push_back(twin);
+    }
+    InstallPedigree(sample);  // the set-up builds every pair table
+    obs.clear();
+    for (const auto& f : sample.families) obs.insert(obs.end(), f.offspring.begin(), f.offspring.end());
+  }
+  int32_t N() const { return variables.smplsize; }
+  const std::vector<GenoPair>& Row(Relation r, int32_t i) const {
+    return r == kParentSelfed ? sample.parents[static_cast<std::size_t>(i - 1)].obs : obs[static_cast<std::size_t>(i - 1)];
+  }
+  // Brute-force log likelihood of the pair over the loci that take part.
+  double Oracle(Relation r, int32_t i, int32_t j) const {
+    double sum = 0;
+    for (std::size_t l = 0; l < sample.loci.size(); ++l) {
+      if (sample.loci[l].n < 2) continue;
+      const double P = PairProbability(sample.loci[l], r, Row(r, i)[l], obs[static_cast<std::size_t>(j - 1)][l]);
+      if (P <= 1e-300) return kImpossibleDyadLogL;
+      sum += std::log(P);
+    }
+    return sum;
+  }
+  std::string Run(bool readallowed) {
+    testing::internal::CaptureStdout();
+    variables.displayq = 1;
+    CalculatePairProb(readallowed);
+    CalculateParentPairProb(readallowed);
+    variables.displayq = 0;
+    return testing::internal::GetCapturedStdout();
+  }
+  OraclePedigree sample;
+  std::vector<std::vector<GenoPair>> obs;
+};
+
+TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
+  struct Rates {
+    double D, E;
+  };
+  // Error-free; both error kinds; dropout only (the floor under the other
+  // error rate of the SNP).
+  const std::vector<Rates> rates = {{0.0, 0.0}, {0.03, 0.02}, {0.02, 0.0}};
+  std::mt19937 rng(71);
+  std::array<int, 2> counts{};  // impossible, checked
+  for (int trial = 0; trial < 9; ++trial) {
+    const Rates& rt = rates[static_cast<std::size_t>(trial % 3)];
+    Install(rng, rt.D, rt.E);
+    ASSERT_TRUE(SelfingDyadReady());
+    ASSERT_TRUE(ParentSelfedDyadReady());
+    ASSERT_EQ(dyadprbvariables.dyadtable(8).nrow, 2);
+    for (Relation r : {kSelfOut, kSelfSelf, kParentSelfed}) {
+      const int32_t rows = r == kParentSelfed ? variables.numchild(1) : N();
+      for (int32_t i = 1; i <= rows; ++i) {
+        for (int32_t j = 1; j <= N(); ++j) {
+          if (r != kParentSelfed && i == j) continue;
+          SCOPED_TRACE(testing::Message() << "trial " << trial << " relation " << r << " pair " << i << "," << j);
+          const float got = r == kSelfOut    ? SelfOutDyadLogL(i, j)
+                            : r == kSelfSelf ? SelfSelfDyadLogL(i, j)
+                                             : ParentSelfedDyadLogL(i, j);
+          const double want = Oracle(r, i, j);
+          if (want <= kImpossibleDyadLogL) {
+            EXPECT_EQ(got, kImpossibleDyadLogL);
+            ++counts[0];
+          } else {
+            EXPECT_NEAR(got, want, 1e-4 * std::max(1.0, std::fabs(want)));
+            ++counts[1];
+          }
+        }
+      }
+    }
+    // An offspring is not its own sib.
+    for (int32_t i = 1; i <= N(); ++i) {
+      EXPECT_EQ(dyadprbvariables.dyadtable(4).logl[static_cast<std::size_t>((i - 1) * N() + i - 1)],
+                kImpossibleDyadLogL);
+    }
+  }
+  EXPECT_GT(counts[0], 100);
+  EXPECT_GT(counts[1], 1000);
+}
+
+TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) {
+  // For every coefficient set, inbred ones included, the probability of two
+  // observations equals the plain double sum over the true genotypes of both
+  // members, over all alleles of the locus, of the observation
+  // probabilities times the joint genotype probability.
+  std::mt19937 rng(73);
+  Install(rng, 0.03, 0.02);
+  std::vector<DyadDelta> sets = {SibDyadDelta(0, 0), SibDyadDelta(0, 1), ParentOffspringDelta(), UnrelatedDelta(),
+                                 SelfedOutbredSibDelta(), SelfedSibsDelta(), ParentSelfedOffspringDelta()};
+  DyadDelta any;
+  double s = 0;
+  for (int32_t k = 1; k <= 9; ++k) s += (any(k) = std::uniform_real_distribution<double>(0.05, 1)(rng));
+  for (int32_t k = 1; k <= 9; ++k) any(k) /= s;
+  sets.push_back(any);
+  int checked = 0;
+  for (int32_t l = 1; l <= 3; ++l) {
+    const int32_t n = likelihoodvar.obsnumallele(l);
+    const bool dominant = variables.dominantmarker(l) != 0;
+    std::vector<GenoPair> seen = {{0, 0}};
+    for (int32_t a = 1; a <= n; ++a) {
+      if (dominant) {
+        if (a <= 2) seen.push_back({a, 0});
+        continue;
+      }
+      for (int32_t b = a; b <= n; ++b) seen.push_back({a, b});
+    }
+    for (const DyadDelta& d : sets) {
+      for (GenoPair u : seen) {
+        for (GenoPair v : seen) {
+          const double got = PrbPDyad(l, {u.first, u.second, false}, {v.first, v.second, false}, d);
+          SetAfr(likelihoodvar.obsallelefre(l));
+          double want = 0;
+          for (int32_t a = 1; a <= n; ++a)
+            for (int32_t b = a; b <= n; ++b)
+              for (int32_t c = 1; c <= n; ++c)
+                for (int32_t e = c; e <= n; ++e) {
+                  const double w1 = u.first > 0 ? PrbGtoP(a, b, u.first, u.second, l) : 1.0;
+                  const double w2 = v.first > 0 ? PrbGtoP(c, e, v.first, v.second, l) : 1.0;
+                  want += w1 * w2 * PrbGDyad(a, b, c, e, d);
+                }
+          EXPECT_NEAR(got, want, 1e-13) << "locus " << l;
+          ++checked;
+        }
+      }
+    }
+  }
+  EXPECT_GT(checked, 300);
+}
+
+TEST_F(SelfingDyadTest, PairsImpossibleAtManyLociStayAtTheImpossibleValue) {
+  // At six error-free loci a selfed 2/2 cannot come from a 1/1 parent, a
+  // selfed 1/2 has no 3/3 outbred sib through its parent, and a selfed 1/1
+  // no selfed 2/3 sib: each locus alone rules the pair out.
+  variables.numsex = 1;
+  variables.allowinbreeding = 1;
+  variables.displayq = 0;
+  variables.fname = "proj";
+  sample.loci.assign(6, OracleLocus{3, 0.0, 0.0, false, {0.3, 0.3, 0.4}});
+  sample.parents = {{1, true, std::vector<GenoPair>(6, {1, 1})}, {2, true, std::vector<GenoPair>(6, {1, 1})}};
+  sample.families.push_back({0, 0, {}, {2, 2, 2, 2, 2}});
+  for (GenoPair g : {GenoPair{2, 2}, GenoPair{1, 2}, GenoPair{3, 3}, GenoPair{1, 1}, GenoPair{2, 3}}) {
+    sample.families[0].offspring.push_back(std::vector<GenoPair>(6, g));
+  }
+  InstallPedigree(sample);
+  CalculatePairProb(false);
+  CalculateParentPairProb(false);
+  EXPECT_EQ(ParentSelfedDyadLogL(1, 1), kImpossibleDyadLogL);
+  EXPECT_EQ(SelfOutDyadLogL(2, 3), kImpossibleDyadLogL);
+  EXPECT_EQ(SelfSelfDyadLogL(5, 4), kImpossibleDyadLogL);
+  EXPECT_GT(SelfSelfDyadLogL(1, 2), -100.0f);  // parent 1/2 gives both
+  for (int32_t k : {4, 5, 8}) {
+    for (float x : dyadprbvariables.dyadtable(k).logl) EXPECT_TRUE(std::isfinite(x) && x >= kImpossibleDyadLogL);
+  }
+}
+
+TEST_F(SelfingDyadTest, WithoutSelfingTheTablesStayEmpty) {
+  for (bool monoecious : {true, false}) {
+    std::mt19937 rng(79);
+    Install(rng, 0.02, 0.02, false);
+    variables.numsex = monoecious ? 1 : 2;
+    variables.allowinbreeding = monoecious ? 0 : 1;
+    for (const char* name : {"proj.SelfOutLogL", "proj.SelfSelfLogL", "proj.PrtDyadLogL"}) std::filesystem::remove(name);
+    const std::string shown = Run(false);
+    EXPECT_EQ(shown.find("self"), std::string::npos);
+    EXPECT_EQ(shown.find("Selfed"), std::string::npos);
+    EXPECT_FALSE(SelfingDyadReady());
+    EXPECT_FALSE(ParentSelfedDyadReady());
+    for (int32_t k : {4, 5, 8}) EXPECT_TRUE(dyadprbvariables.dyadtable(k).logl.empty());
+    for (const char* name : {"proj.SelfOutLogL", "proj.SelfSelfLogL", "proj.PrtDyadLogL"}) EXPECT_FALSE(Exists(name));
+    EXPECT_TRUE(OffspringDyadReady());
+  }
+}
+
+TEST_F(SelfingDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
+  std::mt19937 rng(83);
+  Install(rng, 0.02, 0.01);
+  struct File {
+    int32_t table;
+    const char* name;
+    const char* message;
+  };
+  const std::vector<File> files = {
+      {4, "proj.SelfOutLogL", "Calculating self-outbred ordered sib dyad likelihood...\n"},
+      {5, "proj.SelfSelfLogL", "Calculating self-self sib dyad likelihood...\n"},
+      {8, "proj.PrtDyadLogL", "Calculating Parent-Selfedoffspring dyad likelihood...\n"},
+  };
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    if (entry.path().string().find("LogL") != std::string::npos) std::filesystem::remove(entry.path());
+  }
+  const std::string shown = Run(true);
+  std::map<int32_t, std::vector<float>> computed;
+  for (const File& f : files) {
+    EXPECT_NE(shown.find(f.message), std::string::npos) << f.name;
+    ASSERT_TRUE(Exists(f.name));
+    computed[f.table] = dyadprbvariables.dyadtable(f.table).logl;
+  }
+  // The tables come in the order of their files.
+  EXPECT_LT(shown.find("maternal half-sib"), shown.find("self-outbred"));
+  EXPECT_LT(shown.find("self-outbred"), shown.find("self-self"));
+  EXPECT_LT(shown.find("mother-offspring"), shown.find("Parent-Selfed"));
+
+  // Read back: no message, the same entries.
+  for (const File& f : files) dyadprbvariables.dyadtable(f.table) = {};
+  EXPECT_EQ(Run(true).find("Calculating"), std::string::npos);
+  for (const File& f : files) EXPECT_EQ(dyadprbvariables.dyadtable(f.table).logl, computed[f.table]) << f.name;
+  EXPECT_TRUE(SelfingDyadReady());
+  EXPECT_TRUE(ParentSelfedDyadReady());
+
+  // Damaged or stale files are recomputed and rewritten.
+  const double p1 = likelihoodvar.obsallelefre(1)[0];
+  for (const File& f : files) {
+    const std::string good = ReadFile(f.name);
+    const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+        {"truncated", [&] { WriteFile(f.name, good.substr(0, good.size() - 6)); }},
+        {"header only", [&] { WriteFile(f.name, good.substr(0, 40)); }},
+        {"another table", [&] { WriteFile(f.name, ReadFile(f.table == 5 ? "proj.FSDyadLogL" : "proj.DadDyadLogL")); }},
+        {"older frequencies", [&] {
+           likelihoodvar.obsallelefre(1)[0] = p1 + 1e-9;
+           Run(true);
+           likelihoodvar.obsallelefre(1)[0] = p1;
+         }},
+    };
+    for (const auto& [what, damage] : damages) {
+      SCOPED_TRACE(testing::Message() << f.name << ": " << what);
+      damage();
+      EXPECT_FALSE(ReadWriteDyadLogL(1, f.name));
+      dyadprbvariables.dyadtable(f.table).logl.assign(3, 0.0f);
+      EXPECT_NE(Run(true).find(f.message), std::string::npos);
+      for (const File& g : files) EXPECT_EQ(dyadprbvariables.dyadtable(g.table).logl, computed[g.table]);
+      EXPECT_TRUE(ReadWriteDyadLogL(1, f.name));
+      EXPECT_FALSE(Exists(std::string(f.name) + ".tmp"));
+    }
+  }
+}
+
+}  // namespace
