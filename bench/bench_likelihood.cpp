@@ -1,8 +1,9 @@
 // Cost of one family-locus evaluation, the inner loop of the search: a
 // full-sib family of 10 offspring at a 10-allele locus, a half-sib cluster
 // of 5 full-sib families of 6 offspring sharing a father at a 10-allele
-// locus, and the same cluster at a SNP locus. Reports nanoseconds per
-// evaluation and checks that no heap allocation happens once warmed up.
+// locus, the same cluster at a SNP locus, and a ring of families in which
+// no parent is pendant. Reports nanoseconds per evaluation and checks that
+// no heap allocation happens once warmed up.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -80,6 +81,53 @@ void SetUp(int32_t n, int32_t families, int32_t size, uint32_t seed) {
   InitialFsProb(1, 1, 1);
 }
 
+// One locus of n alleles with 1% error; full-sib families of `size`
+// offspring laid out as (father, mother) pairs over `fathers` fathers and
+// `mothers` mothers, drawn from random parents.
+void SetUpLayout(int32_t n, int32_t fathers, int32_t mothers, const std::vector<std::pair<int32_t, int32_t>>& layout,
+                 int32_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  variables = Variables{};
+  likelihoodvar = LikelihoodVar{};
+  familyloglvar = FamilyLoglVar{};
+  variables.numloci = 1;
+  variables.likelihoodprecision = 1;
+  variables.droprate.assign(1, 0.01);
+  variables.othererrorrate.assign(1, 0.01);
+  variables.dominantmarker.assign(1, 0);
+  likelihoodvar.obsnumallele.assign(1, n);
+  likelihoodvar.obsallelefre.assign(1, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
+  BuildGenotypeCodes(n);
+  const int32_t noff = static_cast<int32_t>(layout.size()) * size;
+  variables.smplsize = noff;
+  variables.offploid.assign(static_cast<std::size_t>(noff), 2);
+  variables.indivgtype.assign(1, std::vector<uint16_t>(ColumnWords(noff, n), 0));
+  setgetgtype.locusgtypeptr = &variables.indivgtype(1);
+  std::uniform_int_distribution<int32_t> allele(1, n);
+  std::vector<std::pair<int32_t, int32_t>> genotype;
+  for (int32_t p = 0; p < fathers + mothers; ++p) {
+    genotype.emplace_back(allele(rng), allele(rng));
+    familyloglvar.parents.push_back({p < fathers ? 1 : 2, 0});
+  }
+  int32_t next = 0;
+  for (const auto& [father, mother] : layout) {
+    FamilyLoglVar::Family fam;
+    fam.father = father;
+    fam.mother = fathers + mother;
+    const auto dad = genotype[static_cast<std::size_t>(fam.father)];
+    const auto mum = genotype[static_cast<std::size_t>(fam.mother)];
+    for (int32_t c = 0; c < size; ++c) {
+      int32_t a = (rng() & 1) ? dad.first : dad.second;
+      int32_t b = (rng() & 1) ? mum.first : mum.second;
+      if (a > b) std::swap(a, b);
+      SetGtype({a, b}, ++next, n);
+      fam.members.push_back(next);
+    }
+    familyloglvar.families.push_back(fam);
+  }
+  InitialFsProb(1, 1, 1);
+}
+
 void Run(benchmark::State& state) {
   double logl = 0;
   FamilyLocusLogL(1, logl);  // warm the work buffers
@@ -102,6 +150,13 @@ void BM_HalfSibCluster10Alleles(benchmark::State& state) {
 }
 void BM_HalfSibClusterSnp(benchmark::State& state) {
   SetUp(2, 5, 6, 3);
+  Run(state);
+}
+// Three fathers and three mothers linked in a ring of six full-sib
+// families of 5 at an 8-allele locus: no parent is pendant, so parents of
+// two families are summed into tables between their mates.
+void BM_LoopCluster8Alleles(benchmark::State& state) {
+  SetUpLayout(8, 3, 3, {{0, 0}, {1, 0}, {1, 1}, {2, 1}, {2, 2}, {0, 2}}, 5, 4);
   Run(state);
 }
 
@@ -185,4 +240,5 @@ void BM_SearchMove1000x20(benchmark::State& state) {
 BENCHMARK(BM_FullSibFamily10Alleles);
 BENCHMARK(BM_HalfSibCluster10Alleles);
 BENCHMARK(BM_HalfSibClusterSnp);
+BENCHMARK(BM_LoopCluster8Alleles);
 BENCHMARK(BM_SearchMove1000x20)->Unit(benchmark::kMicrosecond);

@@ -27,6 +27,24 @@ ClusterGraph::Edge& ClusterGraph::NewEdge(int32_t a, int32_t b, int32_t Ra, int3
   e.table.assign(static_cast<std::size_t>(Ra) * static_cast<std::size_t>(Rb), 0.0);
   e.pa.clear();
   e.pb.clear();
+  e.ext = nullptr;
+  e.extlog = 0.0;
+  return e;
+}
+
+ClusterGraph::Edge& ClusterGraph::NewExternalEdge(int32_t a, int32_t b, int32_t Ra, int32_t Rb, const double* ext,
+                                                  double extlog) {
+  if (static_cast<std::size_t>(nedges) == edges.size()) edges.emplace_back();
+  Edge& e = edges[static_cast<std::size_t>(nedges++)];
+  e.a = a;
+  e.b = b;
+  e.Ra = Ra;
+  e.Rb = Rb;
+  e.table.clear();
+  e.pa.clear();
+  e.pb.clear();
+  e.ext = ext;
+  e.extlog = extlog;
   return e;
 }
 
@@ -45,15 +63,29 @@ namespace {
 
 constexpr double kImpossible = -std::numeric_limits<double>::infinity();
 
-// A table between nodes a and b: dense over their genotypes, or reduced
-// with maps (the edge's own form).
+// A table between nodes a and b, stored over reduced genotypes: Ra x Rb
+// entries, with maps pa, pb from the nodes' genotypes to its rows and
+// columns (nullptr: the identity, Ra or Rb being then the node's number of
+// genotypes). The maps are read in place from the graph's edges. The table
+// is held here (m) or read in place from the graph's edge or the caller's
+// store (ext); it is never written there: a factor that must change is
+// first expanded into a table of its own over the full genotypes.
+//
+// `dense` chooses how a pendant node is summed through the factor: an
+// edge's table is summed over its reduced genotypes, a table the
+// elimination made (dense) genotype by genotype of the nodes, values that
+// repeat being computed once. Both orders are kept as they are so that the
+// sums stay the same to the last bit whatever the storage.
 struct Factor {
   int32_t a = 0, b = 0;
   bool alive = true;
   bool dense = true;
   int32_t Ra = 0, Rb = 0;
   std::vector<double> m;
-  std::vector<int32_t> pa, pb;
+  const double* ext = nullptr;
+  const int32_t* pa = nullptr;
+  const int32_t* pb = nullptr;
+  const double* M() const { return ext != nullptr ? ext : m.data(); }
 };
 
 struct Work {
@@ -67,6 +99,8 @@ struct Work {
   std::vector<std::vector<int32_t>> adj;
   std::vector<int32_t> degree;  // live factors at each node
   std::vector<double> agg, v;  // scratch of pendant absorption
+  std::vector<char> done;
+  std::vector<double> transposed;
   std::vector<int32_t> live;
 
   int32_t Other(const Factor& f, int32_t p) const { return f.a == p ? f.b : f.a; }
@@ -86,23 +120,29 @@ struct Work {
   // Value of the factor for genotype xp of p and yq of the other end.
   double At(const Factor& f, int32_t p, int32_t xp, int32_t yq) const {
     const int32_t x = f.a == p ? xp : yq, y = f.a == p ? yq : xp;
-    if (f.dense) return f.m[static_cast<std::size_t>(x) * static_cast<std::size_t>(G[static_cast<std::size_t>(f.b)]) + static_cast<std::size_t>(y)];
-    const int32_t r = f.pa.empty() ? x : f.pa[static_cast<std::size_t>(x)];
-    const int32_t c = f.pb.empty() ? y : f.pb[static_cast<std::size_t>(y)];
-    return f.m[static_cast<std::size_t>(r) * static_cast<std::size_t>(f.Rb) + static_cast<std::size_t>(c)];
+    const int32_t r = f.pa == nullptr ? x : f.pa[x];
+    const int32_t c = f.pb == nullptr ? y : f.pb[y];
+    return f.M()[static_cast<std::size_t>(r) * static_cast<std::size_t>(f.Rb) + static_cast<std::size_t>(c)];
   }
-  // Turns a reduced factor into a dense one over its nodes' genotypes.
+  // Turns a factor into a dense one held here over its nodes' full
+  // genotypes.
   void Densify(Factor& f) {
-    if (f.dense) return;
+    if (f.dense && f.ext == nullptr && f.pa == nullptr && f.pb == nullptr) return;
     const int32_t Ga = G[static_cast<std::size_t>(f.a)], Gb = G[static_cast<std::size_t>(f.b)];
-    std::vector<double> m(static_cast<std::size_t>(Ga) * static_cast<std::size_t>(Gb));
+    // Built apart, then swapped in: the factor's old buffer becomes the
+    // next expansion's, so that nothing is allocated once warmed up.
+    thread_local std::vector<double> m;
+    m.resize(static_cast<std::size_t>(Ga) * static_cast<std::size_t>(Gb));
     for (int32_t x = 0; x < Ga; ++x) {
       for (int32_t y = 0; y < Gb; ++y) m[static_cast<std::size_t>(x) * Gb + y] = At(f, f.a, x, y);
     }
-    f.m = std::move(m);
+    f.m.swap(m);
+    f.ext = nullptr;
     f.dense = true;
-    f.pa.clear();
-    f.pb.clear();
+    f.pa = nullptr;
+    f.pb = nullptr;
+    f.Ra = Ga;
+    f.Rb = Gb;
   }
 };
 
@@ -122,12 +162,17 @@ Factor& NewFactor(Work& w) {
   if (w.nfactors == w.factors.size()) w.factors.emplace_back();
   Factor& f = w.factors[w.nfactors++];
   f.alive = true;
+  f.ext = nullptr;
+  f.pa = nullptr;
+  f.pb = nullptr;
   return f;
 }
 
 // Adds the factor in the last slot between its two nodes, merging it into
-// an existing factor of the same two nodes when there is one.
-double AddFactor(Work& w) {
+// an existing factor of the same two nodes when there is one. A factor
+// already scaled to its largest entry (scaled, with the logarithm prelog
+// of the factor removed) is not scanned again.
+double AddFactor(Work& w, bool scaled = false, double prelog = 0.0) {
   Factor& nf = w.factors[w.nfactors - 1];
   const int32_t a = nf.a, b = nf.b;
   for (int32_t id : w.adj[static_cast<std::size_t>(a)]) {
@@ -143,14 +188,15 @@ double AddFactor(Work& w) {
       }
     }
     --w.nfactors;  // the new table lives on in the old factor
-    return Normalize(f.m);
+    const double s = Normalize(f.m);
+    return s == kImpossible ? kImpossible : s + prelog;
   }
   const int32_t id = static_cast<int32_t>(w.nfactors - 1);
   w.adj[static_cast<std::size_t>(a)].push_back(id);
   w.adj[static_cast<std::size_t>(b)].push_back(id);
   ++w.degree[static_cast<std::size_t>(a)];
   ++w.degree[static_cast<std::size_t>(b)];
-  return Normalize(nf.m);
+  return scaled ? prelog : Normalize(nf.m);
 }
 
 double LogSumExp(double a, double b) {
@@ -231,35 +277,60 @@ double AbsorbPendant(Work& w, int32_t p, Factor& f) {
   std::vector<double>& uq = w.u[static_cast<std::size_t>(q)];
   const int32_t Gp = w.G[static_cast<std::size_t>(p)], Gq = w.G[static_cast<std::size_t>(q)];
   if (f.dense) {
+    // Genotypes of q that share a column of the table share their sum.
+    const bool prow = f.a == p;
+    const int32_t Rq = prow ? f.Rb : f.Ra;
+    const int32_t* mq = prow ? f.pb : f.pa;
+    w.v.resize(static_cast<std::size_t>(Rq));
+    w.done.assign(static_cast<std::size_t>(Rq), 0);
     for (int32_t y = 0; y < Gq; ++y) {
       if (uq[static_cast<std::size_t>(y)] == 0.0) continue;
-      double s = 0.0;
-      for (int32_t x = 0; x < Gp; ++x) {
-        if (up[static_cast<std::size_t>(x)] != 0.0) s += up[static_cast<std::size_t>(x)] * w.At(f, p, x, y);
+      const int32_t c = mq == nullptr ? y : mq[y];
+      if (!w.done[static_cast<std::size_t>(c)]) {
+        double s = 0.0;
+        for (int32_t x = 0; x < Gp; ++x) {
+          if (up[static_cast<std::size_t>(x)] != 0.0) s += up[static_cast<std::size_t>(x)] * w.At(f, p, x, y);
+        }
+        w.v[static_cast<std::size_t>(c)] = s;
+        w.done[static_cast<std::size_t>(c)] = 1;
       }
-      uq[static_cast<std::size_t>(y)] *= s;
+      uq[static_cast<std::size_t>(y)] *= w.v[static_cast<std::size_t>(c)];
     }
   } else {
     // Gather p's weights onto the table's reduced genotypes, sum them
     // through the table, then spread the result over q's genotypes.
     const bool prow = f.a == p;
     const int32_t Rp = prow ? f.Ra : f.Rb, Rq = prow ? f.Rb : f.Ra;
-    const std::vector<int32_t>& mp = prow ? f.pa : f.pb;
-    const std::vector<int32_t>& mq = prow ? f.pb : f.pa;
+    const int32_t* mp = prow ? f.pa : f.pb;
+    const int32_t* mq = prow ? f.pb : f.pa;
+    const double* m = f.M();
     w.agg.assign(static_cast<std::size_t>(Rp), 0.0);
-    for (int32_t x = 0; x < Gp; ++x) w.agg[static_cast<std::size_t>(mp.empty() ? x : mp[static_cast<std::size_t>(x)])] += up[static_cast<std::size_t>(x)];
+    double* agg = w.agg.data();
+    const double* upd = up.data();
+    if (mp == nullptr) {
+      for (int32_t x = 0; x < Gp; ++x) agg[x] += upd[x];
+    } else {
+      for (int32_t x = 0; x < Gp; ++x) agg[mp[x]] += upd[x];
+    }
     w.v.assign(static_cast<std::size_t>(Rq), 0.0);
+    double* v = w.v.data();
     for (int32_t r = 0; r < Rp; ++r) {
-      const double a = w.agg[static_cast<std::size_t>(r)];
+      const double a = agg[r];
       if (a == 0.0) continue;
       if (prow) {
-        const double* row = &f.m[static_cast<std::size_t>(r) * static_cast<std::size_t>(f.Rb)];
-        for (int32_t c = 0; c < Rq; ++c) w.v[static_cast<std::size_t>(c)] += a * row[c];
+        const double* row = m + static_cast<std::size_t>(r) * static_cast<std::size_t>(f.Rb);
+        for (int32_t c = 0; c < Rq; ++c) v[c] += a * row[c];
       } else {
-        for (int32_t c = 0; c < Rq; ++c) w.v[static_cast<std::size_t>(c)] += a * f.m[static_cast<std::size_t>(c) * static_cast<std::size_t>(f.Rb) + static_cast<std::size_t>(r)];
+        const double* col = m + r;
+        for (int32_t c = 0; c < Rq; ++c) v[c] += a * col[static_cast<std::size_t>(c) * static_cast<std::size_t>(f.Rb)];
       }
     }
-    for (int32_t y = 0; y < Gq; ++y) uq[static_cast<std::size_t>(y)] *= w.v[static_cast<std::size_t>(mq.empty() ? y : mq[static_cast<std::size_t>(y)])];
+    double* uqd = uq.data();
+    if (mq == nullptr) {
+      for (int32_t y = 0; y < Gq; ++y) uqd[y] *= v[y];
+    } else {
+      for (int32_t y = 0; y < Gq; ++y) uqd[y] *= v[mq[y]];
+    }
   }
   w.Kill(f);
   return Normalize(uq);
@@ -335,22 +406,53 @@ double Eliminate(Work& w, double prune) {
     const int32_t id1 = w.live[0], id2 = w.live[1];
     const int32_t q1 = w.Other(w.factors[static_cast<std::size_t>(id1)], p);
     const int32_t q2 = w.Other(w.factors[static_cast<std::size_t>(id2)], p);
-    const int32_t G1 = w.G[static_cast<std::size_t>(q1)], G2 = w.G[static_cast<std::size_t>(q2)];
     Factor& nf = NewFactor(w);
+    const Factor& f1 = w.factors[static_cast<std::size_t>(id1)];
+    const Factor& f2 = w.factors[static_cast<std::size_t>(id2)];
+    // The combined table depends on q1 and q2 only through the columns
+    // they have in f1 and f2: it is made over those, with their maps.
+    const bool p1 = f1.a == p, p2 = f2.a == p;
+    const int32_t* mp1 = p1 ? f1.pa : f1.pb;
+    const int32_t* mp2 = p2 ? f2.pa : f2.pb;
+    const int32_t R1 = p1 ? f1.Rb : f1.Ra, R2 = p2 ? f2.Rb : f2.Ra;
+    const std::size_t step1 = p1 ? 1 : static_cast<std::size_t>(f1.Rb);  // along q1
+    const std::size_t step2 = p2 ? 1 : static_cast<std::size_t>(f2.Rb);
+    const std::size_t line1 = p1 ? static_cast<std::size_t>(f1.Rb) : 1;  // along p
+    const std::size_t line2 = p2 ? static_cast<std::size_t>(f2.Rb) : 1;
+    const double* m1 = f1.M();
+    const double* m2 = f2.M();
+    if (step2 != 1) {
+      // f2 read along its columns: a transposed copy makes the innermost
+      // loop below run over consecutive entries.
+      const int32_t Rp2 = p2 ? f2.Ra : f2.Rb;
+      w.transposed.resize(static_cast<std::size_t>(Rp2) * static_cast<std::size_t>(R2));
+      for (int32_t r2 = 0; r2 < R2; ++r2) {
+        for (int32_t rp = 0; rp < Rp2; ++rp) {
+          w.transposed[static_cast<std::size_t>(rp) * static_cast<std::size_t>(R2) + static_cast<std::size_t>(r2)] =
+              m2[static_cast<std::size_t>(r2) * step2 + static_cast<std::size_t>(rp) * line2];
+        }
+      }
+      m2 = w.transposed.data();
+    }
+    const std::size_t row2 = step2 != 1 ? static_cast<std::size_t>(R2) : line2;
     nf.a = q1;
     nf.b = q2;
     nf.dense = true;
-    nf.m.assign(static_cast<std::size_t>(G1) * G2, 0.0);
-    const Factor& f1 = w.factors[static_cast<std::size_t>(id1)];
-    const Factor& f2 = w.factors[static_cast<std::size_t>(id2)];
+    nf.Ra = R1;
+    nf.Rb = R2;
+    nf.pa = p1 ? f1.pb : f1.pa;
+    nf.pb = p2 ? f2.pb : f2.pa;
+    nf.m.assign(static_cast<std::size_t>(R1) * static_cast<std::size_t>(R2), 0.0);
     for (int32_t x = 0; x < Gp; ++x) {
       const double ux = up[static_cast<std::size_t>(x)];
       if (ux == 0.0) continue;
-      for (int32_t y1 = 0; y1 < G1; ++y1) {
-        const double a = ux * w.At(f1, p, x, y1);
+      const double* t1 = m1 + static_cast<std::size_t>(mp1 == nullptr ? x : mp1[x]) * line1;
+      const double* t2 = m2 + static_cast<std::size_t>(mp2 == nullptr ? x : mp2[x]) * row2;
+      for (int32_t r1 = 0; r1 < R1; ++r1) {
+        const double a = ux * t1[static_cast<std::size_t>(r1) * step1];
         if (a == 0.0) continue;
-        double* row = &nf.m[static_cast<std::size_t>(y1) * G2];
-        for (int32_t y2 = 0; y2 < G2; ++y2) row[y2] += a * w.At(f2, p, x, y2);
+        double* row = &nf.m[static_cast<std::size_t>(r1) * static_cast<std::size_t>(R2)];
+        for (int32_t r2 = 0; r2 < R2; ++r2) row[r2] += a * t2[r2];
       }
     }
     w.Kill(w.factors[static_cast<std::size_t>(id1)]);
@@ -391,11 +493,12 @@ double ClusterLogSum(const ClusterGraph& graph, double prune) {
     const auto& e = graph.edges[static_cast<std::size_t>(k)];
     auto row = [&](int32_t x) { return e.pa.empty() ? x : e.pa[static_cast<std::size_t>(x)]; };
     auto col = [&](int32_t y) { return e.pb.empty() ? y : e.pb[static_cast<std::size_t>(y)]; };
+    const double* table = e.Table();
     if (e.a == e.b) {
       // A selfed family depends on one parent's genotype only.
       std::vector<double>& ua = w.u[static_cast<std::size_t>(e.a)];
       for (int32_t g = 0; g < w.G[static_cast<std::size_t>(e.a)]; ++g) {
-        ua[static_cast<std::size_t>(g)] *= e.table[static_cast<std::size_t>(row(g)) * static_cast<std::size_t>(e.Rb) + static_cast<std::size_t>(col(g))];
+        ua[static_cast<std::size_t>(g)] *= table[static_cast<std::size_t>(row(g)) * static_cast<std::size_t>(e.Rb) + static_cast<std::size_t>(col(g))];
       }
       const double s = Normalize(ua);
       if (s == kImpossible) return -1e300;
@@ -408,10 +511,14 @@ double ClusterLogSum(const ClusterGraph& graph, double prune) {
     f.dense = false;
     f.Ra = e.Ra;
     f.Rb = e.Rb;
-    f.m.assign(e.table.begin(), e.table.end());
-    f.pa.assign(e.pa.begin(), e.pa.end());
-    f.pb.assign(e.pb.begin(), e.pb.end());
-    const double s = AddFactor(w);
+    if (e.ext != nullptr) {
+      f.ext = e.ext;
+    } else {
+      f.m.assign(e.table.begin(), e.table.end());
+    }
+    f.pa = e.pa.empty() ? nullptr : e.pa.data();
+    f.pb = e.pb.empty() ? nullptr : e.pb.data();
+    const double s = AddFactor(w, e.ext != nullptr, e.extlog);
     if (s == kImpossible) return -1e300;
     logacc += s;
   }

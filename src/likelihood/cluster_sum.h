@@ -30,10 +30,20 @@ struct ClusterGraph {
   // table[row * Rb + col]; pa[x] = row of genotype x of node a, pb[y] =
   // column of genotype y of node b (empty map: the identity). For a
   // self-loop (a == b) only entries with row == col are used.
+  //
+  // An edge may instead point to a table kept elsewhere (ext), which the
+  // sum reads in place and never changes: the family tables that the
+  // likelihood keeps between evaluations need no copy. Such a table (of a
+  // pair of distinct parents) has already been scaled to its largest
+  // entry as the sum would scale it, with the logarithm of the factor
+  // removed in extlog; a self-loop's external table is used as it is.
   struct Edge {
     int32_t a = 0, b = 0, Ra = 0, Rb = 0;
     std::vector<double> table;
     std::vector<int32_t> pa, pb;
+    const double* ext = nullptr;
+    double extlog = 0.0;
+    const double* Table() const { return ext != nullptr ? ext : table.data(); }
   };
   // Slots are reused between evaluations so that their buffers keep their
   // capacity: only the first nnodes nodes and nedges edges are in use.
@@ -44,6 +54,9 @@ struct ClusterGraph {
   void Clear() { nnodes = nedges = 0; }
   Node& NewNode(int32_t G);
   Edge& NewEdge(int32_t a, int32_t b, int32_t Ra, int32_t Rb);
+  // An edge reading its table from ext (see Edge); its maps are still to
+  // be filled.
+  Edge& NewExternalEdge(int32_t a, int32_t b, int32_t Ra, int32_t Rb, const double* ext, double extlog);
   // Convenience forms with dense tables.
   int32_t AddNode(const std::vector<double>& w);
   void AddEdge(int32_t a, int32_t b, const std::vector<double>& table);

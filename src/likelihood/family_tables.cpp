@@ -13,11 +13,7 @@
 double Power(double x, double e) {
   const int32_t k = static_cast<int32_t>(e);
   if (static_cast<double>(k) != e) return std::pow(x, e);
-  double result = 1.0;
-  for (int32_t b = k; b > 0; b >>= 1, x *= x) {
-    if (b & 1) result *= x;
-  }
-  return result;
+  return IntegerPower(x, k);
 }
 
 double SonsProbability(int32_t l, const FamilyData& data, int32_t i, int32_t j) {
@@ -37,6 +33,7 @@ struct Scratch {
   std::vector<std::pair<int32_t, int32_t>> pairs;  // genotype index -> alleles
   std::vector<int32_t> index;                      // (x, y) -> genotype index - 1
   std::vector<double> childp, half;
+  std::vector<int32_t> counts;
   int32_t m = 0;
 };
 Scratch scratch;
@@ -83,6 +80,19 @@ double TableFromChildProbabilities(int32_t l, const FamilyData& data, int32_t m,
   auto half = [&](int32_t gp, int32_t y) {
     return &scratch.half[(static_cast<std::size_t>(gp - 1) * static_cast<std::size_t>(m) + static_cast<std::size_t>(y - 1)) * nrec];
   };
+  // Exponents are counts of offspring unless the scaled likelihood is on:
+  // whole numbers are then raised by repeated squaring, read once here.
+  bool whole = true;
+  scratch.counts.resize(nrec);
+  for (std::size_t r = 0; r < nrec; ++r) {
+    const double e = data.records[r].exponent;
+    scratch.counts[r] = static_cast<int32_t>(e);
+    whole = whole && static_cast<double>(scratch.counts[r]) == e;
+  }
+  const int32_t* counts = scratch.counts.data();
+  auto power = [&](double x, std::size_t r) {
+    return whole ? IntegerPower(x, counts[r]) : Power(x, data.records[r].exponent);
+  };
   double largest = 0.0;
   for (int32_t gf = 1; gf <= Rf; ++gf) {
     double* row = &table[static_cast<std::size_t>(gf - 1) * static_cast<std::size_t>(G)];
@@ -95,11 +105,11 @@ double TableFromChildProbabilities(int32_t l, const FamilyData& data, int32_t m,
       if (hd) {
         // The haploid father's allele gf with either of the mother's.
         const double* a = half(gm, gf);
-        for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= Power(a[r], data.records[r].exponent);
+        for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r], r);
       } else {
         const double* a = half(gf, mi);
         const double* b = half(gf, mj);
-        for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= Power(a[r] + b[r], data.records[r].exponent);
+        for (std::size_t r = 0; r < nrec && p > 0.0; ++r) p *= power(a[r] + b[r], r);
       }
       if (!data.haploid.empty() && p > 0.0) p *= SonsProbability(l, data, mi, mj);
       row[gm - 1] = p;

@@ -47,3 +47,14 @@ double SonsProbability(int32_t l, const FamilyData& data, int32_t i, int32_t j);
 
 // x to the power e; integer exponents by repeated squaring.
 double Power(double x, double e);
+
+// x to the power k >= 0 by repeated squaring (a single offspring, the
+// common case, costs nothing).
+inline double IntegerPower(double x, int32_t k) {
+  if (k == 1) return x;
+  double result = 1.0;
+  for (int32_t b = k; b > 0; b >>= 1, x *= x) {
+    if (b & 1) result *= x;
+  }
+  return result;
+}

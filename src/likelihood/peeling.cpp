@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <unordered_map>
+#include <deque>
 
 #include "genotype/error_model.h"
 #include "genotype/frequencies.h"
@@ -59,6 +59,8 @@ struct AlleleSet {
   }
 };
 
+struct FamilyEntry;
+
 // Reused between calls, so that scoring a move allocates nothing once the
 // buffers have grown to the sizes the data need.
 struct LocusWork {
@@ -67,30 +69,55 @@ struct LocusWork {
   std::vector<double> pfre;
   std::vector<std::pair<int32_t, int32_t>> pairs;
   std::vector<int32_t> mapm;
-  std::vector<std::pair<int32_t, int32_t>> observed;  // offspring observations, family by family
+  AlleleSet entryset;
+  std::vector<const FamilyEntry*> entries;  // by family; nullptr without a father
   ClusterGraph graph;
 };
 LocusWork work;
 
 bool Missing(const std::pair<int32_t, int32_t>& g) { return g.first <= 0; }
 
-// Family tables computed earlier, by locus and member list. A table
-// depends only on the locus, its error rates and the family's members,
-// so an entry stays valid until the error rates change
-// (ClearFamilyTableCache). The cache is emptied whole when it grows past
-// its bound.
-struct CachedTable {
-  int32_t locus = 0;
+// What a full-sib family brings to one locus, kept between evaluations:
+// its allele set and its table. Both depend only on the locus, its error
+// rates and the family's members (in their order), so an entry stays valid
+// until the error rates change (ClearFamilyTableCache). A move of the
+// search changes one or two families; the entries of all the others were
+// made for earlier proposals and are read in place, without reading their
+// offspring's genotypes again or copying their tables.
+struct FamilyEntry {
+  enum Status : int8_t { kNoData, kTable, kImpossible };
+  uint64_t key = 0;
+  int32_t locus = 0;  // 0: an empty slot
   bool selfed = false;
+  uint64_t pinned = 0;  // the evaluation that last read the entry
   std::vector<int32_t> members;
+  Status status = kNoData;
+  std::vector<int32_t> alleles;  // the family's alleles in order of appearance
+  // The table, scaled to its largest entry (logarithm logtable) and, for
+  // two distinct parents, scaled again exactly as the cluster sum scales a
+  // table it is given (logarithm lognorm), so that the sum reads it as is.
   std::vector<double> table;
-  double logtable = 0.0;
+  double logtable = 0.0, lognorm = 0.0;
 };
-struct TableCache {
-  std::unordered_map<uint64_t, CachedTable> entries;
-  std::size_t doubles = 0;  // size of the stored tables
+
+// Entries by key, in sets of kWays slots; a new entry takes the place of
+// the one of its set read least recently, so that the families of the
+// current configuration, read at every evaluation, stay while the
+// proposals' families pass through. An entry read by the current
+// evaluation is never overwritten while the evaluation runs: a family
+// whose set is all in use takes a spare entry for that evaluation only.
+struct FamilyCache {
+  static constexpr int32_t kBits = 11;  // 2^kBits sets
+  static constexpr int32_t kWays = 4;
+  // Bound on the stored tables; past it every entry not in use is dropped.
+  static constexpr std::size_t kDoubles = std::size_t{1} << 22;  // 32 MB
+  std::vector<FamilyEntry> slots;
+  std::deque<FamilyEntry> spare;  // grows without moving the entries in use
+  std::size_t nspare = 0;
+  std::size_t doubles = 0;  // capacity of the stored tables
+  uint64_t evaluation = 0;
 };
-TableCache tablecache;
+FamilyCache familycache;
 
 // Per-locus probabilities of a two-allele locus, made once after each
 // change of the error rates.
@@ -110,39 +137,11 @@ struct SnpTables {
   std::array<Entry, 64> bycounts{};
 };
 std::vector<SnpTables> snptables;
-constexpr std::size_t kTableCacheDoubles = std::size_t{1} << 22;  // 32 MB of tables
 
 uint64_t TableKey(int32_t l, bool selfed, const std::vector<int32_t>& members) {
   uint64_t h = 1469598103934665603ull ^ (static_cast<uint64_t>(l) << 1) ^ (selfed ? 1u : 0u);
   for (int32_t i : members) h = (h ^ static_cast<uint64_t>(i)) * 1099511628211ull;
   return h;
-}
-
-bool FindCachedTable(int32_t l, bool selfed, const std::vector<int32_t>& members, std::vector<double>& table,
-                     double& logtable) {
-  const auto it = tablecache.entries.find(TableKey(l, selfed, members));
-  if (it == tablecache.entries.end()) return false;
-  const CachedTable& c = it->second;
-  if (c.locus != l || c.selfed != selfed || c.members != members || c.table.size() != table.size()) return false;
-  std::copy(c.table.begin(), c.table.end(), table.begin());
-  logtable = c.logtable;
-  return true;
-}
-
-void StoreCachedTable(int32_t l, bool selfed, const std::vector<int32_t>& members, const std::vector<double>& table,
-                      double logtable) {
-  if (tablecache.doubles + table.size() > kTableCacheDoubles) {
-    tablecache.entries.clear();
-    tablecache.doubles = 0;
-  }
-  CachedTable& c = tablecache.entries[TableKey(l, selfed, members)];
-  tablecache.doubles -= std::min(tablecache.doubles, c.table.size());
-  c.locus = l;
-  c.selfed = selfed;
-  c.members = members;
-  c.table = table;
-  c.logtable = logtable;
-  tablecache.doubles += table.size();
 }
 
 double Exponent(int32_t c) {
@@ -171,9 +170,30 @@ void ListPairs(int32_t m, std::vector<std::pair<int32_t, int32_t>>& pairs) {
   }
 }
 
+// FamilyGenotypeIndex(i, j, m) - 1 for i, j = 0..m at [i * (m + 1) + j],
+// kept for every m met.
+const int32_t* GenotypeIndexTable(int32_t m) {
+  thread_local std::vector<std::vector<int32_t>> tables;
+  if (tables.size() <= static_cast<std::size_t>(m)) tables.resize(static_cast<std::size_t>(m) + 1);
+  std::vector<int32_t>& t = tables[static_cast<std::size_t>(m)];
+  if (t.empty()) {
+    t.assign(static_cast<std::size_t>((m + 1) * (m + 1)), -1);
+    for (int32_t i = 1; i <= m; ++i) {
+      for (int32_t j = 1; j <= m; ++j) t[static_cast<std::size_t>(i * (m + 1) + j)] = FamilyGenotypeIndex(i, j, m) - 1;
+    }
+  }
+  return t.data();
+}
+
 // Map from the genotypes of a parent (over `from`) to the rows of a
 // family table (over `to`); haploid: alleles only.
 void ProjectionMap(const AlleleSet& from, const AlleleSet& to, bool haploid, std::vector<int32_t>& map) {
+  // The same alleles in the same order (a parent of one family, the usual
+  // mother of a half-sib cluster): the identity, which needs no map.
+  if (from.global == to.global) {
+    map.clear();
+    return;
+  }
   const int32_t mf = from.Size(), mt = to.Size();
   auto toLocal = [&](int32_t k) {
     return k <= static_cast<int32_t>(from.global.size()) ? to.Of(from.global[static_cast<std::size_t>(k - 1)])
@@ -185,22 +205,143 @@ void ProjectionMap(const AlleleSet& from, const AlleleSet& to, bool haploid, std
     return;
   }
   map.resize(static_cast<std::size_t>(mf * (mf + 1) / 2));
-  // Each allele is looked up once; the genotypes then pair the results.
+  // Each allele is looked up once; the genotypes then pair the results,
+  // whose indexes over the target's alleles are read from a table.
   thread_local std::vector<int32_t> local;
   local.resize(static_cast<std::size_t>(mf) + 1);
   for (int32_t k = 1; k <= mf; ++k) local[static_cast<std::size_t>(k)] = toLocal(k);
+  const int32_t* index = GenotypeIndexTable(mt);
+  const std::size_t stride = static_cast<std::size_t>(mt) + 1;
+  int32_t* out = map.data();
+  int32_t het = mf;  // heterozygotes follow the homozygotes, i major
   for (int32_t i = 1; i <= mf; ++i) {
-    for (int32_t j = i; j <= mf; ++j) {
-      map[static_cast<std::size_t>(FamilyGenotypeIndex(i, j, mf) - 1)] = FamilyGenotypeIndex(local[static_cast<std::size_t>(i)], local[static_cast<std::size_t>(j)], mt) - 1;
+    const int32_t* row = index + static_cast<std::size_t>(local[static_cast<std::size_t>(i)]) * stride;
+    out[i - 1] = row[local[static_cast<std::size_t>(i)]];
+    for (int32_t j = i + 1; j <= mf; ++j) out[het++] = row[local[static_cast<std::size_t>(j)]];
+  }
+}
+
+// The allele set and the distinct observations of family fam at locus l
+// (n alleles), read from its offspring; false when the family shows more
+// alleles than maxShown.
+bool ReadFamily(int32_t l, int32_t n, bool dominant, int32_t maxShown, const FamilyLoglVar::Family& fam, AlleleSet& s,
+                FamilyData& data) {
+  const bool hd = variables.haplodiploid == 1;
+  s.Reset();
+  data.records.clear();
+  data.haploid.clear();
+  // At dominant loci the set is simply every allele.
+  if (dominant) {
+    for (int32_t a = 1; a <= n; ++a) s.Add(a);
+  }
+  for (int32_t i : fam.members) {
+    const auto g = ObservedGenotype(0, i, l);
+    if (Missing(g)) continue;
+    int32_t a1 = g.first, a2 = 0;
+    if (!dominant) {
+      a1 = s.Add(g.first);
+      a2 = s.Add(g.second);
+      if (static_cast<int32_t>(s.global.size()) > maxShown) return false;  // more than two parents can pass on
+    }
+    Count(hd && variables.offploid(i) == 1 ? data.haploid : data.records, a1, a2);
+  }
+  s.pooled = static_cast<int32_t>(s.global.size()) < n;
+  for (FamilyRecord& r : data.records) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
+  for (FamilyRecord& r : data.haploid) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
+  return true;
+}
+
+// The entry of family fam (with both parents) at locus l: found, or made
+// from its offspring's observations, with its table.
+const FamilyEntry& FamilyEntryOf(int32_t l, int32_t n, bool dominant, int32_t maxShown,
+                                 const FamilyLoglVar::Family& fam) {
+  FamilyCache& c = familycache;
+  if (c.slots.empty()) c.slots.resize(std::size_t{FamilyCache::kWays} << FamilyCache::kBits);
+  const bool selfed = fam.father == fam.mother;
+  const uint64_t key = TableKey(l, selfed, fam.members);
+  FamilyEntry* set =
+      &c.slots[static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - FamilyCache::kBits)) * FamilyCache::kWays];
+  FamilyEntry* victim = nullptr;
+  for (int32_t k = 0; k < FamilyCache::kWays; ++k) {
+    FamilyEntry& x = set[k];
+    if (x.key == key && x.locus == l && x.selfed == selfed && x.members == fam.members) {
+      x.pinned = c.evaluation;
+      return x;
+    }
+    if (x.locus == 0 || x.pinned != c.evaluation) {
+      if (victim == nullptr || x.locus == 0 || (victim->locus != 0 && x.pinned < victim->pinned)) victim = &x;
     }
   }
+  FamilyEntry* e = victim;
+  if (e == nullptr) {
+    if (c.nspare == c.spare.size()) c.spare.emplace_back();
+    e = &c.spare[c.nspare++];
+  }
+  const bool stored = e == victim;
+  if (stored) c.doubles -= std::min(c.doubles, e->table.capacity());
+  e->key = key;
+  e->locus = l;
+  e->selfed = selfed;
+  e->pinned = c.evaluation;
+  e->members.assign(fam.members.begin(), fam.members.end());
+  e->alleles.clear();
+  e->logtable = e->lognorm = 0.0;
+  AlleleSet& s = work.entryset;
+  FamilyData& data = work.data;
+  if (!ReadFamily(l, n, dominant, maxShown, fam, s, data)) {
+    e->status = FamilyEntry::kImpossible;
+  } else if (data.records.empty() && data.haploid.empty()) {
+    e->status = FamilyEntry::kNoData;
+    e->alleles.assign(s.global.begin(), s.global.end());
+  } else {
+    e->alleles.assign(s.global.begin(), s.global.end());
+    const double largest = FsProbCompute(l, data, s.Size(), selfed, e->table);
+    if (!(largest > 1e-300)) {
+      e->status = FamilyEntry::kImpossible;
+    } else {
+      e->status = FamilyEntry::kTable;
+      const double inv = 1.0 / largest;
+      for (double& x : e->table) x *= inv;
+      e->logtable = std::log(largest);
+      if (!selfed) {
+        // The scaling the cluster sum applies to every table of two
+        // parents, done once here.
+        double mx = 0.0;
+        for (double x : e->table) mx = std::max(mx, x);
+        if (mx != 1.0) {
+          const double inv2 = 1.0 / mx;
+          for (double& x : e->table) x *= inv2;
+        }
+        e->lognorm = std::log(mx);
+      }
+    }
+  }
+  if (stored) {
+    c.doubles += e->table.capacity();
+    if (c.doubles > FamilyCache::kDoubles) {
+      // Past the bound: every entry not in use is dropped.
+      c.doubles = 0;
+      for (FamilyEntry& x : c.slots) {
+        if (x.locus != 0 && x.pinned == c.evaluation) {
+          c.doubles += x.table.capacity();
+          continue;
+        }
+        x.locus = 0;
+        std::vector<double>().swap(x.table);
+      }
+    }
+  }
+  return *e;
 }
 
 }  // namespace
 
 void ClearFamilyTableCache() {
-  tablecache.entries.clear();
-  tablecache.doubles = 0;
+  familycache.slots.clear();
+  familycache.slots.shrink_to_fit();
+  familycache.spare.clear();
+  familycache.nspare = 0;
+  familycache.doubles = 0;
   snptables.clear();
 }
 
@@ -351,36 +492,34 @@ void FamilyLocusLogL(int32_t l, double& logl) {
   const std::size_t nfam = fv.families.size(), npar = fv.parents.size();
   if (work.familysets.size() < nfam) work.familysets.resize(nfam);
   if (work.nodesets.size() < npar) work.nodesets.resize(npar);
+  work.entries.resize(nfam);
+  ++familycache.evaluation;
+  familycache.nspare = 0;
 
   // ---- Allele sets of families and parents ----
-  // At two-allele loci the sets are simply both alleles.
-  const bool whole = dominant || n <= 2;
+  // At dominant loci the sets are simply every allele.
+  const bool whole = dominant;
   const int32_t maxShown = variables.othererrorrate(l) < 1e-8 ? (hd ? 3 : 4) : kMaxFamilyAlleles;
-  // The offspring's observations, read once for both passes below.
-  work.observed.clear();
-  for (const auto& fam : fv.families) {
-    for (int32_t i : fam.members) work.observed.push_back(ObservedGenotype(0, i, l));
-  }
-  std::size_t next = 0;
   for (std::size_t f = 0; f < nfam; ++f) {
+    const auto& fam = fv.families[f];
     AlleleSet& s = work.familysets[f];
-    s.Reset();
-    const std::size_t first = next;
-    next += fv.families[f].members.size();
-    if (whole) {
-      for (int32_t a = 1; a <= n; ++a) s.Add(a);
-      continue;
-    }
-    for (std::size_t k = first; k < next; ++k) {
-      const auto g = work.observed[k];
-      if (Missing(g)) continue;
-      s.Add(g.first);
-      s.Add(g.second);
-      if (static_cast<int32_t>(s.global.size()) > maxShown) {
-        logl = -1e300;  // more alleles than two parents can pass on
+    if (fam.father < 0) {
+      // Haploid sons of a mother: no table, read again below.
+      work.entries[f] = nullptr;
+      if (!ReadFamily(l, n, dominant, maxShown, fam, s, work.data)) {
+        logl = -1e300;
         return;
       }
+      continue;
     }
+    const FamilyEntry& e = FamilyEntryOf(l, n, dominant, maxShown, fam);
+    if (e.status == FamilyEntry::kImpossible) {
+      logl = -1e300;  // more alleles than two parents can pass on, or no parents can
+      return;
+    }
+    work.entries[f] = &e;
+    s.Reset();
+    for (int32_t a : e.alleles) s.Add(a);
     s.pooled = static_cast<int32_t>(s.global.size()) < n;
   }
   for (std::size_t p = 0; p < npar; ++p) {
@@ -454,56 +593,32 @@ void FamilyLocusLogL(int32_t l, double& logl) {
 
   // ---- Families: tables over their own alleles ----
   double logconst = 0.0;
-  next = 0;
   for (std::size_t f = 0; f < nfam; ++f) {
     const auto& fam = fv.families[f];
     const AlleleSet& s = work.familysets[f];
-    FamilyData& data = work.data;
-    data.records.clear();
-    data.haploid.clear();
-    const std::pair<int32_t, int32_t>* observed = work.observed.data() + next;
-    next += fam.members.size();
-    for (std::size_t k = 0; k < fam.members.size(); ++k) {
-      const int32_t i = fam.members[k];
-      const auto g = observed[k];
-      if (Missing(g)) continue;
-      const int32_t a1 = dominant ? g.first : s.Of(g.first);
-      const int32_t a2 = dominant ? 0 : s.Of(g.second);
-      Count(hd && variables.offploid(i) == 1 ? data.haploid : data.records, a1, a2);
-    }
-    if (data.records.empty() && data.haploid.empty()) continue;
-    for (FamilyRecord& r : data.records) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
-    for (FamilyRecord& r : data.haploid) r.exponent = Exponent(static_cast<int32_t>(r.exponent));
     const int32_t m = s.Size();
     const int32_t G = m * (m + 1) / 2;
     if (fam.father < 0) {
       // A mother's haploid sons only: a weight on her genotypes.
+      FamilyData& data = work.data;
+      ReadFamily(l, n, dominant, maxShown, fam, work.entryset, data);
+      if (data.records.empty() && data.haploid.empty()) continue;
       ListPairs(m, work.pairs);
       ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, work.mapm);
       ClusterGraph::Node& node = graph.nodes[static_cast<std::size_t>(fam.mother)];
       for (int32_t gm = 0; gm < node.G; ++gm) {
-        const auto [i, j] = work.pairs[static_cast<std::size_t>(work.mapm[static_cast<std::size_t>(gm)] + 1)];
+        const int32_t row = work.mapm.empty() ? gm : work.mapm[static_cast<std::size_t>(gm)];
+        const auto [i, j] = work.pairs[static_cast<std::size_t>(row + 1)];
         node.w[static_cast<std::size_t>(gm)] *= SonsProbability(l, data, i, j);
       }
       continue;
     }
-    ClusterGraph::Edge& edge = graph.NewEdge(fam.father, fam.mother, hd ? m : G, G);
-    // A move of the search changes one or two families; the tables of all
-    // the others were computed for earlier proposals and are reused.
+    const FamilyEntry& e = *work.entries[f];
+    if (e.status != FamilyEntry::kTable) continue;  // no offspring typed here
     const bool selfed = fam.father == fam.mother;
-    double logtable = 0.0;
-    if (!FindCachedTable(l, selfed, fam.members, edge.table, logtable)) {
-      const double largest = FsProbCompute(l, data, m, selfed, edge.table);
-      if (!(largest > 1e-300)) {
-        logl = -1e300;
-        return;
-      }
-      const double inv = 1.0 / largest;
-      for (double& x : edge.table) x *= inv;
-      logtable = std::log(largest);
-      StoreCachedTable(l, selfed, fam.members, edge.table, logtable);
-    }
-    logconst += logtable;
+    ClusterGraph::Edge& edge =
+        graph.NewExternalEdge(fam.father, fam.mother, hd ? m : G, G, e.table.data(), selfed ? 0.0 : e.lognorm);
+    logconst += e.logtable;
     ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.father)], s, hd, edge.pa);
     ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, edge.pb);
   }
