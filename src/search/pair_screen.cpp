@@ -92,10 +92,20 @@ double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[
   // Every moved offspring leaves the same families (the group is one
   // full-sib family), so the old families are those of its first member.
   const int32_t oldf = v.CrIndivLoc(i0, 1), oldm = v.CrIndivLoc(i0, 2);
+  // Only partners sharing a parent with the group before or after the move
+  // can change their relationship to it; the others add exactly 0.
+  const bool pool = v.numsex == 1;
+  auto touches = [&](int32_t fj, int32_t mj) {
+    auto shares = [&](int32_t a, int32_t b) {
+      return pool ? (a == fj || a == mj || b == fj || b == mj) : (a == fj || b == mj);
+    };
+    return shares(host[0], host[1]) || shares(oldf, oldm);
+  };
 #pragma omp parallel for num_threads(2) schedule(dynamic, 1) if (work > kParallelPairWork)
   for (int32_t p = 0; p < n; ++p) {
     const int32_t j = partners[static_cast<std::size_t>(p)];
     const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
+    if (!touches(fj, mj)) continue;
     double sum = 0.0;
     for (int32_t i : group) {
       sum += PairRelationScore(i, j, host[0], host[1], fj, mj) - PairRelationScore(i, j, oldf, oldm, fj, mj);
@@ -107,9 +117,12 @@ double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[
   // little more with every further sib. A family's pairs therefore count
   // as at most about twice their mean, 2 / (m + 1) of their sum for m
   // members, which for one member is the pair itself.
+  // Whether a partner touches the group depends on its families only, so
+  // a family is counted whole or not at all.
   families.clear();
   for (int32_t p = 0; p < n; ++p) {
     const int32_t j = partners[static_cast<std::size_t>(p)];
+    if (!touches(v.CrIndivLoc(j, 1), v.CrIndivLoc(j, 2))) continue;
     const int64_t key = static_cast<int64_t>(v.CrIndivLoc(j, 1)) * (2 * v.smplsize + 2) + v.CrIndivLoc(j, 2);
     auto it = std::find_if(families.begin(), families.end(), [&](const FamilySum& f) { return f.key == key; });
     if (it == families.end()) {

@@ -20,6 +20,13 @@ std::vector<int32_t> clusterkey;
 std::vector<std::pair<int64_t, int32_t>> firstwith;
 std::vector<int32_t> candidates;
 std::vector<std::size_t> pending;  // clusters of a move still to compute
+std::vector<int32_t> mates;
+std::vector<int64_t> familykeys;
+std::vector<int32_t> hostfamilies[2];
+std::vector<uint32_t> familymark[2];  // == familystamp: family listed
+uint32_t familystamp = 0;
+std::vector<uint32_t> movingmark;  // == markstamp: offspring moving now
+uint32_t markstamp = 0;
 
 bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
@@ -84,18 +91,16 @@ int32_t ChooseDestinationCluster(int32_t i) {
     if (!AllMonogamous() && !Haploid(i)) {
       // Families of the neighbourhood, and the size of the offspring's own
       // full-sib family.
-      int32_t fullsibs = 0, families = 0;
+      int32_t fullsibs = 0;
       const auto& members = Members(own);
-      for (std::size_t m = 0; m < members.size(); ++m) {
-        const int32_t j = members[m];
+      familykeys.clear();
+      for (int16_t j : members) {
         if (v.CrIndivLoc(j, 1) == v.CrIndivLoc(i, 1) && v.CrIndivLoc(j, 2) == v.CrIndivLoc(i, 2)) ++fullsibs;
-        bool first = true;
-        for (std::size_t e = 0; e < m && first; ++e) {
-          const int32_t x = members[e];
-          first = !(v.CrIndivLoc(x, 1) == v.CrIndivLoc(j, 1) && v.CrIndivLoc(x, 2) == v.CrIndivLoc(j, 2));
-        }
-        if (first) ++families;
+        familykeys.push_back(static_cast<int64_t>(v.CrIndivLoc(j, 1)) * (int64_t{1} << 32) + v.CrIndivLoc(j, 2));
       }
+      std::sort(familykeys.begin(), familykeys.end());
+      const int32_t families =
+          static_cast<int32_t>(std::unique(familykeys.begin(), familykeys.end()) - familykeys.begin());
       const double u = ran1();
       if (u >= (1.0 - 0.95 / std::sqrt(static_cast<double>(std::max(families, 1)))) * q) {
         const int32_t slots = C + NearestInt(std::max(0.1 * C, 2.0) / std::max(fullsibs, 1)) + 1;
@@ -120,14 +125,29 @@ bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
   // destination cluster and of the offspring's own cluster, so that an
   // offspring (or a full-sib family) can join a parent of another cluster
   // while keeping its other parent, which is how clusters grow together.
-  std::vector<int32_t> fam[2];
+  std::vector<int32_t>* fam = hostfamilies;
+  fam[0].clear();
+  fam[1].clear();
+  // Families already listed are marked (per side), so that listing them
+  // costs one look-up per member.
+  const std::size_t limit = 2 * static_cast<std::size_t>(std::max(v.CrNumFamily(1), v.CrNumFamily(2))) + 2;
+  for (auto& mark : familymark) {
+    if (mark.size() < limit) mark.assign(limit, 0);
+  }
+  if (++familystamp == 0) {
+    for (auto& mark : familymark) std::fill(mark.begin(), mark.end(), 0);
+    familystamp = 1;
+  }
   const int32_t slots[2] = {dest, v.ClusterID(i)};
   for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
     for (int16_t j : Members(slots[s])) {
       for (int32_t k = 0; k < 2; ++k) {
         if (k == 0 && Haploid(j)) continue;
         const int32_t f = v.CrIndivLoc(j, k + 1);
-        if (std::find(fam[k].begin(), fam[k].end(), f) == fam[k].end()) fam[k].push_back(f);
+        uint32_t& mark = familymark[k][static_cast<std::size_t>(f)];
+        if (mark == familystamp) continue;
+        mark = familystamp;
+        fam[k].push_back(f);
       }
     }
   }
@@ -199,7 +219,18 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
   const int32_t n = v.smplsize;
   const int32_t i = group.front();
   const int32_t host[3] = {0, a.HostFamily(1), a.HostFamily(2)};
-  auto isMoving = [&](int32_t j) { return std::find(group.begin(), group.end(), j) != group.end(); };
+  // The moving offspring are marked once, so that each look-up below is
+  // one comparison.
+  if (movingmark.size() != static_cast<std::size_t>(n) + 1) {
+    movingmark.assign(static_cast<std::size_t>(n) + 1, 0);
+    markstamp = 0;
+  }
+  if (++markstamp == 0) {
+    std::fill(movingmark.begin(), movingmark.end(), 0);
+    markstamp = 1;
+  }
+  for (int32_t j : group) movingmark[static_cast<std::size_t>(j)] = markstamp;
+  auto isMoving = [&](int32_t j) { return movingmark[static_cast<std::size_t>(j)] == markstamp; };
   auto family = [&](int32_t j, int32_t k) { return isMoving(j) ? host[k] : v.CrIndivLoc(j, k); };
   // The destination families belong to the offspring's own cluster or to
   // the destination cluster (or are new): their members are found there.
@@ -211,19 +242,26 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
   for (int32_t k = 1; k <= 2; ++k) {
     if (k == 1 && Haploid(i)) continue;
     const int32_t other = 3 - k;
-    // Mates of the destination parent after the move.
-    std::vector<int32_t> mates;
+    // Mates of the destination parent after the move, where their number
+    // is limited.
+    const bool limited = v.monogamy(k) == 1 || v.maxmatings(k) < n;
+    int32_t candidate = 0;
+    mates.clear();
     for (int32_t j : candidates) {
-      if (family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
+      // The family's present members carry its candidate.
+      if (candidate == 0 && j != i && v.CrIndivLoc(j, k) == host[k] && v.InferParent(j, k) > 0) {
+        candidate = v.InferParent(j, k);
+      }
+      if (!limited || family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
       const int32_t m = family(j, other);
       if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
     }
     if (v.monogamy(k) == 1 && mates.size() > 1) return false;
     if (v.monogamy(k) == 0 && v.maxmatings(k) < n && static_cast<int32_t>(mates.size()) > v.maxmatings(k)) return false;
-    // Known and excluded parents: the destination family's candidate must
-    // be one the offspring may have. (A group moves only offspring without
-    // known relationships, so its first member speaks for all.)
-    const int32_t candidate = FamilyCandidate(k, host[k], i);
+    // Known and excluded parents: the destination family's candidate (its
+    // members are all in the clusters listed) must be one the offspring
+    // may have. (A group moves only offspring without known relationships,
+    // so its first member speaks for all.)
     const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
     if (known > 0 && candidate > 0 && candidate != known) return false;
     if (candidate > 0 && !v.excludedparent(k).empty()) {
