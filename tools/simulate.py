@@ -29,6 +29,13 @@ def parse_args(argv):
     p.add_argument("--offspring", type=int, default=60)
     p.add_argument("--families", type=int, default=10, help="number of full-sib families")
     p.add_argument("--mating", choices=["polygamous", "monogamous"], default="polygamous")
+    p.add_argument("--fathers", type=int, default=0,
+                   help="number of fathers of a polygamous sample (default: about 2/3 of the families)")
+    p.add_argument("--mothers", type=int, default=0,
+                   help="number of mothers of a polygamous sample (default: about 2/3 of the families)")
+    p.add_argument("--known-reference", action="store_true",
+                   help="also write <out>.known.dat: the same sample with the true paternal and maternal "
+                        "sibships given as known, whose best configuration is the reference a search must reach")
     p.add_argument("--loci", type=int, default=10)
     p.add_argument("--alleles", type=int, default=8, help="alleles per locus (2 = SNP)")
     p.add_argument("--dominant", type=int, default=0, help="number of dominant loci (placed last)")
@@ -115,11 +122,14 @@ class Simulator:
             nd = nm = f
         else:
             # Fewer parents than families, so that half sibs exist on both sides.
-            nd = max(1, (2 * f + 2) // 3)
-            nm = max(1, (2 * f + 2) // 3)
+            nd = a.fathers if a.fathers > 0 else max(1, (2 * f + 2) // 3)
+            nm = a.mothers if a.mothers > 0 else max(1, (2 * f + 2) // 3)
+            if f > nd * nm:
+                sys.exit(f"{f} families need more than {nd} fathers and {nm} mothers")
             pairs = set()
-            for i in range(min(f, nd)):
-                pairs.add((i, i % nm))
+            # Every parent has at least one family.
+            for i in range(min(f, max(nd, nm))):
+                pairs.add((i % nd, i % nm))
             while len(pairs) < f:
                 pairs.add((self.rng.randrange(nd), self.rng.randrange(nm)))
             pairs = sorted(pairs)
@@ -221,6 +231,7 @@ class Simulator:
         out.append("")
         out.append("0 0   ! known paternity: number of pairs, mismatch allowance")
         out.append("0 0   ! known maternity: number of pairs, mismatch allowance")
+        sib_at = len(out)
         out.append("0   ! known paternal sibships")
         out.append("0   ! known maternal sibships")
         out.append("0   ! excluded paternity")
@@ -229,6 +240,22 @@ class Simulator:
         out.append("0   ! excluded maternal sibships")
         with open(a.out + ".dat", "w") as f:
             f.write("\n".join(out) + "\n")
+        if a.known_reference:
+            # The true sibships of each side as known sibships (those of two
+            # or more offspring), under an output name of its own.
+            known = list(out)
+            known[1] = f"{a.out.split('/')[-1]}.known   ! output name"
+            blocks = []
+            for side in (0, 1):
+                groups = {}
+                for i, parents in enumerate(offspring):
+                    groups.setdefault(parents[side], []).append(f"O{i + 1:04d}")
+                lines = [f"{len(g)} " + " ".join(g) for g in groups.values() if len(g) > 1]
+                what = "paternal" if side == 0 else "maternal"
+                blocks.append([f"{len(lines)}   ! known {what} sibships"] + lines)
+            known[sib_at:sib_at + 2] = blocks[0] + blocks[1]
+            with open(a.out + ".known.dat", "w") as f:
+                f.write("\n".join(known) + "\n")
         with open(a.out + ".truth", "w") as f:
             for i, (d, m, _) in enumerate(offspring):
                 f.write(f"O{i + 1:04d} {dp}{d + 1:03d} {mp}{m + 1:03d}\n")

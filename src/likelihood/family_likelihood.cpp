@@ -36,9 +36,10 @@ double SizeTerm() {
   return -s / 16.0;
 }
 
-// Sum over this process's loci in the order many-allele, codominant
-// two-allele, dominant; stops once below the threshold.
-double LocalSum(double start, double threshold) {
+// Sum over this process's loci (all of them when the loci are not shared)
+// in the order many-allele, codominant two-allele, dominant; stops once
+// below the threshold.
+double LocalSum(double start, double threshold, bool shared) {
   const LikelihoodVar& lv = likelihoodvar;
   double sum = start;
   auto run = [&](const std::vector<int32_t>& list, int32_t first, int32_t last) {
@@ -50,7 +51,9 @@ double LocalSum(double start, double threshold) {
     }
     return true;
   };
-  if (run(lv.locus3, lv.l3thread(1), lv.l3thread(2)) && run(lv.locus2, lv.l1thread(1), lv.l1thread(2))) {
+  if (!shared) {
+    if (run(lv.locus3, 1, lv.locus3[0]) && run(lv.locus2, 1, lv.snploc(1))) run(lv.locus2, lv.snploc(1) + 1, lv.locus2[0]);
+  } else if (run(lv.locus3, lv.l3thread(1), lv.l3thread(2)) && run(lv.locus2, lv.l1thread(1), lv.l1thread(2))) {
     run(lv.locus2, lv.l1thread(3), lv.l1thread(4));
   }
   return sum;
@@ -75,7 +78,7 @@ void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*s
   if (!tooLarge && ok == 1) {
     // Only one process adds the size term when the loci are shared.
     const double T = (shared && variables.threadid != 0) ? 0.0 : SizeTerm();
-    local = LocalSum(T, threshold);
+    local = LocalSum(T, threshold, shared);
   }
   if (shared && MpiActive()) {
     // Every process joins the reduction, whatever its own sum, so that the

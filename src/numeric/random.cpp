@@ -57,6 +57,18 @@ float ran1() {
   return kScale * static_cast<float>(static_cast<int32_t>(bits));
 }
 
+Ran1State SaveRan1() {
+  const Variables& v = variables;
+  return {v.idum, v.ran1ix, v.ran1iy};
+}
+
+void RestoreRan1(const Ran1State& state) {
+  Variables& v = variables;
+  v.idum = state.idum;
+  v.ran1ix = state.ix;
+  v.ran1iy = state.iy;
+}
+
 double ran2() {
   static constexpr int64_t kIM1 = 2147483563, kIM2 = 2147483399;
   static constexpr int64_t kIA1 = 40014, kIA2 = 40692;

@@ -11,6 +11,15 @@
 // (a value <= 0 reseeds), ran1ix, ran1iy.
 float ran1();
 
+// The state of ran1, so that a sequence of draws can be taken back: the
+// search draws proposals ahead and returns to the state after the last one
+// it used.
+struct Ran1State {
+  int32_t idum = 0, ix = 0, iy = 0;
+};
+Ran1State SaveRan1();
+void RestoreRan1(const Ran1State& state);
+
 // Uniform deviate in (0, 1), at most 0.99999988: L'Ecuyer's combined
 // generator with a Bays-Durham shuffle. State: idum3 (a value <= 0 reseeds),
 // idum2, idumiy, idumiv.

@@ -65,6 +65,15 @@ bool MpiActive() {
   return initialized && !finalized;
 }
 
+bool OwnItem(int64_t j) {
+  return variables.numthreads <= 1 || j % variables.numthreads == variables.threadid;
+}
+
+void ShareItems(std::vector<double>& table) {
+  if (variables.numthreads <= 1 || !MpiActive() || table.empty()) return;
+  MPI_Allreduce(MPI_IN_PLACE, table.data(), static_cast<int>(table.size()), MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+}
+
 void Barrier() {
   if (variables.numthreads > 1 && MpiActive()) MPI_Barrier(MPI_COMM_WORLD);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "state/arrays.h"
 
@@ -23,6 +24,16 @@ bool MpiActive();
 
 // Barrier on the world communicator, made only with several processes.
 void Barrier();
+
+// Work shared item by item: item j (0-based) of a list that every process
+// holds alike belongs to process j mod numthreads.
+bool OwnItem(int64_t j);
+
+// Completes a table of results that each process filled for its own items
+// and left 0 elsewhere: afterwards every process holds every entry. The sum
+// leaves each entry exactly as its owner wrote it. Nothing is exchanged
+// with one process.
+void ShareItems(std::vector<double>& table);
 
 // Ends MPI if it was started.
 void FinalizeThreads();

@@ -132,3 +132,112 @@ void FamilyBuild(int32_t k) {
   if (members.empty()) StopWithMessage("Empty sibship cluster " + std::to_string(k), "FamilyBuild");
   FamilyBuildMembers(members.data(), static_cast<int32_t>(members.size()));
 }
+
+namespace {
+
+// Parents of one cluster as a graph (full-sib families are its edges) and
+// its reduction: a parent with at most one mate left is summed out, a
+// parent with two becomes one link between them (parallel links merge).
+// What remains has every parent linked three or more times and can only be
+// summed genotype by genotype of a conditioned parent.
+struct ParentGraph {
+  std::vector<int64_t> keys;                 // parent identities, sorted
+  std::vector<std::vector<int32_t>> adj;     // distinct mates by position
+  std::vector<int32_t> stack;
+
+  int32_t Index(int64_t key) const {
+    return static_cast<int32_t>(std::lower_bound(keys.begin(), keys.end(), key) - keys.begin());
+  }
+  static void Drop(std::vector<int32_t>& list, int32_t x) {
+    auto it = std::find(list.begin(), list.end(), x);
+    if (it != list.end()) {
+      *it = list.back();
+      list.pop_back();
+    }
+  }
+  static void Link(std::vector<int32_t>& list, int32_t x) {
+    if (std::find(list.begin(), list.end(), x) == list.end()) list.push_back(x);
+  }
+  // Number of parents that must be conditioned on.
+  int32_t Conditionings() {
+    const int32_t n = static_cast<int32_t>(adj.size());
+    std::vector<char> gone(static_cast<std::size_t>(n), 0);
+    int32_t left = n, layers = 0;
+    stack.clear();
+    for (int32_t p = 0; p < n; ++p) stack.push_back(p);
+    while (left > 0) {
+      while (!stack.empty()) {
+        const int32_t p = stack.back();
+        stack.pop_back();
+        auto& ap = adj[static_cast<std::size_t>(p)];
+        if (gone[static_cast<std::size_t>(p)] || ap.size() > 2) continue;
+        gone[static_cast<std::size_t>(p)] = 1;
+        --left;
+        for (int32_t q : ap) Drop(adj[static_cast<std::size_t>(q)], p);
+        if (ap.size() == 2) {
+          Link(adj[static_cast<std::size_t>(ap[0])], ap[1]);
+          Link(adj[static_cast<std::size_t>(ap[1])], ap[0]);
+        }
+        for (int32_t q : ap) stack.push_back(q);
+        ap.clear();
+      }
+      if (left == 0) break;
+      // Every parent left has three or more mates: condition on the most
+      // linked one.
+      int32_t c = -1;
+      for (int32_t p = 0; p < n; ++p) {
+        if (!gone[static_cast<std::size_t>(p)] &&
+            (c < 0 || adj[static_cast<std::size_t>(p)].size() > adj[static_cast<std::size_t>(c)].size())) {
+          c = p;
+        }
+      }
+      ++layers;
+      gone[static_cast<std::size_t>(c)] = 1;
+      --left;
+      for (int32_t q : adj[static_cast<std::size_t>(c)]) {
+        Drop(adj[static_cast<std::size_t>(q)], c);
+        stack.push_back(q);
+      }
+      adj[static_cast<std::size_t>(c)].clear();
+    }
+    return layers;
+  }
+};
+
+}  // namespace
+
+bool Screen2(const std::vector<std::vector<int16_t>>& components) {
+  const Variables& v = variables;
+  std::vector<int64_t> families;
+  ParentGraph graph;
+  // In a one-sex sample both columns name one pool of parents.
+  const int64_t side = v.numsex == 1 ? 0 : (int64_t{1} << 32);
+  for (const auto& members : components) {
+    graph.keys.clear();
+    families.clear();
+    for (int16_t j : members) {
+      if (Haploid(j)) continue;  // a haploid offspring hangs from its mother alone
+      const int64_t f = v.CrIndivLoc(j, 1) + side, m = v.CrIndivLoc(j, 2);
+      if (f == m) continue;  // a selfed family weighs on its one parent only
+      graph.keys.push_back(f);
+      graph.keys.push_back(m);
+      families.push_back(std::min(f, m) * (int64_t{1} << 33) + std::max(f, m));
+    }
+    for (auto* list : {&graph.keys, &families}) {
+      std::sort(list->begin(), list->end());
+      list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+    // A tree or a single loop sums out without conditioning; so does any
+    // cluster whose loops only run in parallel or in series.
+    const int64_t cycles = static_cast<int64_t>(families.size()) - static_cast<int64_t>(graph.keys.size()) + 1;
+    if (cycles <= 1) continue;
+    graph.adj.assign(graph.keys.size(), {});
+    for (int64_t fam : families) {
+      const int32_t a = graph.Index(fam / (int64_t{1} << 33)), b = graph.Index(fam % (int64_t{1} << 33));
+      graph.adj[static_cast<std::size_t>(a)].push_back(b);
+      graph.adj[static_cast<std::size_t>(b)].push_back(a);
+    }
+    if (graph.Conditionings() > kMaxConditionedParents) return false;
+  }
+  return true;
+}

@@ -24,3 +24,15 @@ void FamilyBuild(int32_t k);
 
 // Lays out the families of an explicit list of offspring.
 void FamilyBuildMembers(const int16_t* members, int32_t n);
+
+// Parents a cluster's likelihood must condition on, genotype by genotype.
+// Trees, loops and loops running in parallel or in series (every pedigree
+// of half-sib families linked by shared parents without a densely mated
+// core) sum out without any, at a cost linear in the cluster; each
+// conditioned parent multiplies the cost by its number of genotypes.
+inline constexpr int32_t kMaxConditionedParents = 1;
+
+// False when a cluster the move forms (members listed per cluster, in the
+// proposed configuration) needs more conditioned parents than the
+// likelihood can afford.
+bool Screen2(const std::vector<std::vector<int16_t>>& components);

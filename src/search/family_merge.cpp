@@ -7,8 +7,10 @@
 
 #include "numeric/random.h"
 #include "search/configuration.h"
+#include "search/metropolis.h"
+#include "search/move_evaluation.h"
 #include "search/pair_screen.h"
-#include "search/sibship_moves.h"
+#include "search/reversal.h"
 #include "state/variables.h"
 
 namespace {
@@ -16,9 +18,8 @@ namespace {
 bool HasSide(int32_t j, int32_t k) { return !(k == 1 && HaploidOffspring(j)); }
 
 // Whether the offspring of group (family g of side t) may join family f of
-// side t, whose offspring are in others: one candidate at most between
-// them and none excluded, no excluded or differently known sibship across,
-// and the mates of the joined parent within the limits of its side.
+// side t, whose offspring are in others; merged receives the candidate the
+// joined family carries.
 bool MergeAllowed(int32_t t, const std::vector<int32_t>& group, const std::vector<int32_t>& others, int32_t& merged) {
   const Variables& v = variables;
   const int32_t cg = v.InferParent(group.front(), t), cf = v.InferParent(others.front(), t);
@@ -58,6 +59,56 @@ bool MergeAllowed(int32_t t, const std::vector<int32_t>& group, const std::vecto
 
 }  // namespace
 
+void SavedConfiguration::Save() {
+  loc = variables.CrIndivLoc;
+  parents = variables.InferParent;
+  numbers = variables.CrNumFamily;
+}
+
+void SavedConfiguration::Restore() const {
+  variables.CrIndivLoc = loc;
+  variables.InferParent = parents;
+  variables.CrNumFamily = numbers;
+}
+
+void FamilyGroup(int32_t t, int32_t g, int32_t slot, std::vector<int32_t>& group) {
+  const Variables& v = variables;
+  group.clear();
+  for (int16_t j : ClusterMembers(slot)) {
+    if (v.CrIndivLoc(j, t) == g && HasSide(j, t)) group.push_back(j);
+  }
+}
+
+bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vector<int16_t>& affected) {
+  Variables& v = variables;
+  if (group.empty()) return false;
+  // The joined family's members: in the cluster of any offspring of it.
+  int32_t anchor = 0;
+  for (int32_t j = 1; j <= v.smplsize && anchor == 0; ++j) {
+    if (HasSide(j, t) && v.CrIndivLoc(j, t) == f) anchor = j;
+  }
+  if (anchor == 0 || v.CrIndivLoc(group.front(), t) == f) return false;
+  std::vector<int32_t> others;
+  FamilyGroup(t, f, v.ClusterID(anchor), others);
+  int32_t merged = 0;
+  if (!MergeAllowed(t, group, others, merged)) return false;
+  const int32_t srcslot = v.ClusterID(group.front()), destslot = v.ClusterID(anchor);
+  const auto& source = ClusterMembers(srcslot);
+  affected.assign(source.begin(), source.end());
+  if (destslot != srcslot) {
+    const auto& dest = ClusterMembers(destslot);
+    affected.insert(affected.end(), dest.begin(), dest.end());
+    std::sort(affected.begin(), affected.end());
+  }
+  for (int32_t x : group) {
+    v.CrIndivLoc(x, t) = f;
+    v.InferParent(x, t) = merged;
+  }
+  for (int32_t j : others) v.InferParent(j, t) = merged;
+  CompactFamilies();
+  return true;
+}
+
 void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
   Variables& v = variables;
   changed = 0;
@@ -70,27 +121,19 @@ void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
   const std::vector<int16_t> source = v.IndivCluster(srcslot);
   const bool reverse = v.haplodiploid == 0 && ran1() < 0.5 && ReversibleCluster(source);
   const double priorbefore = prior != nullptr ? prior() : 0.0;
-  const Mat1<int32_t> savedloc = v.CrIndivLoc;
-  const Mat1<int32_t> savedparent = v.InferParent;
-  const auto savednumbers = v.CrNumFamily;
-  auto restore = [&] {
-    v.CrIndivLoc = savedloc;
-    v.InferParent = savedparent;
-    v.CrNumFamily = savednumbers;
-  };
+  SavedConfiguration saved;
+  saved.Save();
   if (reverse) ReverseCluster(source);
   // The side the family is on once the cluster is reversed.
   const int32_t t = reverse ? 3 - k : k;
-  const int32_t g = v.CrIndivLoc(i, t);
   std::vector<int32_t> group;
-  for (int16_t j : source) {
-    if (v.CrIndivLoc(j, t) == g && HasSide(j, t)) group.push_back(j);
-  }
+  FamilyGroup(t, v.CrIndivLoc(i, t), srcslot, group);
   // The families it may join, scored by the pairwise likelihood ratios
   // that the merge would change.
   std::vector<int32_t> targets;
   std::vector<double> gain;
   const bool scored = PairScreenAvailable();
+  const int32_t g = v.CrIndivLoc(i, t);
   for (int32_t j = 1; j <= n; ++j) {
     if (!HasSide(j, t) || v.CrIndivLoc(j, t) == g) continue;
     const int32_t f = v.CrIndivLoc(j, t);
@@ -110,7 +153,7 @@ void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
     }
   }
   if (targets.empty()) {
-    restore();
+    saved.Restore();
     return;
   }
   // Mostly the best-supported family; now and then any.
@@ -127,40 +170,29 @@ void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
       if (u <= 0.0) break;
     }
   }
-  const int32_t f = targets[pick];
-  std::vector<int32_t> others;
-  for (int32_t j = 1; j <= n; ++j) {
-    if (HasSide(j, t) && v.CrIndivLoc(j, t) == f) others.push_back(j);
-  }
-  int32_t merged = 0;
-  if (!MergeAllowed(t, group, others, merged)) {
-    restore();
+  const AcceptanceDraw draw = DrawAcceptance(0.0);
+  PendingMove move;
+  // Reversed families carry fresh numbers above the counts until the merge
+  // makes them dense; the clusters concerned are those before any change.
+  if (!MergeInto(t, group, targets[pick], move.affected)) {
+    saved.Restore();
     return;
   }
-  const int32_t destslot = v.ClusterID(others.front());
-  for (int32_t x : group) {
-    v.CrIndivLoc(x, t) = f;
-    v.InferParent(x, t) = merged;
-  }
-  for (int32_t j : others) v.InferParent(j, t) = merged;
-  CompactFamilies();
-  PendingMove move;
-  double old = v.CrFamilyLogL(srcslot);
-  move.affected.assign(source.begin(), source.end());
-  if (destslot != srcslot) {
-    old += v.CrFamilyLogL(destslot);
-    const auto& dest = v.IndivCluster(destslot);
-    move.affected.insert(move.affected.end(), dest.begin(), dest.end());
-    std::sort(move.affected.begin(), move.affected.end());
+  // The log likelihood of the clusters concerned, before the merge.
+  double before = 0.0;
+  std::vector<int32_t> slots;
+  for (int16_t j : move.affected) {
+    const int32_t s = v.ClusterID(j);
+    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
+      slots.push_back(s);
+      before += v.CrFamilyLogL(s);
+    }
   }
   const double priorafter = prior != nullptr ? prior() : 0.0;
-  const double u = std::max(static_cast<double>(ran1()), 1e-300);
-  const double threshold = old + (priorbefore - priorafter) + std::log(u) * T;
+  const double threshold = AcceptanceThreshold(before, priorbefore - priorafter, draw, T);
   const double fresh = ScoreMove(move, threshold);
-  bool accept = fresh > threshold && fresh > -1e300;
-  if (accept && std::fabs(fresh - old) < 0.000001) accept = ran1() <= rate;
-  if (!accept) {
-    restore();
+  if (!Accepted(fresh, before, threshold, draw, rate)) {
+    saved.Restore();
     return;
   }
   std::vector<std::pair<int32_t, double>> values;

@@ -10,12 +10,35 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "state/arrays.h"
+
+// The configuration as it stood before a change that rewrites families
+// wholesale, so that the change can be taken back.
+struct SavedConfiguration {
+  Mat1<int32_t> loc, parents;
+  Arr1<int32_t, 3> numbers;
+  void Save();
+  void Restore() const;
+};
+
+// The offspring of family g of side t among the members of cluster slot.
+void FamilyGroup(int32_t t, int32_t g, int32_t slot, std::vector<int32_t>& group);
+
+// Puts the merge of the offspring of group (one family of side t) into
+// family f of side t into the configuration, with family numbers made
+// dense again: one candidate at most between the two families and none
+// excluded, no excluded or differently known sibship across them, and the
+// mates of the joined parent within the limits of its side. Returns false,
+// changing nothing, when the merge is not allowed. affected receives the
+// offspring of the clusters concerned (as they were before).
+bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vector<int16_t>& affected);
 
 // Proposes merging the family (side drawn at random) of a random offspring
 // into another family of that side, chosen by the pairwise log likelihood
 // ratios between their offspring, with the source cluster reversed first
-// half of the time where that is allowed. Accepted by the Metropolis rule
-// at temperature T with the change of the log prior prior() (nullptr: no
-// prior); a proposal that leaves the log likelihood unchanged is accepted
-// with probability rate. changed = 1 when the configuration changed.
+// half of the time where that is allowed. Accepted by the search's
+// Metropolis rule at temperature T with the change of the log prior
+// prior() (nullptr: no prior). changed = 1 when the configuration changed.
 void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed);

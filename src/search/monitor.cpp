@@ -12,6 +12,7 @@
 
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
+#include "runctl/messages.h"
 #include "search/configuration.h"
 #include "state/variables.h"
 
@@ -40,6 +41,31 @@ struct MonitorClocks {
 };
 MonitorClocks clocks;
 
+// The console's progress line and what its estimate of the time left
+// needs: the seconds and success rate at the end of each temperature.
+struct ProgressLine {
+  bool shown = false;        // a line is on the screen, not yet ended
+  int64_t marks = 0;         // progress marks folded into the line
+  double drawn = -1.0;       // run seconds at the last drawing
+  std::string numbers;       // the line without its mark
+  std::vector<std::pair<double, double>> temperatures;  // (seconds at its end, success rate)
+};
+ProgressLine progress;
+
+// On a console the marks and the progress line share one line, rewritten
+// in place; a front end reads one item per line instead.
+bool ConsoleLine() {
+  const Variables& v = variables;
+  return v.lineform == Variables::LineForm::NoAdvance && v.igui == 0;
+}
+
+void DrawProgress() {
+  static const char spinner[] = "|/-\\";
+  std::cout << '\r' << progress.numbers << ' ' << spinner[progress.marks % 4] << "   ";
+  std::cout.flush();
+  progress.shown = true;
+}
+
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 bool ShowsMarks() {
@@ -48,6 +74,12 @@ bool ShowsMarks() {
 }
 
 void Mark(const char* mark) {
+  if (ConsoleLine()) {
+    // The mark turns the spinner of the progress line instead of breaking it.
+    ++progress.marks;
+    if (!progress.numbers.empty()) DrawProgress();
+    return;
+  }
   std::cout << mark;
   if (variables.lineform == Variables::LineForm::Advance) {
     std::cout << '\n';
@@ -276,8 +308,9 @@ std::vector<std::string> MonitorReportLines(const SearchCounters& c) {
 void MonitorReport(const SearchCounters& c) {
   const Variables& v = variables;
   if (v.threadid != 0 || v.displayq == 0 || v.simuq != 0) return;
-  if (clocks.markspending) std::cout << '\n';
+  if (clocks.markspending || progress.shown) std::cout << '\n';
   clocks.markspending = false;
+  progress.shown = false;
   std::cout << '\n';
   for (const std::string& line : MonitorReportLines(c)) std::cout << line << '\n';
   std::cout.flush();
@@ -339,4 +372,69 @@ void WriteMidResult(const SearchCounters& c) {
   out << ProgressRecordText(c, clocks.lastreport) << '\n';
   out.flush();
   if (!out) StopWithMessage("Failed to write file " + name, "WriteMidResult");
+}
+
+std::string ProgressText(const SearchCounters& c, int32_t ntemp, double crlogl, double btlogl, double secondsleft) {
+  char line[256];
+  const double seconds = RunSeconds(c);
+  std::snprintf(line, sizeof line, "Run %d, Tmr %d/%d, T %.3g, Itr %lld, CrLogL %.4f, BtLogL %.4f, %.0f s", variables.krun,
+                c.tmr, ntemp, c.T, static_cast<long long>(c.runiterates), crlogl, btlogl, seconds);
+  std::string text = line;
+  if (secondsleft >= 0.0) {
+    std::snprintf(line, sizeof line, secondsleft < 120 ? ", about %.0f s left" : ", about %.1f min left",
+                  secondsleft < 120 ? secondsleft : secondsleft / 60.0);
+    text += line;
+  }
+  return text;
+}
+
+double SecondsLeft(const SearchCounters& c, int32_t ntemp, int32_t frozentoend, double frozenrate) {
+  const auto& h = progress.temperatures;
+  if (h.empty()) return -1.0;
+  // The success rate falls temperature by temperature until it reaches the
+  // frozen rate; the rate of the fall is read off the last temperatures.
+  const double r = std::max(h.back().second, 1e-9);
+  double fall = 0.8;
+  if (h.size() >= 2 && h[h.size() - 2].second > r) fall = std::max(0.5, r / h[h.size() - 2].second);
+  double temps = frozentoend;
+  if (r > frozenrate) temps += std::log(frozenrate / r) / std::log(fall);
+  temps = std::min(temps, static_cast<double>(std::max(ntemp - c.tmr, 0)));
+  // Seconds per temperature over the last three.
+  const std::size_t n = h.size();
+  double per = h[0].first;
+  if (n > 1) {
+    const std::size_t first = n > 4 ? n - 4 : 0;
+    per = (h.back().first - h[first].first) / static_cast<double>(n - 1 - first);
+  }
+  return std::max(0.0, temps * per);
+}
+
+void UpdateProgress(const SearchCounters& c, int32_t ntemp, double crlogl, double btlogl, bool temperatureend,
+                    int32_t frozentoend, double frozenrate) {
+  const Variables& v = variables;
+  const double seconds = RunSeconds(c);
+  if (temperatureend) {
+    if (c.runiterates == 0 || progress.temperatures.empty() || c.tmr == 1) progress.temperatures.clear();
+    progress.temperatures.emplace_back(seconds, static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1)));
+  } else if (seconds - progress.drawn < 1.0) {
+    return;
+  }
+  if (v.threadid != 0 || v.displayq == 0 || v.screenq == 0) return;
+  progress.drawn = seconds;
+  progress.numbers = ProgressText(c, ntemp, crlogl, btlogl, SecondsLeft(c, ntemp, frozentoend, frozenrate));
+  if (ConsoleLine()) {
+    DrawProgress();
+  } else if (temperatureend) {
+    // A front end: one item per temperature.
+    static int32_t counter = 0;
+    WriteProgress(counter, 1, progress.numbers);
+  }
+}
+
+void EndProgress() {
+  if (progress.shown && variables.threadid == 0) std::cout << std::endl;
+  progress.shown = false;
+  progress.numbers.clear();
+  progress.temperatures.clear();
+  progress.drawn = -1.0;
 }

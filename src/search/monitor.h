@@ -91,3 +91,16 @@ void WriteMidResultHeader();
 bool ProgressRecordDue(SearchCounters& c);
 std::string ProgressRecordText(const SearchCounters& c, const ClockStamp& stamp);
 void WriteMidResult(const SearchCounters& c);
+
+// The progress line: the run, the temperature step out of the total, the
+// iterates, the current and best log likelihoods and an estimate of the
+// time left. On a console it is one line rewritten in place (the progress
+// marks turn its spinner); a front end gets one item per temperature.
+// Called at the end of each temperature (temperatureend), and during one,
+// when it redraws at most once a second. The estimate follows the fall of
+// the success rate towards the frozen rate at which the search ends.
+std::string ProgressText(const SearchCounters& c, int32_t ntemp, double crlogl, double btlogl, double secondsleft);
+void UpdateProgress(const SearchCounters& c, int32_t ntemp, double crlogl, double btlogl, bool temperatureend,
+                    int32_t frozentoend, double frozenrate);
+// Ends the progress line of the run.
+void EndProgress();

@@ -9,7 +9,7 @@
 #include "likelihood/family_likelihood.h"
 #include "numeric/random.h"
 #include "search/configuration.h"
-#include "search/sibship_moves.h"
+#include "search/move_evaluation.h"
 #include "state/annealvariables.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -88,14 +88,7 @@ int32_t AssignedFamily(int32_t k, int32_t c, const std::vector<int32_t>& skip) {
 }
 
 void Assign(PendingMove& move, const std::vector<int32_t>& members, int32_t k, int32_t c) {
-  Variables& v = variables;
-  for (int32_t j : members) {
-    if (v.InferParent(j, k) == c) continue;
-    move.changedparent.push_back(j);
-    move.side.push_back(k);
-    move.oldcandidate.push_back(v.InferParent(j, k));
-    v.InferParent(j, k) = c;
-  }
+  for (int32_t j : members) move.SetParent(j, k, c);
 }
 
 // Whether the members of family (side k) of offspring i can move together
@@ -174,8 +167,7 @@ bool ParentageMovable(int32_t i, int32_t k) {
 }
 
 int32_t ParentageAssign(int32_t i, int32_t k, PendingMove& move) {
-  Variables& v = variables;
-  AnnealVariables& a = annealvariables;
+  const Variables& v = variables;
   if (!ParentageMovable(i, k)) return 0;
   const int32_t f = v.CrIndivLoc(i, k);
   std::vector<int32_t> members;
@@ -200,6 +192,20 @@ int32_t ParentageAssign(int32_t i, int32_t k, PendingMove& move) {
     proposed = std::min(C, static_cast<int32_t>(std::floor(ran1() * (C + 1))));
   }
   if (proposed == current) return 0;
+  // The candidate's family and this one may be the same parent's offspring
+  // found apart: half the time they are joined instead.
+  return ProposeCandidate(i, k, proposed, ran1() < 0.5, move);
+}
+
+int32_t ProposeCandidate(int32_t i, int32_t k, int32_t proposed, bool join, PendingMove& move) {
+  const Variables& v = variables;
+  AnnealVariables& a = annealvariables;
+  if (!ParentageMovable(i, k)) return 0;
+  const int32_t f = v.CrIndivLoc(i, k);
+  std::vector<int32_t> members;
+  FamilyMembers(k, f, v.ClusterID(i), members);
+  const int32_t current = v.InferParent(i, k);
+  if (proposed == current) return 0;
   for (int32_t j : members) {
     if (!Allowed(j, k, proposed)) return 0;
   }
@@ -213,9 +219,7 @@ int32_t ParentageAssign(int32_t i, int32_t k, PendingMove& move) {
     if (other > 0) {
       FamilyMembers(k, other, 0, othermembers);
       otherslot = v.ClusterID(othermembers.front());
-      // The candidate's family and this one may be the same parent's
-      // offspring found apart: half the time they are joined instead.
-      if (ran1() < 0.5 && JoinableFamily(i, k, members)) {
+      if (join && JoinableFamily(i, k, members)) {
         move.group = members;
         std::swap(*std::find(move.group.begin(), move.group.end(), i), move.group.front());
         a.HostFamily(k) = other;
@@ -232,11 +236,7 @@ int32_t ParentageAssign(int32_t i, int32_t k, PendingMove& move) {
   for (int32_t j : othermembers) {
     if (!Allowed(j, k, swapped)) swapped = 0;
   }
-  move.group.clear();
-  move.oldfamily[0] = move.oldfamily[1] = 0;
-  move.changedparent.clear();
-  move.side.clear();
-  move.oldcandidate.clear();
+  move.ClearChanges();
   Assign(move, members, k, proposed);
   if (other > 0) Assign(move, othermembers, k, swapped);
   move.affected.clear();

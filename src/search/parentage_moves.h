@@ -33,6 +33,11 @@ void InferPrntList(int32_t cluster, int32_t& count, int32_t sex, std::vector<int
 //     which the caller checks and applies.
 int32_t ParentageAssign(int32_t i, int32_t k, PendingMove& move);
 
+// The same for a given candidate (0: none) instead of a drawn one; join
+// says whether a candidate already assigned to another family makes the
+// family of i join that family (2) rather than exchange candidates (1).
+int32_t ProposeCandidate(int32_t i, int32_t k, int32_t proposed, bool join, PendingMove& move);
+
 // For a sibship move that puts the offspring of group (i first) into a
 // new family of side k: a candidate drawn from i's short list that no
 // other family holds and every member may have, or 0 for an unsampled

@@ -348,3 +348,23 @@ double NewEwenPrior(const Arr1<int32_t, 2>& bounds) {
   }
   return prior;
 }
+
+bool PriorMatters() {
+  return variables.priortype == 1 || variables.numchild(1) + variables.numchild(2) > 0;
+}
+
+double CurrentLogPrior() {
+  if (!PriorMatters()) return 0.0;
+  Variables& v = variables;
+  Mat1<int32_t>* loc = v.IndivLocPrt;
+  Mat1<int32_t>* parents = v.InferParentPrt;
+  v.IndivLocPrt = &v.CrIndivLoc;
+  v.InferParentPrt = &v.InferParent;
+  Arr1<int32_t, 4> counts;
+  double prior = 0.0;
+  // Any bound on the family sizes not below the largest family serves.
+  ConfigurationPrior(counts, prior, 2 * v.smplsize, v.CrNumFamily);
+  v.IndivLocPrt = loc;
+  v.InferParentPrt = parents;
+  return prior;
+}

@@ -48,3 +48,10 @@ double ConfigurationPrior(Arr1<int32_t, 4>& counts, double& prior, int32_t maxsi
 // with the scan bound bounds(k) for sex k; 0 when no sex carries it. The
 // bounds are 32-bit: with one sex a family can reach 2 x 32767 slots.
 double NewEwenPrior(const Arr1<int32_t, 2>& bounds);
+
+// Whether the prior can differ between configurations: with a sibship-size
+// prior, or with candidates (whose assignment it weighs).
+bool PriorMatters();
+
+// Log prior of the current configuration (0 when it cannot differ).
+double CurrentLogPrior();

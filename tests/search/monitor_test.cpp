@@ -2,6 +2,8 @@
 // progress log with its record schedule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -124,7 +126,20 @@ TEST_F(MonitorTest, IterateMonitoringMarksAndReports) {
   ASSERT_EQ(due.size(), 200u);
   EXPECT_EQ(due.front(), 1000);
   EXPECT_EQ(due[1], 2000);
-  EXPECT_EQ(marks, "---------+---------+");
+  // Before any progress line the marks only turn its spinner, unseen.
+  EXPECT_EQ(marks, "");
+  // With the progress line shown, each of the 20 marks redraws it in place
+  // with the spinner turned: the line is never broken.
+  c_.tmr = 1;
+  c_.T = 2.5;
+  testing::internal::CaptureStdout();
+  UpdateProgress(c_, 200, -3100.5, -3090.25, true, 2, 0.01);
+  for (c_.runiterates = 200001; c_.runiterates <= 400000; ++c_.runiterates) MonitorDue(c_);
+  const std::string line = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\r'), 21) << line;
+  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  EXPECT_NE(line.find("Run 2, Tmr 1/200, T 2.5, Itr 200001, CrLogL -3100.5000, BtLogL -3090.2500"), std::string::npos) << line;
+  EndProgress();
 }
 
 TEST_F(MonitorTest, StopsWhenTheDataFileIsDeleted) {

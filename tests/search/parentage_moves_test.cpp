@@ -104,7 +104,7 @@ TEST_F(ParentageMovesTest, RandomWalkHonoursKnownAndExcludedParentsAndReachesEve
     if (proposal == 0) continue;
     if (proposal == 2) {
       if (!CheckConfiguration(move.group)) continue;
-      move.newcandidate[0] = move.newcandidate[1] = 0;
+      move.opencandidate[0] = move.opencandidate[1] = 0;
       move.indiv = i;
       ApplyMove(move, annealvariables.HostFamily(3));
       ++joined;

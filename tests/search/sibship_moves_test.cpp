@@ -19,6 +19,7 @@
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
+#include "search/reversal.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
@@ -164,7 +165,7 @@ void Place(const std::vector<std::pair<int32_t, int32_t>>& families) {
   SetInitConfigLogL(0);
 }
 
-TEST_F(SibshipMovesTest, ClustersWithMoreThanOneLoopAreRefused) {
+TEST_F(SibshipMovesTest, ClustersNeedingMoreThanOneConditionedParentAreRefused) {
   Load(2, "0 0");
   struct Case {
     std::vector<std::pair<int32_t, int32_t>> families;
@@ -176,8 +177,14 @@ TEST_F(SibshipMovesTest, ClustersWithMoreThanOneLoopAreRefused) {
       {{{1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}, 4, true},
       // One loop: every father mated with every mother of two.
       {{{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}}, 4, true},
-      // Two loops: a third father mated with both mothers.
-      {{{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}, {4, 4}, {5, 5}}, 6, false},
+      // Two loops in parallel: a third father mated with both mothers.
+      {{{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}, {4, 4}, {5, 5}}, 6, true},
+      // Three fathers each mated with the same three mothers: one parent
+      // must be conditioned on.
+      {{{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 2}, {2, 3}, {3, 1}, {3, 2}}, 8, true},
+      // Two fathers each mated with the same four mothers: loops in
+      // parallel again.
+      {{{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 2}, {2, 3}, {2, 4}}, 8, true},
   };
   for (const Case& c : cases) {
     Place(c.families);
@@ -185,6 +192,17 @@ TEST_F(SibshipMovesTest, ClustersWithMoreThanOneLoopAreRefused) {
     for (int16_t i = 1; i <= c.cluster; ++i) components[0].push_back(i);
     EXPECT_EQ(Screen2(components), c.allowed);
   }
+  // Four fathers each mated with the same four mothers need two: the
+  // structure alone decides, so sixteen offspring are laid out directly.
+  Mat1<int32_t>& loc = variables.CrIndivLoc;
+  loc.assign(16, 3, 0);
+  std::vector<std::vector<int16_t>> dense(1);
+  for (int16_t i = 1; i <= 16; ++i) {
+    loc(i, 1) = (i - 1) / 4 + 1;
+    loc(i, 2) = (i - 1) % 4 + 1;
+    dense[0].push_back(i);
+  }
+  EXPECT_FALSE(Screen2(dense));
 }
 
 TEST_F(SibshipMovesTest, ScreenGainIsThePairRatiosOfTheFamiliesJoinedAndLeft) {
@@ -216,7 +234,7 @@ TEST_F(SibshipMovesTest, ReversalExchangesRolesAndKeepsTheTables) {
   int changes = 0;
   for (int trial = 0; trial < 40; ++trial) {
     int32_t changed = 0;
-    Reversal(1.0, 1.0, changed);
+    Reversal(1.0, 1.0, nullptr, changed);
     if (changed == 0) continue;
     ++changes;
     ExpectConsistent("reversal");

@@ -1,0 +1,327 @@
+// The climb to a local optimum that ends an annealing search.
+#include "search/polish.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <vector>
+
+#include "pairwise/dyad_tables.h"
+#include "runctl/parallel.h"
+#include "search/clusters.h"
+#include "search/configuration.h"
+#include "search/family_merge.h"
+#include "search/move_evaluation.h"
+#include "search/pair_screen.h"
+#include "search/parentage_moves.h"
+#include "search/prior.h"
+#include "search/reversal.h"
+#include "search/sibship_moves.h"
+#include "state/annealvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+
+namespace {
+
+constexpr int32_t kPartners = 4;
+// Gains below this are rounding, not improvement: taking them could make
+// the climb go round in circles.
+constexpr double kMinGain = 1e-6;
+constexpr double kNone = -std::numeric_limits<double>::infinity();
+
+// Each offspring's most related partners, best first (0: none).
+std::vector<std::array<int32_t, kPartners>> partners;
+
+// One alternative to the current configuration.
+struct Alternative {
+  enum Kind { kMove, kMerge, kCandidate } kind = kMove;
+  int32_t i = 0;      // the offspring it starts from
+  int32_t mode = 1;   // kMove: 1 alone, 2 with its full sibs; kMerge, kCandidate: the side
+  int32_t a = 0;      // kMove: father's family; kMerge: target family; kCandidate: candidate
+  int32_t b = 0;      // kMove: mother's family; kMerge: 1 to reverse the cluster first
+  int32_t dest = 0;   // kMove: destination cluster slot
+  bool operator==(const Alternative& o) const {
+    return kind == o.kind && i == o.i && mode == o.mode && a == o.a && b == o.b && dest == o.dest;
+  }
+};
+
+std::vector<Alternative> alternatives;
+std::vector<double> gains;
+PendingMove move;
+SavedConfiguration saved;
+std::vector<int32_t> group;
+
+bool Haploid(int32_t i) { return HaploidOffspring(i); }
+
+int32_t Label(int32_t i, int32_t k) {
+  const Variables& v = variables;
+  return v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
+}
+
+// The log likelihood of the clusters the change touches (listed in
+// move.affected, with the cluster tables as they were before the change).
+double ClustersBefore() {
+  const Variables& v = variables;
+  static std::vector<int32_t> slots;
+  slots.clear();
+  double old = 0.0;
+  for (int16_t j : move.affected) {
+    const int32_t s = v.ClusterID(j);
+    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
+      slots.push_back(s);
+      old += v.CrFamilyLogL(s);
+    }
+  }
+  return old;
+}
+
+// Gain of log likelihood plus log prior of the change now in the
+// configuration; kNone unless it exceeds kMinGain. With keep, the values
+// are computed whole, so that the change can be kept.
+double ChangeGain(double prior, double parentterm, bool keep, double& newprior, double& parentafter) {
+  const double old = ClustersBefore() + parentterm;
+  parentafter = parentterm;
+  ComputeParentLogL(parentafter);
+  newprior = CurrentLogPrior();
+  const double bar = old + (prior - newprior) + kMinGain;
+  const double fresh = ScoreMove(move, keep ? -1e300 : bar - parentafter);
+  if (fresh <= -1e300 || fresh + parentafter <= bar) return kNone;
+  return fresh + parentafter + newprior - old - prior;
+}
+
+// Scores alternative x; with keep, makes it part of the configuration
+// (prior and parentterm follow) when it gains, and undoes it otherwise.
+double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
+  Variables& v = variables;
+  AnnealVariables& an = annealvariables;
+  double newprior = prior, parentafter = parentterm, gain = kNone;
+  switch (x.kind) {
+    case Alternative::kMove: {
+      MoveGroup(x.mode, x.i, move.group);
+      an.HostFamily(1) = x.a;
+      an.HostFamily(2) = x.b;
+      an.HostFamily(3) = x.dest;
+      if (!CheckConfiguration(move.group)) return kNone;
+      move.indiv = x.i;
+      move.opencandidate[0] = move.opencandidate[1] = 0;
+      ApplyMove(move, x.dest);
+      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+      if (keep && gain > kMinGain) {
+        CommitMove(move);
+      } else {
+        UndoMove(move);
+      }
+      break;
+    }
+    case Alternative::kMerge: {
+      const int32_t k = x.mode, slot = v.ClusterID(x.i);
+      saved.Save();
+      if (x.b == 1) ReverseCluster(v.IndivCluster(slot));
+      const int32_t t = x.b == 1 ? 3 - k : k;
+      FamilyGroup(t, v.CrIndivLoc(x.i, t), slot, group);
+      if (!MergeInto(t, group, x.a, move.affected)) {
+        saved.Restore();
+        return kNone;
+      }
+      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+      if (keep && gain > kMinGain) {
+        std::vector<std::pair<int32_t, double>> values;
+        for (std::size_t c = 0; c < move.components.size(); ++c) {
+          values.emplace_back(move.components[c].front(), move.componentlogl[c]);
+        }
+        RelabelClusters(values);
+      } else {
+        saved.Restore();
+      }
+      break;
+    }
+    case Alternative::kCandidate: {
+      if (ProposeCandidate(x.i, x.mode, x.a, false, move) != 1) return kNone;
+      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+      if (keep && gain > kMinGain) {
+        CommitMove(move);
+      } else {
+        UndoMove(move);
+      }
+      break;
+    }
+  }
+  if (keep && gain > kMinGain) {
+    prior = newprior;
+    parentterm = parentafter;
+  }
+  return gain;
+}
+
+// Scores the listed alternatives (shared out among the processes) and keeps
+// the best one that gains. Returns 1 when one was kept.
+int32_t TakeBest(double& prior, double& parentterm) {
+  if (alternatives.empty()) return 0;
+  const std::size_t n = alternatives.size();
+  gains.assign(n, 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (!OwnItem(static_cast<int64_t>(j))) continue;
+    const double g = Try(alternatives[j], prior, parentterm, false);
+    gains[j] = g == kNone ? -1.0 : g;
+  }
+  ShareItems(gains);
+  std::size_t best = n;
+  for (std::size_t j = 0; j < n; ++j) {
+    if (gains[j] > kMinGain && (best == n || gains[j] > gains[best])) best = j;
+  }
+  if (best == n) return 0;
+  return Try(alternatives[best], prior, parentterm, true) > kMinGain ? 1 : 0;
+}
+
+void Add(const Alternative& x) {
+  if (std::find(alternatives.begin(), alternatives.end(), x) == alternatives.end()) alternatives.push_back(x);
+}
+
+// Sibship moves of offspring i (alone, and with its full sibs): to each
+// partner's full-sib family, father or mother, or to new families.
+void ListMoves(int32_t i) {
+  const Variables& v = variables;
+  const AnnealVariables& an = annealvariables;
+  const int32_t own[2] = {v.CrIndivLoc(i, 1), v.CrIndivLoc(i, 2)};
+  const int32_t ownslot = v.ClusterID(i);
+  // Sides that may change: not fixed by known data, and a father only for
+  // a diploid offspring.
+  bool free[2];
+  for (int32_t k = 1; k <= 2; ++k) {
+    free[k - 1] = an.SibshipDone(k) == 0 && Label(i, k) == 0 && !(k == 1 && Haploid(i));
+  }
+  if (!free[0] && !free[1]) return;
+  // New families take the next numbers (one pool in a one-sex sample).
+  const int32_t newf = v.CrNumFamily(1) + 1;
+  const int32_t newm = v.numsex == 1 ? newf + 1 : v.CrNumFamily(2) + 1;
+  const int32_t newslot = v.CrNumFamily(3) + 1;
+  for (int32_t mode = 1; mode <= 2; ++mode) {
+    if (mode == 2) {
+      MoveGroup(2, i, group);
+      if (group.size() < 2) break;  // the offspring moves alone anyway
+    }
+    auto add = [&](int32_t f, int32_t m, int32_t slot) {
+      if (!free[0]) f = own[0];
+      if (!free[1]) m = own[1];
+      if (f == own[0] && m == own[1]) return;
+      // Families of two clusters other than the own one cannot both be
+      // reached in one move.
+      Add({Alternative::kMove, i, mode, f, m, slot});
+    };
+    add(newf, newm, newslot);
+    add(own[0], newm, ownslot);
+    add(newf, own[1], ownslot);
+    if (partners.size() == static_cast<std::size_t>(v.smplsize)) {
+      for (int32_t j : partners[static_cast<std::size_t>(i - 1)]) {
+        if (j <= 0) break;
+        const int32_t pf = Haploid(j) ? own[0] : v.CrIndivLoc(j, 1), pm = v.CrIndivLoc(j, 2);
+        const int32_t slot = v.ClusterID(j);
+        add(pf, pm, slot);
+        add(pf, own[1], slot);
+        add(own[0], pm, slot);
+        add(pf, newm, slot);
+        add(newf, pm, slot);
+      }
+    }
+  }
+}
+
+// Merges of the families of offspring i into its partners' families: of
+// the same side, or, with its cluster's roles exchanged first, of the
+// other side.
+void ListMerges(int32_t i) {
+  const Variables& v = variables;
+  if (v.numsex != 2 || partners.size() != static_cast<std::size_t>(v.smplsize)) return;
+  const int32_t slot = v.ClusterID(i);
+  const bool reversible = v.haplodiploid == 0 && ReversibleCluster(v.IndivCluster(slot));
+  for (int32_t k = 1; k <= 2; ++k) {
+    if (k == 1 && Haploid(i)) continue;
+    if (annealvariables.SibshipDone(k) != 0) continue;
+    for (int32_t j : partners[static_cast<std::size_t>(i - 1)]) {
+      if (j <= 0) break;
+      for (int32_t t = 1; t <= 2; ++t) {
+        if (t == 1 && Haploid(j)) continue;
+        const bool reverse = t != k;
+        if (reverse && (!reversible || v.ClusterID(j) == slot)) continue;
+        if (!reverse && v.CrIndivLoc(j, t) == v.CrIndivLoc(i, k)) continue;
+        Add({Alternative::kMerge, i, k, v.CrIndivLoc(j, t), reverse ? 1 : 0, 0});
+      }
+    }
+  }
+}
+
+// Candidates for the families of offspring i: those on the short lists of
+// i, and none.
+void ListCandidates(int32_t i) {
+  const Variables& v = variables;
+  for (int32_t k = 1; k <= 2; ++k) {
+    if (!ParentageMovable(i, k)) continue;
+    const int32_t s = v.numsex == 1 ? 1 : k;
+    Add({Alternative::kCandidate, i, k, 0, 0, 0});
+    const int32_t listed = v.NumBestCnd.empty() ? 0 : v.NumBestCnd(i, s);
+    for (int32_t m = 1; m <= listed; ++m) Add({Alternative::kCandidate, i, k, v.BestCnd(s)(m, i), 0, 0});
+  }
+}
+
+}  // namespace
+
+double SetClimbPartners() {
+  const Variables& v = variables;
+  const int32_t n = v.smplsize;
+  partners.clear();
+  if (n < 2 || !PairScreenAvailable()) return 0.0;
+  std::vector<double> top(static_cast<std::size_t>(n), 0.0);
+  partners.assign(static_cast<std::size_t>(n), {});
+  const LikelihoodVar& lv = likelihoodvar;
+  std::array<double, kPartners> score;
+  for (int32_t i = 1; i <= n; ++i) {
+    auto& list = partners[static_cast<std::size_t>(i - 1)];
+    list.fill(0);
+    score.fill(0.0);  // only partners more likely related than not
+    for (int32_t j = 1; j <= n; ++j) {
+      if (j == i) continue;
+      double best = -1e300;
+      for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
+        const double r = OffspringDyadLogL(kind, i, j);
+        if (r > -1e37) best = std::max(best, r - lv.indivlogl(i) - lv.indivlogl(j));
+      }
+      if (!(best > score[kPartners - 1])) continue;
+      int32_t p = kPartners - 1;
+      while (p > 0 && best > score[static_cast<std::size_t>(p - 1)]) {
+        score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
+        list[static_cast<std::size_t>(p)] = list[static_cast<std::size_t>(p - 1)];
+        --p;
+      }
+      score[static_cast<std::size_t>(p)] = best;
+      list[static_cast<std::size_t>(p)] = j;
+    }
+    top[static_cast<std::size_t>(i - 1)] = score[0];
+  }
+  std::nth_element(top.begin(), top.begin() + n / 2, top.end());
+  return top[static_cast<std::size_t>(n / 2)];
+}
+
+int32_t ClimbToLocalOptimum(double& prior, double& parentterm) {
+  const Variables& v = variables;
+  int32_t changes = 0;
+  // Each pass offers every offspring its alternatives; a pass that changes
+  // nothing ends the climb. The bound only guards against a cycle that
+  // rounding could make.
+  for (int32_t pass = 0; pass < 100; ++pass) {
+    int32_t changed = 0;
+    for (int32_t i = 1; i <= v.smplsize; ++i) {
+      alternatives.clear();
+      ListMoves(i);
+      changed += TakeBest(prior, parentterm);
+      alternatives.clear();
+      ListMerges(i);
+      changed += TakeBest(prior, parentterm);
+      alternatives.clear();
+      ListCandidates(i);
+      changed += TakeBest(prior, parentterm);
+    }
+    changes += changed;
+    if (changed == 0) break;
+  }
+  return changes;
+}
