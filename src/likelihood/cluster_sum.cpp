@@ -224,6 +224,36 @@ thread_local std::deque<Work> branchpool;  // grows without moving the copies in
 thread_local std::deque<std::vector<int32_t>> livepool;
 thread_local std::size_t branchdepth = 0;
 
+// Copies into b what a branch of the conditioning reads or changes: the
+// weights of the live parents and the tables of the live factors. Dead
+// factors keep only their links, and the copy reuses b's buffers.
+void CopyForBranch(const Work& w, Work& b) {
+  b.G = w.G;
+  b.alive = w.alive;
+  b.degree = w.degree;
+  b.adj = w.adj;
+  b.u.resize(w.u.size());
+  for (std::size_t p = 0; p < w.u.size(); ++p) {
+    if (w.alive[p]) b.u[p] = w.u[p];
+  }
+  b.nfactors = w.nfactors;
+  if (b.factors.size() < w.nfactors) b.factors.resize(w.nfactors);
+  for (std::size_t id = 0; id < w.nfactors; ++id) {
+    const Factor& f = w.factors[id];
+    Factor& g = b.factors[id];
+    g.a = f.a;
+    g.b = f.b;
+    g.alive = f.alive;
+    g.dense = f.dense;
+    g.Ra = f.Ra;
+    g.Rb = f.Rb;
+    g.ext = f.ext;
+    g.pa = f.pa;
+    g.pb = f.pb;
+    if (f.alive && f.ext == nullptr) g.m = f.m;
+  }
+}
+
 double Condition(const Work& w, int32_t c, double prune) {
   const std::vector<double>& uc = w.u[static_cast<std::size_t>(c)];
   double total = kImpossible;
@@ -245,7 +275,7 @@ double Condition(const Work& w, int32_t c, double prune) {
     if (!(wg > 0.0) || wg < limit) continue;
     ++layerbranches;
     Work& branch = branchpool[depth];
-    branch = w;
+    CopyForBranch(w, branch);
     double logacc = std::log(wg);
     bool possible = true;
     for (int32_t id : live) {

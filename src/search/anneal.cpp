@@ -173,16 +173,17 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
-  // Once hardly any proposal succeeds, the rest of the neighbourhood is
-  // checked systematically: when that finds nothing either, twice in a
-  // row, the search has converged.
-  if (!run.searchdone && a.Tmr > 1 && r < kFrozenRate) {
+  // Once hardly any proposal succeeds, or the best no longer improves, the
+  // neighbourhood of the configuration is checked systematically: when that
+  // finds nothing to change either, at several temperatures in a row, the
+  // search has converged.
+  if (!run.searchdone && a.Tmr > 1 && (r < kFrozenRate || c.tempimprovements == 0)) {
     frozen = Climb(run) > 0 ? 0 : frozen + 1;
-    if (frozen >= kFrozenToEnd) run.searchdone = true;
+    if (frozen >= QuietTemperaturesToEnd()) run.searchdone = true;
   } else {
     frozen = 0;
   }
-  UpdateProgress(c, a.NTemprature, v.CrLogLikelihood, v.btloglikelihood, true, kFrozenToEnd, kFrozenRate);
+  UpdateProgress(c, a.NTemprature, v.CrLogLikelihood, v.btloglikelihood, true, QuietTemperaturesToEnd(), kFrozenRate);
   c.T *= a.RatioTemprature;
 }
 

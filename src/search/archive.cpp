@@ -209,6 +209,11 @@ class Offer {
 
   bool SameAs(const ConfigRecord& r, bool quick) {
     if (static_cast<std::size_t>(n_) != r.paternal.size()) return false;
+    // Equal configurations have equal fingerprints.
+    if (r.fingerprint != 0) {
+      if (fingerprint_ == 0) fingerprint_ = ConfigFingerprint();
+      if (r.fingerprint != fingerprint_) return false;
+    }
     if (quick && !PassesQuickTests(r)) return false;
     ExpandRecord(r, storedLoc_, storedPrnt_);
     if (all_.empty()) all_ = AllOffspring(n_);
@@ -263,6 +268,7 @@ class Offer {
   int32_t n_;
   const Mat1<int32_t>& loc_;
   std::optional<uint32_t> signature_;
+  uint64_t fingerprint_ = 0;
   std::vector<int32_t> firstMember_;
   std::vector<int32_t> all_;
   Mat1<int32_t> parents_;
@@ -309,6 +315,45 @@ uint32_t CharacterValue([[maybe_unused]] int32_t numCluster) {
   return n % 2 == 0 ? s - g : s + static_cast<uint32_t>(n - 1) * g;
 }
 
+uint64_t ConfigFingerprint() {
+  const Variables& v = variables;
+  const Mat1<int32_t>& loc = *v.IndivLocPrt;
+  const Mat1<int32_t>* parents = v.InferParentPrt;
+  const int32_t n = v.smplsize;
+  const bool pool = v.numsex == 1;
+  const bool candidates = v.numchild(1) + v.numchild(2) > 0 && parents != nullptr && !parents->empty();
+  // Families relabelled in order of first appearance, per side (one pool
+  // of labels in a monoecious sample).
+  static std::vector<int32_t> label[2];
+  int32_t next[2] = {0, 0};
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&](uint64_t x) { h = (h ^ x) * 1099511628211ull; };
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (k == 1 && HaploidOffspring(i)) {
+        mix(0);
+        continue;
+      }
+      const int32_t side = pool ? 0 : k - 1;
+      std::vector<int32_t>& table = label[side];
+      const std::size_t f = static_cast<std::size_t>(std::max(loc(i, k), 0));
+      if (table.size() <= f) table.resize(f + 1, 0);
+      if (table[f] == 0) table[f] = ++next[side];
+      mix(static_cast<uint64_t>(table[f]));
+      if (candidates) mix(static_cast<uint64_t>(static_cast<uint32_t>((*parents)(i, k))) + 0x100000000ull);
+    }
+  }
+  // The labels are cleared for the next call.
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      std::vector<int32_t>& table = label[pool ? 0 : k - 1];
+      const std::size_t f = static_cast<std::size_t>(std::max(loc(i, k), 0));
+      if (f < table.size()) table[f] = 0;
+    }
+  }
+  return h | 1u;
+}
+
 ConfigRecord NewConfig(int32_t numCluster) {
   const Mat1<int32_t>& loc = *variables.IndivLocPrt;
   const int32_t n = variables.smplsize;
@@ -335,6 +380,7 @@ ConfigRecord NewConfig(int32_t numCluster) {
   r.logl = *variables.LogLikelihoodPrt;
   r.numcluster = static_cast<int16_t>(numCluster);
   r.signature = CharacterValue(numCluster);
+  r.fingerprint = ConfigFingerprint();
   return r;
 }
 

@@ -42,6 +42,12 @@ ConfigRecord NewConfig(int32_t numCluster);
 // the number of clusters of the configuration (a size hint only).
 uint32_t CharacterValue(int32_t numCluster);
 
+// Hash of the configuration of IndivLocPrt / InferParentPrt that does not
+// depend on its family labels: equal configurations (as the archive
+// compares them) have equal fingerprints, so records with another one need
+// no full comparison. Never 0.
+uint64_t ConfigFingerprint();
+
 // 0 when the paternal and the maternal family partitions of the listed
 // offspring are the same in the configuration tables a and b (offspring x
 // columns 1, 2) up to renaming of the family labels, 1 otherwise. In a

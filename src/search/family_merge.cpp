@@ -109,7 +109,25 @@ bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vec
   return true;
 }
 
-void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
+double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f) {
+  const Variables& v = variables;
+  if (!PairScreenAvailable()) return 0.0;
+  // Only the pairs of a moving offspring and an offspring of the joined
+  // family change their relationship.
+  double sum = 0.0;
+  for (int32_t j = 1; j <= v.smplsize; ++j) {
+    if (!HasSide(j, t) || v.CrIndivLoc(j, t) != f) continue;
+    const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
+    for (int32_t x : group) {
+      const int32_t fx = v.CrIndivLoc(x, 1), mx = v.CrIndivLoc(x, 2);
+      const int32_t fa = t == 1 ? f : fx, ma = t == 2 ? f : mx;
+      sum += PairRelationScore(x, j, fa, ma, fj, mj) - PairRelationScore(x, j, fx, mx, fj, mj);
+    }
+  }
+  return sum;
+}
+
+void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int32_t& changed) {
   Variables& v = variables;
   changed = 0;
   const int32_t n = v.smplsize;
@@ -170,7 +188,14 @@ void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed) {
       if (u <= 0.0) break;
     }
   }
+  // The pairs screen the merge as they screen single moves: most merges
+  // the search proposes would join unrelated families.
+  const double screenu = static_cast<double>(ran1());
   const AcceptanceDraw draw = DrawAcceptance(0.0);
+  if (scored && !(gain[pick] > std::log(screenu) * screenT)) {
+    saved.Restore();
+    return;
+  }
   PendingMove move;
   // Reversed families carry fresh numbers above the counts until the merge
   // makes them dense; the clusters concerned are those before any change.

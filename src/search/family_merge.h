@@ -35,10 +35,17 @@ void FamilyGroup(int32_t t, int32_t g, int32_t slot, std::vector<int32_t>& group
 // offspring of the clusters concerned (as they were before).
 bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vector<int16_t>& affected);
 
+// Change of the pairwise log likelihood ratios (each pair against
+// unrelated) when the offspring of group (one family of side t) join
+// family f of side t; 0 without pair tables.
+double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f);
+
 // Proposes merging the family (side drawn at random) of a random offspring
 // into another family of that side, chosen by the pairwise log likelihood
 // ratios between their offspring, with the source cluster reversed first
-// half of the time where that is allowed. Accepted by the search's
-// Metropolis rule at temperature T with the change of the log prior
-// prior() (nullptr: no prior). changed = 1 when the configuration changed.
-void MergeFamilies(double T, double rate, double (*prior)(), int32_t& changed);
+// half of the time where that is allowed. The ratios screen the proposal
+// at temperature screenT as they screen single moves; it is accepted by the
+// search's Metropolis rule at temperature T with the change of the log
+// prior prior() (nullptr: no prior). changed = 1 when the configuration
+// changed.
+void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int32_t& changed);

@@ -240,7 +240,7 @@ void StartIterate(SearchRun& run, bool checkpoint) {
   if (MonitorDue(c)) MonitorReport(c);
   if (c.runiterates % 1024 == 0) {
     UpdateProgress(c, annealvariables.NTemprature, variables.CrLogLikelihood, variables.btloglikelihood, false,
-                   kFrozenToEnd, kFrozenRate);
+                   QuietTemperaturesToEnd(), kFrozenRate);
   }
   if (checkpoint && CheckpointDue(c)) SaveMidResult(c);
 }
@@ -264,7 +264,7 @@ void SpecialMoves(SearchRun& run) {
   // reach only through unlikely half-way states.
   if (it % 50 == 25 && v.numsex == 2 && v.CrNumFamily(3) > 1) {
     int32_t c = 0;
-    MergeFamilies(run.c.T, a.Rate, prior, c);
+    MergeFamilies(run.c.T, run.screenT, a.Rate, prior, c);
     changed = changed || c == 1;
   }
   // In a haplodiploid sample without monogamy, two full-sib families may

@@ -173,12 +173,17 @@ int32_t TakeBest(double& prior, double& parentterm) {
   return Try(alternatives[best], prior, parentterm, true) > kMinGain ? 1 : 0;
 }
 
+// Pair ratios beyond this loss mark an alternative as hopeless: it is not
+// scored. Set from the typical ratio of related partners.
+double climbmargin = 1e300;
+
 void Add(const Alternative& x) {
   if (std::find(alternatives.begin(), alternatives.end(), x) == alternatives.end()) alternatives.push_back(x);
 }
 
 // Sibship moves of offspring i (alone, and with its full sibs): to each
-// partner's full-sib family, father or mother, or to new families.
+// partner's full-sib family, father or mother, or to new families. Moves
+// the pair ratios give no chance are left out.
 void ListMoves(int32_t i) {
   const Variables& v = variables;
   const AnnealVariables& an = annealvariables;
@@ -195,17 +200,18 @@ void ListMoves(int32_t i) {
   const int32_t newf = v.CrNumFamily(1) + 1;
   const int32_t newm = v.numsex == 1 ? newf + 1 : v.CrNumFamily(2) + 1;
   const int32_t newslot = v.CrNumFamily(3) + 1;
+  const bool screened = PairScreenAvailable();
   for (int32_t mode = 1; mode <= 2; ++mode) {
-    if (mode == 2) {
-      MoveGroup(2, i, group);
-      if (group.size() < 2) break;  // the offspring moves alone anyway
-    }
+    MoveGroup(mode, i, group);
+    if (mode == 2 && group.size() < 2) break;  // the offspring moves alone anyway
     auto add = [&](int32_t f, int32_t m, int32_t slot) {
       if (!free[0]) f = own[0];
       if (!free[1]) m = own[1];
       if (f == own[0] && m == own[1]) return;
-      // Families of two clusters other than the own one cannot both be
-      // reached in one move.
+      if (screened) {
+        const int32_t host[2] = {f, m};
+        if (CalculatePairLogL2(group, host, slot) < -climbmargin) return;
+      }
       Add({Alternative::kMove, i, mode, f, m, slot});
     };
     add(newf, newm, newslot);
@@ -226,41 +232,60 @@ void ListMoves(int32_t i) {
   }
 }
 
-// Merges of the families of offspring i into its partners' families: of
-// the same side, or, with its cluster's roles exchanged first, of the
-// other side.
-void ListMerges(int32_t i) {
+// Merges of family (side k) of offspring i, its first member, into the
+// families of its members' partners: of the same side, or, with its
+// cluster's roles exchanged first, of the other side.
+void ListMerges(int32_t i, int32_t k) {
   const Variables& v = variables;
   if (v.numsex != 2 || partners.size() != static_cast<std::size_t>(v.smplsize)) return;
+  if (annealvariables.SibshipDone(k) != 0) return;
   const int32_t slot = v.ClusterID(i);
   const bool reversible = v.haplodiploid == 0 && ReversibleCluster(v.IndivCluster(slot));
-  for (int32_t k = 1; k <= 2; ++k) {
-    if (k == 1 && Haploid(i)) continue;
-    if (annealvariables.SibshipDone(k) != 0) continue;
-    for (int32_t j : partners[static_cast<std::size_t>(i - 1)]) {
+  static std::vector<int32_t> family;
+  FamilyGroup(k, v.CrIndivLoc(i, k), slot, family);
+  for (int32_t x : family) {
+    for (int32_t j : partners[static_cast<std::size_t>(x - 1)]) {
       if (j <= 0) break;
       for (int32_t t = 1; t <= 2; ++t) {
         if (t == 1 && Haploid(j)) continue;
         const bool reverse = t != k;
         if (reverse && (!reversible || v.ClusterID(j) == slot)) continue;
         if (!reverse && v.CrIndivLoc(j, t) == v.CrIndivLoc(i, k)) continue;
-        Add({Alternative::kMerge, i, k, v.CrIndivLoc(j, t), reverse ? 1 : 0, 0});
+        const Alternative alt{Alternative::kMerge, i, k, v.CrIndivLoc(j, t), reverse ? 1 : 0, 0};
+        if (std::find(alternatives.begin(), alternatives.end(), alt) != alternatives.end()) continue;
+        // The pairs that change are the same with the roles exchanged: the
+        // two clusters share no parent before the merge.
+        if (MergePairGain(t, family, alt.a) < -climbmargin) continue;
+        alternatives.push_back(alt);
       }
     }
   }
 }
 
-// Candidates for the families of offspring i: those on the short lists of
-// i, and none.
-void ListCandidates(int32_t i) {
+// Candidates for family (side k) of offspring i, its first member: those
+// on the short lists of its members, and none.
+void ListCandidates(int32_t i, int32_t k) {
   const Variables& v = variables;
-  for (int32_t k = 1; k <= 2; ++k) {
-    if (!ParentageMovable(i, k)) continue;
-    const int32_t s = v.numsex == 1 ? 1 : k;
-    Add({Alternative::kCandidate, i, k, 0, 0, 0});
-    const int32_t listed = v.NumBestCnd.empty() ? 0 : v.NumBestCnd(i, s);
-    for (int32_t m = 1; m <= listed; ++m) Add({Alternative::kCandidate, i, k, v.BestCnd(s)(m, i), 0, 0});
+  if (!ParentageMovable(i, k)) return;
+  const int32_t s = v.numsex == 1 ? 1 : k;
+  Add({Alternative::kCandidate, i, k, 0, 0, 0});
+  static std::vector<int32_t> family;
+  FamilyGroup(k, v.CrIndivLoc(i, k), v.ClusterID(i), family);
+  for (int32_t x : family) {
+    const int32_t listed = v.NumBestCnd.empty() ? 0 : v.NumBestCnd(x, s);
+    for (int32_t m = 1; m <= listed; ++m) Add({Alternative::kCandidate, i, k, v.BestCnd(s)(m, x), 0, 0});
   }
+}
+
+// Whether offspring i is the first member of its family of side k.
+bool FirstOfFamily(int32_t i, int32_t k) {
+  const Variables& v = variables;
+  if (k == 1 && Haploid(i)) return false;
+  for (int16_t j : v.IndivCluster(v.ClusterID(i))) {
+    if (j >= i) break;  // members are listed in ascending order
+    if (!(k == 1 && Haploid(j)) && v.CrIndivLoc(j, k) == v.CrIndivLoc(i, k)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -269,6 +294,7 @@ double SetClimbPartners() {
   const Variables& v = variables;
   const int32_t n = v.smplsize;
   partners.clear();
+  climbmargin = 1e300;
   if (n < 2 || !PairScreenAvailable()) return 0.0;
   std::vector<double> top(static_cast<std::size_t>(n), 0.0);
   partners.assign(static_cast<std::size_t>(n), {});
@@ -298,27 +324,35 @@ double SetClimbPartners() {
     top[static_cast<std::size_t>(i - 1)] = score[0];
   }
   std::nth_element(top.begin(), top.begin() + n / 2, top.end());
-  return top[static_cast<std::size_t>(n / 2)];
+  const double typical = top[static_cast<std::size_t>(n / 2)];
+  climbmargin = std::max(2.0, 0.5 * typical);
+  return typical;
 }
 
 int32_t ClimbToLocalOptimum(double& prior, double& parentterm) {
   const Variables& v = variables;
   int32_t changes = 0;
-  // Each pass offers every offspring its alternatives; a pass that changes
-  // nothing ends the climb. The bound only guards against a cycle that
-  // rounding could make.
+  // Each pass offers every offspring and every family its alternatives; a
+  // pass that changes nothing ends the climb. The bound only guards
+  // against a cycle that rounding could make.
   for (int32_t pass = 0; pass < 100; ++pass) {
     int32_t changed = 0;
     for (int32_t i = 1; i <= v.smplsize; ++i) {
       alternatives.clear();
       ListMoves(i);
       changed += TakeBest(prior, parentterm);
-      alternatives.clear();
-      ListMerges(i);
-      changed += TakeBest(prior, parentterm);
-      alternatives.clear();
-      ListCandidates(i);
-      changed += TakeBest(prior, parentterm);
+    }
+    for (int32_t i = 1; i <= v.smplsize; ++i) {
+      for (int32_t k = 1; k <= 2; ++k) {
+        if (!FirstOfFamily(i, k)) continue;
+        alternatives.clear();
+        ListMerges(i, k);
+        changed += TakeBest(prior, parentterm);
+        if (!FirstOfFamily(i, k)) continue;
+        alternatives.clear();
+        ListCandidates(i, k);
+        changed += TakeBest(prior, parentterm);
+      }
     }
     changes += changed;
     if (changed == 0) break;

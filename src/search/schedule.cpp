@@ -35,6 +35,8 @@ Schedule MakeSchedule(int32_t N, int32_t repeat) {
   return s;
 }
 
+int32_t QuietTemperaturesToEnd() { return 1 + std::max(variables.lengthrun, 1); }
+
 double StartTemperature(double typicalpairscore) {
   std::ifstream in(variables.midfilename(5));
   double t = 0.0;
@@ -91,6 +93,10 @@ Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_
   }
   if (c.nsucc >= s.nsucclmt) return Verdict::kEndTemperature;
   if ((c.nfail1 == c.nfail2 ? 2 : 1) * c.nfail1 >= 8 * s.iterlimit) return Verdict::kEndTemperature;
+  // A temperature at which the best has not improved for a while has
+  // nothing more to give: the climb that follows checks the neighbourhood
+  // of the configuration systematically instead.
+  if (tmr > 1 && c.tempimprovements == 0 && c.nfail1 >= 2 * s.iterlimit) return Verdict::kEndTemperature;
   if (c.nfail2 >= 40 * s.iterlimit &&
       ((i > 9999 && 0.01 * std::exp(-6.0 * 40 * s.iterlimit / static_cast<double>(c.nfail2)) > r) ||
        c.nfail2 >= 200 * s.iterlimit)) {

@@ -43,6 +43,7 @@ Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_
 // Success rate below which a temperature counts as frozen: hardly any
 // move changes the configuration any more.
 inline constexpr double kFrozenRate = 0.01;
-// Frozen temperatures in a row after which the search ends, when the climb
-// to the local optimum at each of them found nothing to improve.
-inline constexpr int32_t kFrozenToEnd = 2;
+// Quiet temperatures in a row (frozen, or without improving the best) after
+// which the search ends, when the climb to the local optimum at each of
+// them found nothing to change: one more for every step of run length.
+int32_t QuietTemperaturesToEnd();

@@ -18,4 +18,7 @@ struct ConfigRecord {
   double logl = -1e300;
   int16_t numcluster = 0;
   uint32_t signature = 0;
+  // Hash of the whole configuration, the same for equal configurations
+  // whatever their labels; 0 when not known.
+  uint64_t fingerprint = 0;
 };

@@ -290,7 +290,7 @@ TEST_F(SibshipMovesTest, FamilyMergesKeepEveryTableConsistent) {
     Place({{1, 1}, {1, 1}, {1, 2}, {2, 3}, {3, 3}, {3, 3}, {4, 4}, {4, 4}});
     const Mat1<int32_t> before = variables.CrIndivLoc;
     int32_t changed = 0;
-    MergeFamilies(1e9, 1.0, nullptr, changed);
+    MergeFamilies(1e9, 1e9, 1.0, nullptr, changed);
     if (changed == 0) continue;
     ++merges;
     ExpectConsistent(("merge " + std::to_string(round)).c_str());
