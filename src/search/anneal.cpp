@@ -103,7 +103,8 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   a.RatioTemprature = 0.92;
   a.NTemprature = v.fulllikelihoodmethodq == 0 ? 600 : 200;
   run.s = MakeSchedule(N, repeat);
-  const double typical = SetClimbPartners();
+  const double typical = SetPartners();
+  SetClimbMargin(typical);
   // The quick pairwise screen, when the pair tables are there: its scale
   // starts high for informative markers and is lowered while most screened
   // proposals pass.
@@ -175,10 +176,12 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
   // Once hardly any proposal succeeds, or the best no longer improves, the
   // neighbourhood of the configuration is checked systematically: when that
-  // finds nothing to change either, at several temperatures in a row, the
-  // search has converged.
+  // finds nothing better than the best either, at several temperatures in a
+  // row, the search has converged.
   if (!run.searchdone && a.Tmr > 1 && (r < kFrozenRate || c.tempimprovements == 0)) {
-    frozen = Climb(run) > 0 ? 0 : frozen + 1;
+    const double best = v.btloglikelihood;
+    Climb(run);
+    frozen = v.btloglikelihood > best + kClimbGain ? 0 : frozen + 1;
     if (frozen >= QuietTemperaturesToEnd()) run.searchdone = true;
   } else {
     frozen = 0;

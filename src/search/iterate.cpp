@@ -94,12 +94,13 @@ void DrawProposal(const SearchRun& run, Proposal& p) {
       p.prepared = true;
     }
   } else {
-    p.dest = ChooseDestinationCluster(idx);
+    int32_t partner = 0;
+    p.dest = ChooseDestinationCluster(idx, partner);
     // Now and then the offspring takes its full sibs along: a family split
     // in two can then be joined again in one move.
     const int32_t mode = ran1() < 0.3 ? 2 : 1;
     MoveGroup(mode, idx, move.group);
-    if (FindHostFamilyID(mode, idx, p.dest) && CheckConfiguration(move.group)) {
+    if (FindHostFamilyID(move.group, p.dest, partner) && CheckConfiguration(move.group)) {
       p.prepared = true;
       p.screened = run.screening;
       if (p.screened) p.screenu = ran1();

@@ -23,6 +23,8 @@ struct FamilySum {
 };
 std::vector<FamilySum> families;
 
+std::vector<PartnerList> kin;
+
 // Pair scores are table reads of a few nanoseconds, while starting a
 // parallel region costs microseconds: the second thread joins only when a
 // move touches this many pairs.
@@ -153,3 +155,82 @@ void AdaptScreenScale(ScreenScale& scale, bool allmonogamous, bool quicksearch) 
     scale.S *= 0.9;
   }
 }
+
+double KinScore(int32_t i, int32_t j) {
+  const LikelihoodVar& lv = likelihoodvar;
+  double best = -1e300;
+  for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
+    const double r = OffspringDyadLogL(kind, i, j);
+    if (r > -1e37) best = std::max(best, r - lv.indivlogl(i) - lv.indivlogl(j));
+  }
+  return best;
+}
+
+void KinOf(const std::vector<int32_t>& group, PartnerList& out) {
+  const Variables& v = variables;
+  out.fill(0);
+  if (!PartnersKnown()) return;
+  static std::vector<double> sum;
+  static std::vector<uint8_t> member;
+  sum.assign(static_cast<std::size_t>(v.smplsize) + 1, 0.0);
+  member.assign(static_cast<std::size_t>(v.smplsize) + 1, 0);
+  for (int32_t x : group) member[static_cast<std::size_t>(x)] = 1;
+  for (int32_t x : group) {
+    for (int32_t j = 1; j <= v.smplsize; ++j) {
+      if (!member[static_cast<std::size_t>(j)]) sum[static_cast<std::size_t>(j)] += std::max(KinScore(x, j), -50.0);
+    }
+  }
+  std::array<double, kPartners> score;
+  score.fill(0.0);
+  for (int32_t j = 1; j <= v.smplsize; ++j) {
+    const double s = sum[static_cast<std::size_t>(j)];
+    if (member[static_cast<std::size_t>(j)] || !(s > score[kPartners - 1])) continue;
+    int32_t p = kPartners - 1;
+    while (p > 0 && s > score[static_cast<std::size_t>(p - 1)]) {
+      score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
+      out[static_cast<std::size_t>(p)] = out[static_cast<std::size_t>(p - 1)];
+      --p;
+    }
+    score[static_cast<std::size_t>(p)] = s;
+    out[static_cast<std::size_t>(p)] = j;
+  }
+}
+
+double SetPartners() {
+  const Variables& v = variables;
+  const int32_t n = v.smplsize;
+  kin.clear();
+  if (n < 2 || !PairScreenAvailable()) return 0.0;
+  kin.assign(static_cast<std::size_t>(n), {});
+  std::vector<double> top(static_cast<std::size_t>(n), 0.0);
+  std::array<double, kPartners> score;
+  for (int32_t i = 1; i <= n; ++i) {
+    PartnerList& list = kin[static_cast<std::size_t>(i - 1)];
+    list.fill(0);
+    score.fill(0.0);  // only partners more likely related than not
+    for (int32_t j = 1; j <= n; ++j) {
+      if (j == i) continue;
+      const double best = KinScore(i, j);
+      if (!(best > score[kPartners - 1])) continue;
+      int32_t p = kPartners - 1;
+      while (p > 0 && best > score[static_cast<std::size_t>(p - 1)]) {
+        score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
+        list[static_cast<std::size_t>(p)] = list[static_cast<std::size_t>(p - 1)];
+        --p;
+      }
+      score[static_cast<std::size_t>(p)] = best;
+      list[static_cast<std::size_t>(p)] = j;
+    }
+    top[static_cast<std::size_t>(i - 1)] = score[0];
+  }
+  std::nth_element(top.begin(), top.begin() + n / 2, top.end());
+  return top[static_cast<std::size_t>(n / 2)];
+}
+
+const PartnerList& Partners(int32_t i) {
+  static const PartnerList none{};
+  if (kin.size() < static_cast<std::size_t>(i) || i < 1) return none;
+  return kin[static_cast<std::size_t>(i - 1)];
+}
+
+bool PartnersKnown() { return !kin.empty(); }

@@ -5,6 +5,7 @@
 // proposals cost a few table reads instead of a pedigree likelihood.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,34 @@ bool PairScreenAvailable();
 // the host families host[0] (paternal) and host[1] (maternal) in cluster
 // slot dest. Pairs whose relationship does not change add nothing.
 double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[2], int32_t dest);
+
+// Each offspring's most related partners in the pair tables: the targets
+// of the proposals that join an offspring or a family to its likely kin.
+inline constexpr int32_t kPartners = 4;
+using PartnerList = std::array<int32_t, kPartners>;
+
+// Finds every offspring's partners: the offspring with the largest log
+// likelihood ratio of any relationship (full sibs, half sibs of either
+// side) against unrelated, best first, and only those more likely related
+// than not. Returns the median over offspring of the best partner's ratio,
+// 0 without pair tables (and then no offspring has partners).
+double SetPartners();
+
+// The largest log likelihood ratio of offspring i and j being full or half
+// sibs of either side against unrelated.
+double KinScore(int32_t i, int32_t j);
+
+// The offspring outside group most related to it as a whole (the sum of
+// their ratios with its members, each counted down to -50 at most), best
+// first, only those more likely related than not: the targets of a whole
+// family, whose members' own partners are mostly each other.
+void KinOf(const std::vector<int32_t>& group, PartnerList& out);
+
+// The partners of offspring i (0: none, after the last).
+const PartnerList& Partners(int32_t i);
+
+// True when SetPartners found the pair tables for this sample.
+bool PartnersKnown();
 
 // The screen's scale and its pass counts, which run across temperatures.
 struct ScreenScale {

@@ -23,22 +23,17 @@
 
 namespace {
 
-constexpr int32_t kPartners = 4;
-// Gains below this are rounding, not improvement: taking them could make
-// the climb go round in circles.
-constexpr double kMinGain = 1e-6;
+constexpr double kMinGain = kClimbGain;
 constexpr double kNone = -std::numeric_limits<double>::infinity();
 
-// Each offspring's most related partners, best first (0: none).
-std::vector<std::array<int32_t, kPartners>> partners;
 
 // One alternative to the current configuration.
 struct Alternative {
   enum Kind { kMove, kMerge, kCandidate } kind = kMove;
   int32_t i = 0;      // the offspring it starts from
   int32_t mode = 1;   // kMove: 1 alone, 2 with its full sibs; kMerge, kCandidate: the side
-  int32_t a = 0;      // kMove: father's family; kMerge: target family; kCandidate: candidate
-  int32_t b = 0;      // kMove: mother's family; kMerge: 1 to reverse the cluster first
+  int32_t a = 0;      // kMove: father's family; kMerge: target family (b 2: an offspring of it); kCandidate: candidate
+  int32_t b = 0;      // kMove: mother's family; kMerge: the cluster reversed first (1 its own, 2 the target's)
   int32_t dest = 0;   // kMove: destination cluster slot
   bool operator==(const Alternative& o) const {
     return kind == o.kind && i == o.i && mode == o.mode && a == o.a && b == o.b && dest == o.dest;
@@ -116,10 +111,18 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
     case Alternative::kMerge: {
       const int32_t k = x.mode, slot = v.ClusterID(x.i);
       saved.Save();
-      if (x.b == 1) ReverseCluster(v.IndivCluster(slot));
-      const int32_t t = x.b == 1 ? 3 - k : k;
+      int32_t t = k, target = x.a;
+      if (x.b == 1) {
+        ReverseCluster(v.IndivCluster(slot));
+        t = 3 - k;
+      } else if (x.b == 2) {
+        // The partner's cluster takes the other roles; its family joins on
+        // side k under the number the reversal gave it.
+        ReverseCluster(v.IndivCluster(v.ClusterID(x.a)));
+        target = v.CrIndivLoc(x.a, k);
+      }
       FamilyGroup(t, v.CrIndivLoc(x.i, t), slot, group);
-      if (!MergeInto(t, group, x.a, move.affected)) {
+      if (!MergeInto(t, group, target, move.affected)) {
         saved.Restore();
         return kNone;
       }
@@ -217,8 +220,8 @@ void ListMoves(int32_t i) {
     add(newf, newm, newslot);
     add(own[0], newm, ownslot);
     add(newf, own[1], ownslot);
-    if (partners.size() == static_cast<std::size_t>(v.smplsize)) {
-      for (int32_t j : partners[static_cast<std::size_t>(i - 1)]) {
+    {
+      for (int32_t j : Partners(i)) {
         if (j <= 0) break;
         const int32_t pf = Haploid(j) ? own[0] : v.CrIndivLoc(j, 1), pm = v.CrIndivLoc(j, 2);
         const int32_t slot = v.ClusterID(j);
@@ -233,30 +236,46 @@ void ListMoves(int32_t i) {
 }
 
 // Merges of family (side k) of offspring i, its first member, into the
-// families of its members' partners: of the same side, or, with its
-// cluster's roles exchanged first, of the other side.
+// families of its members' partners: of the same side, or of the other
+// side with the roles of fathers and mothers exchanged first in one of the
+// two clusters (a cluster found with its roles exchanged, or part of a
+// pedigree found so, can only join the rest that way).
 void ListMerges(int32_t i, int32_t k) {
   const Variables& v = variables;
-  if (v.numsex != 2 || partners.size() != static_cast<std::size_t>(v.smplsize)) return;
+  if (v.numsex != 2 || !PartnersKnown()) return;
   if (annealvariables.SibshipDone(k) != 0) return;
   const int32_t slot = v.ClusterID(i);
   const bool reversible = v.haplodiploid == 0 && ReversibleCluster(v.IndivCluster(slot));
   static std::vector<int32_t> family;
   FamilyGroup(k, v.CrIndivLoc(i, k), slot, family);
-  for (int32_t x : family) {
-    for (int32_t j : partners[static_cast<std::size_t>(x - 1)]) {
+  // The targets are not screened by their pair ratios: between two
+  // families of half sibs these are many weak and closely dependent terms,
+  // whose sum often points the wrong way where the likelihood does not.
+  auto add = [&](const Alternative& alt, int32_t t, int32_t f) {
+    for (const Alternative& x : alternatives) {
+      if (x.b == alt.b && x.mode == alt.mode &&
+          (alt.b == 2 ? v.CrIndivLoc(x.a, t) == f && v.ClusterID(x.a) == v.ClusterID(alt.a) : x.a == alt.a)) {
+        return;
+      }
+    }
+    alternatives.push_back(alt);
+  };
+  PartnerList kin;
+  KinOf(family, kin);
+  {
+    for (int32_t j : kin) {
       if (j <= 0) break;
+      const int32_t other = v.ClusterID(j);
       for (int32_t t = 1; t <= 2; ++t) {
         if (t == 1 && Haploid(j)) continue;
-        const bool reverse = t != k;
-        if (reverse && (!reversible || v.ClusterID(j) == slot)) continue;
-        if (!reverse && v.CrIndivLoc(j, t) == v.CrIndivLoc(i, k)) continue;
-        const Alternative alt{Alternative::kMerge, i, k, v.CrIndivLoc(j, t), reverse ? 1 : 0, 0};
-        if (std::find(alternatives.begin(), alternatives.end(), alt) != alternatives.end()) continue;
-        // The pairs that change are the same with the roles exchanged: the
-        // two clusters share no parent before the merge.
-        if (MergePairGain(t, family, alt.a) < -climbmargin) continue;
-        alternatives.push_back(alt);
+        const int32_t f = v.CrIndivLoc(j, t);
+        if (t == k) {
+          if (f != v.CrIndivLoc(i, k)) add({Alternative::kMerge, i, k, f, 0, 0}, t, f);
+          continue;
+        }
+        if (other == slot) continue;
+        if (reversible) add({Alternative::kMerge, i, k, f, 1, 0}, t, f);
+        if (ReversibleCluster(v.IndivCluster(other))) add({Alternative::kMerge, i, k, j, 2, 0}, t, f);
       }
     }
   }
@@ -290,43 +309,8 @@ bool FirstOfFamily(int32_t i, int32_t k) {
 
 }  // namespace
 
-double SetClimbPartners() {
-  const Variables& v = variables;
-  const int32_t n = v.smplsize;
-  partners.clear();
-  climbmargin = 1e300;
-  if (n < 2 || !PairScreenAvailable()) return 0.0;
-  std::vector<double> top(static_cast<std::size_t>(n), 0.0);
-  partners.assign(static_cast<std::size_t>(n), {});
-  const LikelihoodVar& lv = likelihoodvar;
-  std::array<double, kPartners> score;
-  for (int32_t i = 1; i <= n; ++i) {
-    auto& list = partners[static_cast<std::size_t>(i - 1)];
-    list.fill(0);
-    score.fill(0.0);  // only partners more likely related than not
-    for (int32_t j = 1; j <= n; ++j) {
-      if (j == i) continue;
-      double best = -1e300;
-      for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
-        const double r = OffspringDyadLogL(kind, i, j);
-        if (r > -1e37) best = std::max(best, r - lv.indivlogl(i) - lv.indivlogl(j));
-      }
-      if (!(best > score[kPartners - 1])) continue;
-      int32_t p = kPartners - 1;
-      while (p > 0 && best > score[static_cast<std::size_t>(p - 1)]) {
-        score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
-        list[static_cast<std::size_t>(p)] = list[static_cast<std::size_t>(p - 1)];
-        --p;
-      }
-      score[static_cast<std::size_t>(p)] = best;
-      list[static_cast<std::size_t>(p)] = j;
-    }
-    top[static_cast<std::size_t>(i - 1)] = score[0];
-  }
-  std::nth_element(top.begin(), top.begin() + n / 2, top.end());
-  const double typical = top[static_cast<std::size_t>(n / 2)];
-  climbmargin = std::max(2.0, 0.5 * typical);
-  return typical;
+void SetClimbMargin(double typicalpairscore) {
+  climbmargin = typicalpairscore > 0.0 ? std::max(2.0, 0.5 * typicalpairscore) : 1e300;
 }
 
 int32_t ClimbToLocalOptimum(double& prior, double& parentterm) {

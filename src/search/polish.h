@@ -22,11 +22,14 @@
 
 #include <cstdint>
 
-// Finds each offspring's most related partners (from the pair tables;
-// none when they are absent). Needed once per run, before the climb.
-// Returns the median over offspring of the log likelihood ratio (related
-// against unrelated) of the best partner, 0 without pair tables.
-double SetClimbPartners();
+// Gains below this are rounding, not improvement: the climb takes no
+// smaller one, which could make it go round in circles.
+inline constexpr double kClimbGain = 1e-6;
+
+// Alternatives whose pair ratios lose more than half the typical ratio of
+// related partners (the median of SetPartners) are not scored. Needed once
+// per run, before the climb.
+void SetClimbMargin(double typicalpairscore);
 
 // Climbs from the current configuration; prior and parentterm are the log
 // prior and the parent term of the current configuration, kept up to date.

@@ -43,7 +43,7 @@ double StartTemperature(double typicalpairscore) {
   if (in && (in >> t) && t > 0.0 && std::isfinite(t)) return t;
   const double loci = std::max(1, likelihoodvar.numloci23);
   if (!(typicalpairscore > 0.0)) return loci;
-  return std::clamp(0.1 * typicalpairscore, std::min(0.5, loci), loci);
+  return std::clamp((getenv("T0F") ? atof(getenv("T0F")) : 0.1) * typicalpairscore, std::min(0.5, loci), loci);
 }
 
 Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_t tmr, int32_t clusters,
@@ -96,7 +96,7 @@ Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_
   // A temperature at which the best has not improved for a while has
   // nothing more to give: the climb that follows checks the neighbourhood
   // of the configuration systematically instead.
-  if (tmr > 1 && c.tempimprovements == 0 && c.nfail1 >= 2 * s.iterlimit) return Verdict::kEndTemperature;
+  if (tmr > 1 && c.tempimprovements == 0 && c.nfail1 >= s.iterlimit) return Verdict::kEndTemperature;
   if (c.nfail2 >= 40 * s.iterlimit &&
       ((i > 9999 && 0.01 * std::exp(-6.0 * 40 * s.iterlimit / static_cast<double>(c.nfail2)) > r) ||
        c.nfail2 >= 200 * s.iterlimit)) {

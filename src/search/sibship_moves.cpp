@@ -9,6 +9,7 @@
 #include "numeric/random.h"
 #include "search/configuration.h"
 #include "search/move_evaluation.h"
+#include "search/pair_screen.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
 
@@ -33,12 +34,22 @@ const std::vector<int16_t>& Members(int32_t slot) { return ClusterMembers(slot);
 
 }  // namespace
 
-int32_t ChooseDestinationCluster(int32_t i) {
+int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
   const Variables& v = variables;
   const AnnealVariables& a = annealvariables;
   const int32_t C = v.CrNumFamily(3);
   const int32_t N = v.smplsize;
   const int32_t own = v.ClusterID(i);
+  // Half the time the offspring goes where one of its likely kin is: most
+  // clusters drawn at random would only be refused.
+  partner = 0;
+  const PartnerList& kin = Partners(i);
+  if (kin[0] > 0 && ran1() < kPartnerShare) {
+    int32_t count = 0;
+    while (count < kPartners && kin[static_cast<std::size_t>(count)] > 0) ++count;
+    partner = kin[static_cast<std::size_t>(std::min(count - 1, static_cast<int32_t>(ran1() * count)))];
+    return v.ClusterID(partner);
+  }
   double q = 0.8 * std::exp(-6.0 * C / N);
   if (v.numsex == 1 && v.allowinbreeding == 1) q += std::max(1.0 / N, 0.01);
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -73,9 +84,10 @@ int32_t ChooseDestinationCluster(int32_t i) {
   return own;
 }
 
-bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
+bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t partner) {
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
+  const int32_t i = group.front();
   // Families of each side in the neighbourhood of the move: those of the
   // destination cluster and of the offspring's own cluster, so that an
   // offspring (or a full-sib family) can join a parent of another cluster
@@ -110,15 +122,60 @@ bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
   a.NParent1(2) = static_cast<int32_t>(fam[1].size());
   const int32_t P = a.NParent1(1) + a.NParent1(2);
   const int32_t current[2] = {v.CrIndivLoc(i, 1), v.CrIndivLoc(i, 2)};
+  // A new family of one side takes the next number (in a monoecious
+  // sample both sides number one pool of parents).
+  const int32_t fresh[2] = {v.CrNumFamily(1) + 1, v.numsex == 1 ? v.CrNumFamily(1) + 1 : v.CrNumFamily(2) + 1};
+  // Sides free to change: not fixed by known data, and a father only for a
+  // diploid offspring. An offspring whose known sibship of a side is its
+  // whole full-sib family stays with it.
+  bool free[2];
+  for (int32_t k = 0; k < 2; ++k) {
+    const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k + 1);
+    free[k] = a.SibshipDone(k + 1) == 0 && !(k == 0 && Haploid(i)) && label == 0;
+  }
+  // Sides on which the moving offspring are the whole family: a new family
+  // there only renames their parent, which changes nothing.
+  bool whole[2] = {true, true};
+  for (int16_t j : Members(v.ClusterID(i))) {
+    if (std::find(group.begin(), group.end(), j) != group.end()) continue;
+    for (int32_t k = 0; k < 2; ++k) {
+      if (!(k == 0 && Haploid(j)) && v.CrIndivLoc(j, k + 1) == current[k]) whole[k] = false;
+    }
+  }
+  auto unchanged = [&](int32_t f, int32_t m) {
+    return (f == current[0] || (whole[0] && f > v.CrNumFamily(1) && v.numsex == 2)) &&
+           (m == current[1] || (whole[1] && m > v.CrNumFamily(2) && v.numsex == 2));
+  };
+  // Towards a partner, half the time the families are the partner's own:
+  // its full-sib family, its father or its mother (keeping the other parent
+  // or with a new one).
+  if (partner > 0 && ran1() < 0.5) {
+    const int32_t pf = Haploid(partner) ? current[0] : v.CrIndivLoc(partner, 1), pm = v.CrIndivLoc(partner, 2);
+    const int32_t options[5][2] = {{pf, pm}, {pf, current[1]}, {current[0], pm}, {pf, fresh[1]}, {fresh[0], pm}};
+    int32_t hosts[5][2];
+    int32_t count = 0;
+    for (const auto& o : options) {
+      const int32_t f = free[0] ? o[0] : current[0], m = free[1] ? o[1] : current[1];
+      if (unchanged(f, m)) continue;
+      bool seen = false;
+      for (int32_t q = 0; q < count; ++q) seen = seen || (hosts[q][0] == f && hosts[q][1] == m);
+      if (seen) continue;
+      hosts[count][0] = f;
+      hosts[count][1] = m;
+      ++count;
+    }
+    if (count > 0) {
+      const int32_t pick = std::min(count - 1, static_cast<int32_t>(ran1() * count));
+      a.HostFamily(1) = hosts[pick][0];
+      a.HostFamily(2) = hosts[pick][1];
+      a.HostFamily(3) = dest;
+      return true;
+    }
+  }
   for (int attempt = 0; attempt < 99; ++attempt) {
     int32_t host[2] = {current[0], current[1]};
     for (int32_t k = 0; k < 2; ++k) {
-      if (a.SibshipDone(k + 1) != 0) continue;
-      if (k == 0 && Haploid(i)) continue;  // no father to move to
-      // An offspring whose known sibship of this side is its whole
-      // full-sib family stays with it.
-      const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k + 1);
-      if (label > 0) continue;
+      if (!free[k]) continue;
       const double u = ran1();
       const int32_t Pk = static_cast<int32_t>(fam[k].size());
       if (Pk == 0 || u < 0.1 * Pk / std::max(P, 1)) {
@@ -127,14 +184,12 @@ bool FindHostFamilyID(int32_t /*mode*/, int32_t i, int32_t dest) {
         host[k] = fam[k][static_cast<std::size_t>(std::min(Pk - 1, static_cast<int32_t>(std::floor(Pk * static_cast<double>(ran1())))))];
       }
     }
-    // New families take the next numbers; in a monoecious sample both
-    // sides number one pool of parents.
     int32_t next[2] = {v.CrNumFamily(1), v.CrNumFamily(2)};
     for (int32_t k = 0; k < 2; ++k) {
       if (host[k] != -1) continue;
       host[k] = v.numsex == 1 ? ++next[0] : ++next[k];
     }
-    if (host[0] != current[0] || host[1] != current[1]) {
+    if (!unchanged(host[0], host[1])) {
       a.HostFamily(1) = host[0];
       a.HostFamily(2) = host[1];
       a.HostFamily(3) = dest;

@@ -9,13 +9,20 @@
 
 #include "search/move_evaluation.h"
 
-// The cluster slot that receives offspring i (CrNumFamily(3) + 1: a new
-// cluster).
-int32_t ChooseDestinationCluster(int32_t i);
+// Share of sibship moves that take an offspring towards one of its
+// partners in the pair tables.
+inline constexpr double kPartnerShare = 0.5;
 
-// Chooses HostFamily for offspring i moved alone into cluster slot dest;
-// false when no different destination could be drawn.
-bool FindHostFamilyID(int32_t mode, int32_t i, int32_t dest);
+// The cluster slot that receives offspring i (CrNumFamily(3) + 1: a new
+// cluster); partner receives the partner whose cluster it is when the
+// destination was drawn towards one (0 otherwise).
+int32_t ChooseDestinationCluster(int32_t i, int32_t& partner);
+
+// Chooses HostFamily for the offspring of group (one full-sib family, the
+// offspring drawn first) moved into cluster slot dest, half the time among
+// the families of the partner the destination was drawn for; false when no
+// destination that changes the configuration could be drawn.
+bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t partner);
 
 // True when moving the offspring of group (offspring i alone, or i with
 // its full sibs) into HostFamily respects monogamy, the largest numbers of

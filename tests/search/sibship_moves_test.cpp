@@ -106,8 +106,9 @@ TEST_F(SibshipMovesTest, AcceptedMovesKeepEveryTableConsistent) {
       const int32_t i = 1 + static_cast<int32_t>(ran1() * variables.smplsize) % variables.smplsize;
       const int32_t mode = step % 3 == 0 ? 2 : 1;
       MoveGroup(mode, i, move.group);
-      const int32_t dest = ChooseDestinationCluster(i);
-      if (!FindHostFamilyID(mode, i, dest) || !CheckConfiguration(move.group)) continue;
+      int32_t partner = 0;
+      const int32_t dest = ChooseDestinationCluster(i, partner);
+      if (!FindHostFamilyID(move.group, dest, partner) || !CheckConfiguration(move.group)) continue;
       move.indiv = i;
       ApplyMove(move, dest);
       const double logl = ScoreMove(move, -1e300);
