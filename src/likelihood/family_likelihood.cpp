@@ -1,8 +1,7 @@
 // The family likelihood driver and the likelihoods of single individuals.
 #include "likelihood/family_likelihood.h"
 
-#include <mpi.h>
-
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -36,25 +35,51 @@ double SizeTerm() {
   return -s / 16.0;
 }
 
-// Sum over this process's loci (all of them when the loci are not shared)
-// in the order many-allele, codominant two-allele, dominant; stops once
-// below the threshold.
-double LocalSum(double start, double threshold, bool shared) {
+// The loci that take part in the likelihood, in the order they are summed:
+// many-allele, codominant two-allele, dominant (position k of the list).
+int32_t LocusAt(int32_t k) {
   const LikelihoodVar& lv = likelihoodvar;
+  const int32_t n3 = lv.locus3[0];
+  return k < n3 ? lv.locus3[static_cast<std::size_t>(k + 1)] : lv.locus2[static_cast<std::size_t>(k - n3 + 1)];
+}
+
+// Adds one locus to the running sum; false when the sum is to stop there:
+// below the threshold, or impossible.
+inline bool Continue(double sum, double threshold) { return !(sum <= -1e300 || threshold > sum); }
+inline double Add(double sum, double logl) { return logl <= -1e300 ? -1e300 : sum + logl; }
+
+// The sum over all loci in their order, starting from start; stops before
+// the next locus once the sum is below the threshold.
+double WholeSum(double start, double threshold) {
+  const int32_t count = likelihoodvar.numloci23;
   double sum = start;
-  auto run = [&](const std::vector<int32_t>& list, int32_t first, int32_t last) {
-    for (int32_t k = first; k <= last; ++k) {
-      if (sum <= -1e300 || threshold > sum) return false;
-      double logl = 0.0;
-      FamilyLocusLogL(list[static_cast<std::size_t>(k)], logl);
-      sum = logl <= -1e300 ? -1e300 : sum + logl;
-    }
-    return true;
-  };
-  if (!shared) {
-    if (run(lv.locus3, 1, lv.locus3[0]) && run(lv.locus2, 1, lv.snploc(1))) run(lv.locus2, lv.snploc(1) + 1, lv.locus2[0]);
-  } else if (run(lv.locus3, lv.l3thread(1), lv.l3thread(2)) && run(lv.locus2, lv.l1thread(1), lv.l1thread(2))) {
-    run(lv.locus2, lv.l1thread(3), lv.l1thread(4));
+  for (int32_t k = 0; k < count && Continue(sum, threshold); ++k) {
+    double logl = 0.0;
+    FamilyLocusLogL(LocusAt(k), logl);
+    sum = Add(sum, logl);
+  }
+  return sum;
+}
+
+// The same sum with the loci shared among the processes: in rounds, each
+// process computes every numthreads-th locus of the round, the values are
+// exchanged, and every process adds them in the same order as WholeSum
+// does, stopping where it would. The result is therefore the same to the
+// last bit whatever the number of processes, and all processes take the
+// same steps. A round is an eighth of the loci, so that a sum that stops
+// early costs little more than it would alone.
+double SharedSum(double start, double threshold) {
+  const int32_t count = likelihoodvar.numloci23;
+  const int32_t np = variables.numthreads, me = variables.threadid;
+  const int32_t round = std::max(np, (count + 7) / 8 / np * np + np);
+  thread_local std::vector<double> values;
+  double sum = start;
+  for (int32_t first = 0; first < count && Continue(sum, threshold); first += round) {
+    const int32_t last = std::min(count, first + round);
+    values.assign(static_cast<std::size_t>(last - first), 0.0);
+    for (int32_t k = first + me; k < last; k += np) FamilyLocusLogL(LocusAt(k), values[static_cast<std::size_t>(k - first)]);
+    ShareItems(values);
+    for (int32_t k = first; k < last && Continue(sum, threshold); ++k) sum = Add(sum, values[static_cast<std::size_t>(k - first)]);
   }
   return sum;
 }
@@ -74,21 +99,11 @@ void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*s
   int32_t ok = 1;
   if (!tooLarge && check == 1) GenotypeCheck(ok);
   if (!tooLarge && ok == 1 && variables.numsex == 1) SelfingCheck(ok);
-  double local = -1e300;
+  // The checks give every process the same answer, so all of them take
+  // part in the shared sum or none does.
   if (!tooLarge && ok == 1) {
-    // Only one process adds the size term when the loci are shared.
-    const double T = (shared && variables.threadid != 0) ? 0.0 : SizeTerm();
-    local = LocalSum(T, threshold, shared);
-  }
-  if (shared && MpiActive()) {
-    // Every process joins the reduction, whatever its own sum, so that the
-    // processes stay in step; an impossible share makes the total impossible.
-    double send[2] = {local <= -1e300 ? 0.0 : local, local <= -1e300 ? 1.0 : 0.0};
-    double recv[2] = {0.0, 0.0};
-    MPI_Allreduce(send, recv, 2, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
-    logl = recv[1] > 0.0 ? -1e300 : recv[0];
-  } else {
-    logl = local;
+    const double T = SizeTerm();
+    logl = shared && MpiActive() ? SharedSum(T, threshold) : WholeSum(T, threshold);
   }
   if (logl != logl || std::fabs(logl) > 1.7976931348623157e308) {
     char buf[64];

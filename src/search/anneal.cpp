@@ -36,12 +36,12 @@
 
 namespace {
 
-// While the search runs, every process scores whole proposals over all
-// loci instead of sharing the loci of each one.
-class WholeLikelihoods {
+// While the search runs, every likelihood is computed by all processes
+// together, each taking its share of the loci.
+class SharedLikelihoods {
  public:
-  WholeLikelihoods() : saved_(variables.parallelq) { variables.parallelq = 0; }
-  ~WholeLikelihoods() { variables.parallelq = saved_; }
+  SharedLikelihoods() : saved_(variables.parallelq) { variables.parallelq = variables.numthreads > 1 ? 1 : 0; }
+  ~SharedLikelihoods() { variables.parallelq = saved_; }
 
  private:
   int32_t saved_;
@@ -222,7 +222,7 @@ void EndRun(SearchRun& run, bool climb) {
 void Anneal(int32_t& stopflag, int32_t repeat) {
   if (variables.smplsize < 1) return;
   AnnealVariables& a = annealvariables;
-  WholeLikelihoods whole;
+  SharedLikelihoods shared;
   SearchRun run;
   bool resumed = false;
   if (!StartRun(run, stopflag, repeat, resumed)) {

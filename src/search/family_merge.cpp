@@ -109,14 +109,15 @@ bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vec
   return true;
 }
 
-double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f) {
+double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f, int32_t anchor) {
   const Variables& v = variables;
   if (!PairScreenAvailable()) return 0.0;
   // Only the pairs of a moving offspring and an offspring of the joined
   // family change their relationship.
+  static std::vector<int32_t> members;
+  FamilyGroup(t, f, v.ClusterID(anchor), members);
   double sum = 0.0;
-  for (int32_t j = 1; j <= v.smplsize; ++j) {
-    if (!HasSide(j, t) || v.CrIndivLoc(j, t) != f) continue;
+  for (int32_t j : members) {
     const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
     for (int32_t x : group) {
       const int32_t fx = v.CrIndivLoc(x, 1), mx = v.CrIndivLoc(x, 2);
@@ -146,39 +147,34 @@ void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int
   const int32_t t = reverse ? 3 - k : k;
   std::vector<int32_t> group;
   FamilyGroup(t, v.CrIndivLoc(i, t), srcslot, group);
-  // The families it may join, scored by the pairwise likelihood ratios
-  // that the merge would change.
+  // The families it may join: those of its members' partners in the pair
+  // tables (its likely kin), scored by the pairwise likelihood ratios that
+  // the merge would change; now and then the family of any offspring.
+  const int32_t g = v.CrIndivLoc(i, t);
   std::vector<int32_t> targets;
   std::vector<double> gain;
   const bool scored = PairScreenAvailable();
-  const int32_t g = v.CrIndivLoc(i, t);
-  for (int32_t j = 1; j <= n; ++j) {
-    if (!HasSide(j, t) || v.CrIndivLoc(j, t) == g) continue;
-    const int32_t f = v.CrIndivLoc(j, t);
-    auto it = std::find(targets.begin(), targets.end(), f);
-    if (it == targets.end()) {
-      targets.push_back(f);
-      gain.push_back(0.0);
-      it = targets.end() - 1;
-    }
-    if (!scored) continue;
-    double& sum = gain[static_cast<std::size_t>(it - targets.begin())];
-    const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
-    for (int32_t x : group) {
-      const int32_t fx = v.CrIndivLoc(x, 1), mx = v.CrIndivLoc(x, 2);
-      const int32_t fa = t == 1 ? f : fx, ma = t == 2 ? f : mx;
-      sum += PairRelationScore(x, j, fa, ma, fj, mj) - PairRelationScore(x, j, fx, mx, fj, mj);
+  for (int32_t x : group) {
+    for (int32_t j : Partners(x)) {
+      if (j <= 0) break;
+      if (!HasSide(j, t) || v.CrIndivLoc(j, t) == g) continue;
+      if (std::find(targets.begin(), targets.end(), v.CrIndivLoc(j, t)) != targets.end()) continue;
+      targets.push_back(v.CrIndivLoc(j, t));
+      gain.push_back(MergePairGain(t, group, targets.back(), j));
     }
   }
-  if (targets.empty()) {
-    saved.Restore();
-    return;
-  }
-  // Mostly the best-supported family; now and then any.
   std::size_t pick = 0;
-  if (!scored || ran1() < 0.1) {
-    pick = std::min(targets.size() - 1, static_cast<std::size_t>(ran1() * targets.size()));
+  if (targets.empty() || ran1() < 0.1) {
+    const int32_t j = std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1);
+    if (!HasSide(j, t) || v.CrIndivLoc(j, t) == g) {
+      saved.Restore();
+      return;
+    }
+    pick = targets.size();
+    targets.push_back(v.CrIndivLoc(j, t));
+    gain.push_back(scored ? MergePairGain(t, group, targets.back(), j) : 0.0);
   } else {
+    // Mostly the best-supported family.
     const double top = *std::max_element(gain.begin(), gain.end());
     double total = 0.0;
     for (double x : gain) total += std::exp(x - top);

@@ -37,12 +37,14 @@ bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vec
 
 // Change of the pairwise log likelihood ratios (each pair against
 // unrelated) when the offspring of group (one family of side t) join
-// family f of side t; 0 without pair tables.
-double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f);
+// family f of side t, of which anchor is an offspring; 0 without pair
+// tables.
+double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f, int32_t anchor);
 
 // Proposes merging the family (side drawn at random) of a random offspring
-// into another family of that side, chosen by the pairwise log likelihood
-// ratios between their offspring, with the source cluster reversed first
+// into another family of that side, chosen among the families of its
+// members' partners by the pairwise log likelihood ratios between their
+// offspring (or, now and then, at random), with the source cluster reversed first
 // half of the time where that is allowed. The ratios screen the proposal
 // at temperature screenT as they screen single moves; it is accepted by the
 // search's Metropolis rule at temperature T with the change of the log

@@ -28,6 +28,8 @@ struct Proposal {
   Ran1State after;       // the random stream once everything of it is drawn
   int32_t idx = 0;       // the offspring moved
   int32_t dest = 0;      // destination cluster slot of a sibship move
+  int32_t host[2] = {0, 0};  // its destination families
+  bool applied = false;  // the move's changes are recorded (ApplyMove done)
   bool sibship = true;   // a sibship move (else a parentage move)
   bool prepared = false; // it passed the checks and is to be scored
   bool screened = false; // it goes through the quick pairwise screen first
@@ -36,26 +38,30 @@ struct Proposal {
   PendingMove move;
 };
 
-// What the scoring of a proposal found, as every process receives it:
-// status, the new and old log likelihoods of the clusters concerned (with
-// the parent term), the new log prior and parent term, and the log
-// likelihoods of the clusters formed (when there are few enough to send).
+// What the scoring of a proposal found: its status, the new and old log
+// likelihoods of the clusters concerned (with the parent term), and the
+// new log prior and parent term.
 enum Status { kNotScored = 0, kScreenedOut = 1, kRefused = 2, kAccepted = 3 };
-constexpr std::size_t kSentClusters = 24;
-constexpr std::size_t kRecord = 6 + kSentClusters;
+struct Outcome {
+  Status status = kNotScored;
+  double fresh = 0.0, old = 0.0, newprior = 0.0, parentafter = 0.0;
+};
 
 std::vector<Proposal> proposals;
-std::vector<double> outcomes;
+std::vector<double> screened;  // per proposal: 1 passed the screen, -1 refused there, 0 not prepared
+std::vector<Outcome> outcomes;
 
-// Iterates at which the periodic special moves run.
-bool SpecialIterate(int64_t it) { return it % 50 == 0 || it % 50 == 25; }
+// Iterates at which the periodic special moves run: every hundredth. They
+// change the configuration outside the proposals drawn ahead, so the
+// proposals of one batch stop before them.
+bool SpecialIterate(int64_t it) { return it % 100 == 0; }
 
 void DrawProposal(const SearchRun& run, Proposal& p) {
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
   const int32_t N = v.smplsize;
   PendingMove& move = p.move;
-  p.prepared = p.screened = false;
+  p.prepared = p.screened = p.applied = false;
   // The kind of move: a parentage move changes the candidate of one
   // family of the side drawn; it is rarer while the temperature is high.
   a.MovingType = 1;
@@ -85,12 +91,12 @@ void DrawProposal(const SearchRun& run, Proposal& p) {
     const int32_t proposal = ParentageAssign(idx, side, move);
     if (proposal == 1) {
       UndoMove(move);
-      p.prepared = true;
+      p.prepared = p.applied = true;
     } else if (proposal == 2 && CheckConfiguration(move.group)) {
       // The family joins the candidate's family.
       p.dest = a.HostFamily(3);
-      ApplyMove(move, p.dest);
-      UndoMove(move);
+      p.host[0] = a.HostFamily(1);
+      p.host[1] = a.HostFamily(2);
       p.prepared = true;
     }
   } else {
@@ -110,8 +116,9 @@ void DrawProposal(const SearchRun& run, Proposal& p) {
           move.opencandidate[k - 1] = DrawNewFamilyCandidate(idx, k, move.group);
         }
       }
-      ApplyMove(move, p.dest);
-      UndoMove(move);
+      p.host[0] = a.HostFamily(1);
+      p.host[1] = a.HostFamily(2);
+      // The move is put into the configuration only if it is scored.
     }
   }
   if (p.prepared) {
@@ -148,59 +155,64 @@ double KnownScale(const std::vector<int16_t>& offspring) {
   return 1.0 - 0.5 * annealvariables.Rate * labels / static_cast<double>(offspring.size());
 }
 
-// Scores proposal p and writes its outcome record.
-void Score(const SearchRun& run, Proposal& p, double* record) {
-  if (!p.prepared) return;
-  PendingMove& move = p.move;
-  if (p.screened) {
-    const double gain = CalculatePairLogL2(move.group, move.newfamily, p.dest);
-    if (!(gain > std::log(p.screenu) * run.screenT)) {
-      record[0] = kScreenedOut;
-      return;
-    }
-  }
-  RedoMove(move);
-  const double old = ClustersLogL(move.affected) + run.parentterm;
-  double parentafter = run.parentterm;
-  if (!move.changedparent.empty()) ComputeParentLogL(parentafter);
-  const double newprior = CurrentLogPrior();
-  const double threshold = AcceptanceThreshold(old, run.prior - newprior, p.draw, run.c.T, KnownScale(move.affected));
-  const double fresh = ScoreMove(move, threshold - parentafter) + parentafter;
-  const bool accept = Accepted(fresh, old, threshold, p.draw, annealvariables.Rate);
-  UndoMove(move);
-  record[0] = accept ? kAccepted : kRefused;
-  record[1] = fresh;
-  record[2] = old;
-  record[3] = newprior;
-  record[4] = parentafter;
-  record[5] = static_cast<double>(move.components.size());
-  if (accept && move.components.size() <= kSentClusters) {
-    std::copy(move.componentlogl.begin(), move.componentlogl.end(), record + 6);
-  }
+// The quick pairwise screen of proposal p: false when it is refused there.
+bool PassesScreen(const SearchRun& run, const Proposal& p) {
+  if (!p.screened) return true;
+  const double gain = CalculatePairLogL2(p.move.group, p.host, p.dest);
+  return gain > std::log(p.screenu) * run.screenT;
 }
 
-// Keeps accepted proposal p (the same on every process).
-void Keep(SearchRun& run, Proposal& p, const double* record) {
+// Scores proposal p (prepared, past the screen): every process together,
+// the loci shared among them.
+Outcome Score(const SearchRun& run, Proposal& p) {
+  PendingMove& move = p.move;
+  Outcome out;
+  if (p.applied) {
+    RedoMove(move);
+  } else {
+    AnnealVariables& a = annealvariables;
+    a.HostFamily(1) = p.host[0];
+    a.HostFamily(2) = p.host[1];
+    a.HostFamily(3) = p.dest;
+    ApplyMove(move, p.dest);
+    p.applied = true;
+  }
+  out.old = ClustersLogL(move.affected) + run.parentterm;
+  out.parentafter = run.parentterm;
+  if (!move.changedparent.empty()) ComputeParentLogL(out.parentafter);
+  out.newprior = CurrentLogPrior();
+  const double threshold = AcceptanceThreshold(out.old, run.prior - out.newprior, p.draw, run.c.T, KnownScale(move.affected));
+  out.fresh = ScoreMove(move, threshold - out.parentafter) + out.parentafter;
+  out.status = Accepted(out.fresh, out.old, threshold, p.draw, annealvariables.Rate) ? kAccepted : kRefused;
+  // The clusters formed keep their log likelihoods in the move, for Keep.
+  UndoMove(move);
+  return out;
+}
+
+// Proposals drawn ahead at once: about half the proposals an acceptance
+// takes at the present success rate (those after an accepted one are drawn
+// and screened for nothing), at least one per process, at most a hundred
+// per process. One process draws one at a time.
+int32_t BatchWidth(const SearchCounters& c) {
+  const int32_t np = std::max(variables.numthreads, 1);
+  if (np == 1) return 1;
+  const double r = (static_cast<double>(c.nsucc) + 1.0) / (static_cast<double>(c.iters) + 1.0);
+  return static_cast<int32_t>(std::clamp(0.5 / r, static_cast<double>(np), 100.0 * np));
+}
+
+// Keeps accepted proposal p (every process alike).
+void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
-  PendingMove& move = p.move;
-  RedoMove(move);
-  const std::size_t sent = static_cast<std::size_t>(record[5]);
-  FormComponents(move);
-  if (sent == move.components.size() && sent <= kSentClusters) {
-    move.componentlogl.assign(record + 6, record + 6 + sent);
-  } else {
-    ScoreMove(move, -1e300);  // too many clusters to send: computed again
-  }
-  CommitMove(move);
-  run.prior = record[3];
-  run.parentterm = record[4];
+  RedoMove(p.move);
+  CommitMove(p.move);
+  run.prior = out.newprior;
+  run.parentterm = out.parentafter;
   ++c.nsucc;
   ++c.acceptedsince;
   ++a.OffspringTrials(p.idx, 1);
-  const double change = record[1] - record[2];
-  c.nullmoves = std::fabs(change) < 0.001 ? c.nullmoves + 1 : 0;
+  c.nullmoves = std::fabs(out.fresh - out.old) < 0.001 ? c.nullmoves + 1 : 0;
   if (c.nullmoves > 1000) run.searchdone = true;
   TrackBest(run);
   if (c.archiving == 1 && c.repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
@@ -211,19 +223,18 @@ void Keep(SearchRun& run, Proposal& p, const double* record) {
 
 // Goes through the outcome of proposal p in the order of the iterates.
 // Returns true when it was kept.
-bool Settle(SearchRun& run, Proposal& p, const double* record) {
+bool Settle(SearchRun& run, Proposal& p, const Outcome& out) {
   SearchCounters& c = run.c;
-  const int32_t status = static_cast<int32_t>(record[0]);
   if (p.prepared && p.screened) {
     ++run.screen.trials;
-    if (status >= kRefused) ++run.screen.passes;
+    if (out.status >= kRefused) ++run.screen.passes;
   }
-  if (status >= kScreenedOut) {
+  if (out.status >= kScreenedOut) {
     ++c.nfail1;
     ++c.nfail2;
   }
-  if (status == kAccepted) Keep(run, p, record);
-  return status == kAccepted;
+  if (out.status == kAccepted) Keep(run, p, out);
+  return out.status == kAccepted;
 }
 
 // The bookkeeping at the start of an iterate: progress log, monitoring
@@ -250,27 +261,26 @@ void StartIterate(SearchRun& run, bool checkpoint) {
 void SpecialMoves(SearchRun& run) {
   const Variables& v = variables;
   AnnealVariables& a = annealvariables;
-  const int64_t it = run.c.runiterates;
   double (*prior)() = PriorMatters() ? &CurrentLogPrior : nullptr;
   bool changed = false;
   // Fathers and mothers of a cluster may exchange roles: halves of one
   // pedigree found with opposite roles cannot otherwise be joined one
   // offspring at a time.
-  if (it % 100 == 0 && likelihoodvar.converseq == 1 && v.CrNumFamily(3) > 1) {
+  if (likelihoodvar.converseq == 1 && v.CrNumFamily(3) > 1) {
     int32_t c = 0;
     Reversal(run.c.T, a.Rate, prior, c);
     changed = changed || c == 1;
   }
   // A whole family may join another parent of its sex, which single moves
   // reach only through unlikely half-way states.
-  if (it % 50 == 25 && v.numsex == 2 && v.CrNumFamily(3) > 1) {
+  if (v.numsex == 2 && v.CrNumFamily(3) > 1) {
     int32_t c = 0;
     MergeFamilies(run.c.T, run.screenT, a.Rate, prior, c);
     changed = changed || c == 1;
   }
   // In a haplodiploid sample without monogamy, two full-sib families may
   // exchange fathers.
-  if (it % 100 == 0 && v.haplodiploid == 1 && v.anymonogamy == 0 && ran1() < a.Rate) {
+  if (v.haplodiploid == 1 && v.anymonogamy == 0 && ran1() < a.Rate) {
     int32_t c = 0;
     SwapDadID(run.c.T, a.Rate, prior, c);
     changed = changed || c == 1;
@@ -319,25 +329,38 @@ void RunIterates(SearchRun& run) {
   SearchCounters& c = run.c;
   StartIterate(run, true);
   if (SpecialIterate(c.runiterates)) SpecialMoves(run);
-  // The proposals of the next iterates, up to one per process, stopping
-  // before the next iterate with special moves.
-  const int32_t width = std::max(v.numthreads, 1);
+  // The proposals of the next iterates, stopping before the next iterate
+  // with special moves.
+  const int32_t width = BatchWidth(c);
   if (proposals.size() < static_cast<std::size_t>(width)) proposals.resize(static_cast<std::size_t>(width));
   int32_t drawn = 0;
   while (drawn < width && (drawn == 0 || !SpecialIterate(c.runiterates + drawn))) {
     DrawProposal(run, proposals[static_cast<std::size_t>(drawn)]);
     ++drawn;
   }
-  outcomes.assign(static_cast<std::size_t>(drawn) * kRecord, 0.0);
-  // A lone proposal is scored by every process, which costs no exchange.
+  // The screens are shared out among the processes; the proposals that
+  // pass are then scored in order by all of them together, up to the first
+  // one accepted (the later ones would be drawn anew anyway).
+  outcomes.assign(static_cast<std::size_t>(drawn), Outcome{});
+  const bool shared = drawn > 1;
+  screened.assign(static_cast<std::size_t>(drawn), 0.0);
   for (int32_t j = 0; j < drawn; ++j) {
-    if (drawn == 1 || OwnItem(j)) Score(run, proposals[static_cast<std::size_t>(j)], &outcomes[static_cast<std::size_t>(j) * kRecord]);
+    const Proposal& p = proposals[static_cast<std::size_t>(j)];
+    if (p.prepared && (!shared || OwnItem(j))) screened[static_cast<std::size_t>(j)] = PassesScreen(run, p) ? 1.0 : -1.0;
   }
-  if (drawn > 1) ShareItems(outcomes);
+  if (shared) ShareItems(screened);
+  for (int32_t j = 0; j < drawn; ++j) {
+    const double passed = screened[static_cast<std::size_t>(j)];
+    Outcome& out = outcomes[static_cast<std::size_t>(j)];
+    if (passed < 0.0) out.status = kScreenedOut;
+    if (passed <= 0.0) continue;
+    out = Score(run, proposals[static_cast<std::size_t>(j)]);
+    if (out.status == kAccepted) break;
+  }
   for (int32_t j = 0; j < drawn; ++j) {
     Proposal& p = proposals[static_cast<std::size_t>(j)];
     if (j > 0) StartIterate(run, false);
-    const bool kept = Settle(run, p, &outcomes[static_cast<std::size_t>(j) * kRecord]);
+    const bool kept = Settle(run, p, outcomes[static_cast<std::size_t>(j)]);
     if (c.archiving == 0 && v.iarchive == 1 && c.iters > 10000 && static_cast<double>(c.nsucc) / c.iters < 0.2) {
       c.archiving = 1;
     }

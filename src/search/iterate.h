@@ -4,12 +4,13 @@
 // Several processes share the work without changing the result: the
 // proposals of the next iterates are drawn in sequence by every process
 // alike, each as if every one before it were refused (a refusal leaves the
-// configuration as it is, so that is exactly the sequential draw); each
-// process scores its share of them; then every process goes through the
-// outcomes in order, keeps the first accepted proposal, and returns the
-// random stream to where that proposal left it, dropping the ones drawn
-// after it. One process draws one proposal at a time; n processes score up
-// to n at once. The outcome is the same for any number of processes.
+// configuration as it is, so that is exactly the sequential draw); the
+// quick screens of these proposals are shared out among the processes;
+// the proposals that pass are scored in order by all processes together,
+// each computing its share of the loci, up to the first one accepted; then
+// the random stream returns to where that proposal left it, and the
+// proposals drawn after it are dropped. The outcome is the same for any
+// number of processes.
 #pragma once
 
 #include <cstdint>

@@ -166,26 +166,27 @@ double KinScore(int32_t i, int32_t j) {
   return best;
 }
 
-void KinOf(const std::vector<int32_t>& group, PartnerList& out) {
-  const Variables& v = variables;
+void KinOf(const std::vector<int32_t>& group, KinList& out) {
   out.fill(0);
   if (!PartnersKnown()) return;
-  static std::vector<double> sum;
-  static std::vector<uint8_t> member;
-  sum.assign(static_cast<std::size_t>(v.smplsize) + 1, 0.0);
-  member.assign(static_cast<std::size_t>(v.smplsize) + 1, 0);
-  for (int32_t x : group) member[static_cast<std::size_t>(x)] = 1;
+  static std::vector<int32_t> candidates;
+  candidates.clear();
   for (int32_t x : group) {
-    for (int32_t j = 1; j <= v.smplsize; ++j) {
-      if (!member[static_cast<std::size_t>(j)]) sum[static_cast<std::size_t>(j)] += std::max(KinScore(x, j), -50.0);
+    for (int32_t j : Partners(x)) {
+      if (j <= 0) break;
+      if (std::find(group.begin(), group.end(), j) == group.end() &&
+          std::find(candidates.begin(), candidates.end(), j) == candidates.end()) {
+        candidates.push_back(j);
+      }
     }
   }
-  std::array<double, kPartners> score;
+  std::array<double, kNearPartners> score;
   score.fill(0.0);
-  for (int32_t j = 1; j <= v.smplsize; ++j) {
-    const double s = sum[static_cast<std::size_t>(j)];
-    if (member[static_cast<std::size_t>(j)] || !(s > score[kPartners - 1])) continue;
-    int32_t p = kPartners - 1;
+  for (int32_t j : candidates) {
+    double s = 0.0;
+    for (int32_t x : group) s += std::max(KinScore(x, j), -50.0);
+    if (!(s > score[kNearPartners - 1])) continue;
+    int32_t p = kNearPartners - 1;
     while (p > 0 && s > score[static_cast<std::size_t>(p - 1)]) {
       score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
       out[static_cast<std::size_t>(p)] = out[static_cast<std::size_t>(p - 1)];

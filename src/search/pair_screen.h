@@ -29,8 +29,12 @@ double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[
 
 // Each offspring's most related partners in the pair tables: the targets
 // of the proposals that join an offspring or a family to its likely kin.
-inline constexpr int32_t kPartners = 4;
+// Single moves go to the nearest few; a whole family looks among all its
+// members' partners, most of whom are its own full sibs.
+inline constexpr int32_t kPartners = 16;
+inline constexpr int32_t kNearPartners = 4;
 using PartnerList = std::array<int32_t, kPartners>;
+using KinList = std::array<int32_t, kNearPartners>;
 
 // Finds every offspring's partners: the offspring with the largest log
 // likelihood ratio of any relationship (full sibs, half sibs of either
@@ -43,11 +47,11 @@ double SetPartners();
 // sibs of either side against unrelated.
 double KinScore(int32_t i, int32_t j);
 
-// The offspring outside group most related to it as a whole (the sum of
-// their ratios with its members, each counted down to -50 at most), best
-// first, only those more likely related than not: the targets of a whole
-// family, whose members' own partners are mostly each other.
-void KinOf(const std::vector<int32_t>& group, PartnerList& out);
+// Among the partners of the members of group, those outside it most
+// related to it as a whole (the sum of their ratios with its members, each
+// counted down to -50 at most), best first, only those more likely related
+// than not: the targets of a whole family.
+void KinOf(const std::vector<int32_t>& group, KinList& out);
 
 // The partners of offspring i (0: none, after the last).
 const PartnerList& Partners(int32_t i);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "pairwise/dyad_tables.h"
-#include "runctl/parallel.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
@@ -156,18 +155,16 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
   return gain;
 }
 
-// Scores the listed alternatives (shared out among the processes) and keeps
-// the best one that gains. Returns 1 when one was kept.
+// Scores the listed alternatives (each by all processes together) and
+// keeps the best one that gains. Returns 1 when one was kept.
 int32_t TakeBest(double& prior, double& parentterm) {
   if (alternatives.empty()) return 0;
   const std::size_t n = alternatives.size();
   gains.assign(n, 0.0);
   for (std::size_t j = 0; j < n; ++j) {
-    if (!OwnItem(static_cast<int64_t>(j))) continue;
     const double g = Try(alternatives[j], prior, parentterm, false);
     gains[j] = g == kNone ? -1.0 : g;
   }
-  ShareItems(gains);
   std::size_t best = n;
   for (std::size_t j = 0; j < n; ++j) {
     if (gains[j] > kMinGain && (best == n || gains[j] > gains[best])) best = j;
@@ -221,7 +218,8 @@ void ListMoves(int32_t i) {
     add(own[0], newm, ownslot);
     add(newf, own[1], ownslot);
     {
-      for (int32_t j : Partners(i)) {
+      for (int32_t m = 0; m < kNearPartners; ++m) {
+        const int32_t j = Partners(i)[static_cast<std::size_t>(m)];
         if (j <= 0) break;
         const int32_t pf = Haploid(j) ? own[0] : v.CrIndivLoc(j, 1), pm = v.CrIndivLoc(j, 2);
         const int32_t slot = v.ClusterID(j);
@@ -260,7 +258,7 @@ void ListMerges(int32_t i, int32_t k) {
     }
     alternatives.push_back(alt);
   };
-  PartnerList kin;
+  KinList kin;
   KinOf(family, kin);
   {
     for (int32_t j : kin) {

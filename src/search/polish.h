@@ -16,8 +16,8 @@
 // parent, the candidates on its offspring's short lists, or none.
 //
 // Every process makes the same changes: the alternatives of one step are
-// scored shared out among the processes and the best is chosen from the
-// whole table, ties going to the first listed.
+// scored by all processes together (each computing its share of the loci)
+// and the best is chosen, ties going to the first listed.
 #pragma once
 
 #include <cstdint>

@@ -102,6 +102,17 @@ void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
   const std::vector<int16_t> members = v.IndivCluster(slot);
   if (!ReversibleCluster(members)) return;
   const AcceptanceDraw draw = DrawAcceptance(0.0);
+  // In a diploid sample without a prior that could tell them apart, the
+  // two arrangements are equally likely: the rule for an unchanged log
+  // likelihood decides alone, before any work.
+  if (v.haplodiploid == 0 && prior == nullptr) {
+    if (!(draw.tie <= rate)) return;
+    ReverseCluster(members);
+    CompactFamilies();
+    RelabelClusters({{v.IndivClusterIdx(slot), v.CrFamilyLogL(slot)}});
+    changed = 1;
+    return;
+  }
   const double priorbefore = prior != nullptr ? prior() : 0.0;
   const Mat1<int32_t> saved = v.CrIndivLoc;
   const auto savednumbers = v.CrNumFamily;

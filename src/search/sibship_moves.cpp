@@ -46,7 +46,7 @@ int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
   const PartnerList& kin = Partners(i);
   if (kin[0] > 0 && ran1() < kPartnerShare) {
     int32_t count = 0;
-    while (count < kPartners && kin[static_cast<std::size_t>(count)] > 0) ++count;
+    while (count < kNearPartners && kin[static_cast<std::size_t>(count)] > 0) ++count;
     partner = kin[static_cast<std::size_t>(std::min(count - 1, static_cast<int32_t>(ran1() * count)))];
     return v.ClusterID(partner);
   }
@@ -88,39 +88,6 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
   const int32_t i = group.front();
-  // Families of each side in the neighbourhood of the move: those of the
-  // destination cluster and of the offspring's own cluster, so that an
-  // offspring (or a full-sib family) can join a parent of another cluster
-  // while keeping its other parent, which is how clusters grow together.
-  std::vector<int32_t>* fam = hostfamilies;
-  fam[0].clear();
-  fam[1].clear();
-  // Families already listed are marked (per side), so that listing them
-  // costs one look-up per member.
-  const std::size_t limit = 2 * static_cast<std::size_t>(std::max(v.CrNumFamily(1), v.CrNumFamily(2))) + 2;
-  for (auto& mark : familymark) {
-    if (mark.size() < limit) mark.assign(limit, 0);
-  }
-  if (++familystamp == 0) {
-    for (auto& mark : familymark) std::fill(mark.begin(), mark.end(), 0);
-    familystamp = 1;
-  }
-  const int32_t slots[2] = {dest, v.ClusterID(i)};
-  for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
-    for (int16_t j : Members(slots[s])) {
-      for (int32_t k = 0; k < 2; ++k) {
-        if (k == 0 && Haploid(j)) continue;
-        const int32_t f = v.CrIndivLoc(j, k + 1);
-        uint32_t& mark = familymark[k][static_cast<std::size_t>(f)];
-        if (mark == familystamp) continue;
-        mark = familystamp;
-        fam[k].push_back(f);
-      }
-    }
-  }
-  a.NParent1(1) = static_cast<int32_t>(fam[0].size());
-  a.NParent1(2) = static_cast<int32_t>(fam[1].size());
-  const int32_t P = a.NParent1(1) + a.NParent1(2);
   const int32_t current[2] = {v.CrIndivLoc(i, 1), v.CrIndivLoc(i, 2)};
   // A new family of one side takes the next number (in a monoecious
   // sample both sides number one pool of parents).
@@ -172,6 +139,39 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
       return true;
     }
   }
+  // Families of each side in the neighbourhood of the move: those of the
+  // destination cluster and of the offspring's own cluster, so that an
+  // offspring (or a full-sib family) can join a parent of another cluster
+  // while keeping its other parent, which is how clusters grow together.
+  std::vector<int32_t>* fam = hostfamilies;
+  fam[0].clear();
+  fam[1].clear();
+  // Families already listed are marked (per side), so that listing them
+  // costs one look-up per member.
+  const std::size_t limit = 2 * static_cast<std::size_t>(std::max(v.CrNumFamily(1), v.CrNumFamily(2))) + 2;
+  for (auto& mark : familymark) {
+    if (mark.size() < limit) mark.assign(limit, 0);
+  }
+  if (++familystamp == 0) {
+    for (auto& mark : familymark) std::fill(mark.begin(), mark.end(), 0);
+    familystamp = 1;
+  }
+  const int32_t slots[2] = {dest, v.ClusterID(i)};
+  for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
+    for (int16_t j : Members(slots[s])) {
+      for (int32_t k = 0; k < 2; ++k) {
+        if (k == 0 && Haploid(j)) continue;
+        const int32_t f = v.CrIndivLoc(j, k + 1);
+        uint32_t& mark = familymark[k][static_cast<std::size_t>(f)];
+        if (mark == familystamp) continue;
+        mark = familystamp;
+        fam[k].push_back(f);
+      }
+    }
+  }
+  a.NParent1(1) = static_cast<int32_t>(fam[0].size());
+  a.NParent1(2) = static_cast<int32_t>(fam[1].size());
+  const int32_t P = a.NParent1(1) + a.NParent1(2);
   for (int attempt = 0; attempt < 99; ++attempt) {
     int32_t host[2] = {current[0], current[1]};
     for (int32_t k = 0; k < 2; ++k) {
@@ -243,28 +243,42 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
   auto isMoving = [&](int32_t j) { return movingmark[static_cast<std::size_t>(j)] == markstamp; };
   auto family = [&](int32_t j, int32_t k) { return isMoving(j) ? host[k] : v.CrIndivLoc(j, k); };
   // The destination families belong to the offspring's own cluster or to
-  // the destination cluster (or are new): their members are found there.
-  candidates.clear();
-  for (int32_t slot : {v.ClusterID(i), a.HostFamily(3)}) {
-    if (slot < 1 || slot > v.CrNumFamily(3) || (slot == a.HostFamily(3) && slot == v.ClusterID(i) && !candidates.empty())) continue;
-    candidates.insert(candidates.end(), v.IndivCluster(slot).begin(), v.IndivCluster(slot).end());
-  }
+  // the destination cluster (or are new): their members are found there,
+  // listed only when some check needs them.
+  bool listed = false;
+  auto list = [&] {
+    if (listed) return;
+    listed = true;
+    candidates.clear();
+    for (int32_t slot : {v.ClusterID(i), a.HostFamily(3)}) {
+      if (slot < 1 || slot > v.CrNumFamily(3) || (slot == a.HostFamily(3) && slot == v.ClusterID(i) && !candidates.empty())) continue;
+      candidates.insert(candidates.end(), v.IndivCluster(slot).begin(), v.IndivCluster(slot).end());
+    }
+  };
   for (int32_t k = 1; k <= 2; ++k) {
     if (k == 1 && Haploid(i)) continue;
     const int32_t other = 3 - k;
     // Mates of the destination parent after the move, where their number
     // is limited.
     const bool limited = v.monogamy(k) == 1 || v.maxmatings(k) < n;
+    const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
+    const bool excluded = !v.excludedparent(k).empty() && !v.excludedparent(k)(i).empty();
+    // The candidate of the destination family matters only against a known
+    // or an excluded parent of the offspring.
+    const bool needcandidate = (known > 0 || excluded) && v.numchild(v.numsex == 1 ? 1 : k) > 0;
     int32_t candidate = 0;
     mates.clear();
-    for (int32_t j : candidates) {
-      // The family's present members carry its candidate.
-      if (candidate == 0 && j != i && v.CrIndivLoc(j, k) == host[k] && v.InferParent(j, k) > 0) {
-        candidate = v.InferParent(j, k);
+    if (limited || needcandidate) {
+      list();
+      for (int32_t j : candidates) {
+        // The family's present members carry its candidate.
+        if (candidate == 0 && j != i && v.CrIndivLoc(j, k) == host[k] && v.InferParent(j, k) > 0) {
+          candidate = v.InferParent(j, k);
+        }
+        if (!limited || family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
+        const int32_t m = family(j, other);
+        if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
       }
-      if (!limited || family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
-      const int32_t m = family(j, other);
-      if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
     }
     if (v.monogamy(k) == 1 && mates.size() > 1) return false;
     if (v.monogamy(k) == 0 && v.maxmatings(k) < n && static_cast<int32_t>(mates.size()) > v.maxmatings(k)) return false;
@@ -272,7 +286,6 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     // members are all in the clusters listed) must be one the offspring
     // may have. (A group moves only offspring without known relationships,
     // so its first member speaks for all.)
-    const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
     if (known > 0 && candidate > 0 && candidate != known) return false;
     if (candidate > 0 && !v.excludedparent(k).empty()) {
       const auto& ex = v.excludedparent(k)(i);
@@ -280,6 +293,7 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     }
     // Excluded sibships, both ways.
     if (!v.excludedsib(k).empty()) {
+      list();
       for (int32_t j : candidates) {
         if (isMoving(j) || family(j, k) != host[k]) continue;
         const auto& exi = v.excludedsib(k)(i);
@@ -291,7 +305,8 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     }
     // Offspring with another known sibship label cannot be joined.
     const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
-    if (!v.knownsibship.empty()) {
+    if (label > 0) {
+      list();
       for (int32_t j : candidates) {
         if (isMoving(j) || family(j, k) != host[k]) continue;
         const int32_t lj = v.knownsibship(j, k);
