@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <vector>
 
 #include "genotype/error_model.h"
 #include "genotype/genotype_codes.h"
@@ -17,17 +18,29 @@
 
 namespace {
 
-// Size term of the configuration: with N offspring in the families scored.
+// Size term of the configuration: with N offspring in the families scored
+// (for clusters scored together, the sum of each cluster's own term).
 double SizeTerm() {
   const FamilyLoglVar& fv = familyloglvar;
-  int64_t N = 0;
-  for (const auto& f : fv.families) N += static_cast<int64_t>(f.members.size());
-  const double dN = static_cast<double>(N);
+  int64_t total = 0;
+  for (const auto& f : fv.families) total += static_cast<int64_t>(f.members.size());
+  std::vector<int64_t> single;
+  const std::vector<int64_t>* parts = &fv.parts;
+  if (parts->empty()) {
+    single.assign(1, total);
+    parts = &single;
+  }
   if (variables.priortype != 1) {
-    return (dN / 8.0) * (likelihoodvar.sizetermconst + std::lgamma(dN + 0.25) - std::lgamma(dN + 2.5));
+    double t = 0.0;
+    for (int64_t N : *parts) {
+      const double dN = static_cast<double>(N);
+      t += (dN / 8.0) * (likelihoodvar.sizetermconst + std::lgamma(dN + 0.25) - std::lgamma(dN + 2.5));
+    }
+    return t;
   }
   const bool selfing = variables.numsex == 1 && variables.allowinbreeding == 1;
-  double s = std::lgamma(dN + 1.0);
+  double s = 0.0;
+  for (int64_t N : *parts) s += std::lgamma(static_cast<double>(N) + 1.0);
   for (const auto& f : fv.families) {
     const double lf = std::lgamma(static_cast<double>(f.members.size()) + 1.0);
     s += (selfing && f.father >= 0 && f.father == f.mother) ? 2 * lf : lf;

@@ -90,6 +90,7 @@ void FamilyBuildMembers(const int16_t* members, int32_t n) {
   FamilyLoglVar& fv = familyloglvar;
   fv.parents.clear();
   fv.families.clear();
+  fv.parts.clear();
   const bool mono = v.numsex == 1;
   // Parent nodes keyed by (side, family index); one pool in a monoecious
   // sample. Small clusters are the rule, so a linear look-up serves.

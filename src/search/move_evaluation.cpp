@@ -11,6 +11,7 @@
 #include "search/configuration.h"
 #include "search/parentage_moves.h"
 #include "state/annealvariables.h"
+#include "state/familyloglvar.h"
 #include "state/variables.h"
 
 namespace {
@@ -187,6 +188,22 @@ double ScoreMove(PendingMove& move, double threshold) {
     total += logl;
     if (total < threshold) return total;
   }
+  // Several clusters still to compute are first scored together against
+  // the bar: one sum over loci can then stop as soon as their total falls
+  // below it, where one cluster after the other could stop only within the
+  // last. Only a total that passes is computed again cluster by cluster,
+  // for the values the configuration keeps.
+  if (pending.size() > 1 && threshold > -1e300) {
+    static std::vector<int16_t> together;
+    together.clear();
+    for (std::size_t c : pending) together.insert(together.end(), move.components[c].begin(), move.components[c].end());
+    FamilyBuildMembers(together.data(), static_cast<int32_t>(together.size()));
+    for (std::size_t c : pending) familyloglvar.parts.push_back(static_cast<int64_t>(move.components[c].size()));
+    double logl = -1e300;
+    FamilyLikelihood(logl, threshold - total, 1, 0, 0);
+    if (logl <= -1e300) return -1e300;
+    if (total + logl < threshold) return total + logl;
+  }
   for (std::size_t c : pending) {
     double logl = -1e300;
     FamilyBuildMembers(move.components[c].data(), static_cast<int32_t>(move.components[c].size()));
@@ -279,23 +296,30 @@ void CompactFamilies() {
   Variables& v = variables;
   const int32_t n = v.smplsize;
   const bool pool = v.numsex == 1;
+  static std::vector<int32_t> number;
   for (int32_t k = 1; k <= (pool ? 1 : 2); ++k) {
-    std::vector<int32_t> used;
+    auto counted = [&](int32_t j, int32_t side) { return (side == k || pool) && !(side == 1 && Haploid(j)); };
+    // The numbers in use, then their new numbers in the same order.
+    int32_t largest = 0;
     for (int32_t j = 1; j <= n; ++j) {
       for (int32_t side = 1; side <= 2; ++side) {
-        if ((side == k || pool) && !(side == 1 && Haploid(j))) used.push_back(v.CrIndivLoc(j, side));
+        if (counted(j, side)) largest = std::max(largest, v.CrIndivLoc(j, side));
       }
     }
-    std::sort(used.begin(), used.end());
-    used.erase(std::unique(used.begin(), used.end()), used.end());
+    number.assign(static_cast<std::size_t>(largest) + 1, 0);
     for (int32_t j = 1; j <= n; ++j) {
       for (int32_t side = 1; side <= 2; ++side) {
-        if (!(side == k || pool) || (side == 1 && Haploid(j))) continue;
-        int32_t& f = v.CrIndivLoc(j, side);
-        f = static_cast<int32_t>(std::lower_bound(used.begin(), used.end(), f) - used.begin()) + 1;
+        if (counted(j, side)) number[static_cast<std::size_t>(v.CrIndivLoc(j, side))] = 1;
       }
     }
-    v.CrNumFamily(k) = static_cast<int32_t>(used.size());
-    if (pool) v.CrNumFamily(2) = v.CrNumFamily(1);
+    int32_t count = 0;
+    for (int32_t& x : number) x = x != 0 ? ++count : 0;
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t side = 1; side <= 2; ++side) {
+        if (counted(j, side)) v.CrIndivLoc(j, side) = number[static_cast<std::size_t>(v.CrIndivLoc(j, side))];
+      }
+    }
+    v.CrNumFamily(k) = count;
+    if (pool) v.CrNumFamily(2) = count;
   }
 }

@@ -52,21 +52,22 @@ int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
   }
   double q = 0.8 * std::exp(-6.0 * C / N);
   if (v.numsex == 1 && v.allowinbreeding == 1) q += std::max(1.0 / N, 0.01);
+  // Full-sib families of the neighbourhood, and the size of the offspring's
+  // own full-sib family.
+  const bool polygamous = !AllMonogamous() && !Haploid(i);
+  int32_t fullsibs = 0, families = 0;
+  if (polygamous) {
+    familykeys.clear();
+    for (int16_t j : Members(own)) {
+      if (v.CrIndivLoc(j, 1) == v.CrIndivLoc(i, 1) && v.CrIndivLoc(j, 2) == v.CrIndivLoc(i, 2)) ++fullsibs;
+      familykeys.push_back(static_cast<int64_t>(v.CrIndivLoc(j, 1)) * (int64_t{1} << 32) + v.CrIndivLoc(j, 2));
+    }
+    std::sort(familykeys.begin(), familykeys.end());
+    families = static_cast<int32_t>(std::unique(familykeys.begin(), familykeys.end()) - familykeys.begin());
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     int32_t dest = own;
-    if (!AllMonogamous() && !Haploid(i)) {
-      // Families of the neighbourhood, and the size of the offspring's own
-      // full-sib family.
-      int32_t fullsibs = 0;
-      const auto& members = Members(own);
-      familykeys.clear();
-      for (int16_t j : members) {
-        if (v.CrIndivLoc(j, 1) == v.CrIndivLoc(i, 1) && v.CrIndivLoc(j, 2) == v.CrIndivLoc(i, 2)) ++fullsibs;
-        familykeys.push_back(static_cast<int64_t>(v.CrIndivLoc(j, 1)) * (int64_t{1} << 32) + v.CrIndivLoc(j, 2));
-      }
-      std::sort(familykeys.begin(), familykeys.end());
-      const int32_t families =
-          static_cast<int32_t>(std::unique(familykeys.begin(), familykeys.end()) - familykeys.begin());
+    if (polygamous) {
       const double u = ran1();
       if (u >= (1.0 - 0.95 / std::sqrt(static_cast<double>(std::max(families, 1)))) * q) {
         const int32_t slots = C + NearestInt(std::max(0.1 * C, 2.0) / std::max(fullsibs, 1)) + 1;

@@ -24,6 +24,10 @@ struct FamilyLoglVar {
   };
   std::vector<Parent> parents;
   std::vector<Family> families;
+  // Offspring counts of the separate clusters laid out together, which are
+  // scored at once as the sum of their log likelihoods (each with its own
+  // size term); empty when the families form one cluster.
+  std::vector<int64_t> parts;
 };
 
 extern FamilyLoglVar familyloglvar;
