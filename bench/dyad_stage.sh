@@ -14,8 +14,14 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 program="${1:-$here/../build/bench/dyad_stage}"
-work="${2:-$(mktemp -d /tmp/dyad_stage.XXXXXX)}"
-mkdir -p "$work"
+if [ -n "${2:-}" ]; then
+  work="$2"
+  mkdir -p "$work"
+else
+  # A scratch folder of its own, removed at the end.
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+fi
 cd "$work"
 
 mpi=(--oversubscribe)

@@ -20,6 +20,8 @@
 #include "likelihood/likelihood_setup.h"
 #include "state/variables.h"
 
+#include "scratch.h"
+
 namespace {
 
 void WriteProject(const std::string& path, int n, int loci, int alleles) {
@@ -58,7 +60,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int n = std::atoi(argv[1]), loci = std::atoi(argv[2]), alleles = std::atoi(argv[3]);
-  const std::string dir = argc > 4 ? argv[4] : "/tmp";
+  // Without a folder given, everything goes into a scratch folder removed
+  // at the end.
+  ScratchDirectory scratch;
+  const std::string dir = argc > 4 ? argv[4] : scratch.path();
   const std::string path = dir + "/membench_" + std::to_string(n) + "x" + std::to_string(loci) + ".dat";
   WriteProject(path, n, loci, alleles);
   const double before = PeakMegabytes();
