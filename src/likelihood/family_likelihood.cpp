@@ -79,12 +79,14 @@ double WholeSum(double start, double threshold) {
 // exchanged, and every process adds them in the same order as WholeSum
 // does, stopping where it would. The result is therefore the same to the
 // last bit whatever the number of processes, and all processes take the
-// same steps. A round is an eighth of the loci, so that a sum that stops
-// early costs little more than it would alone.
+// same steps. A round is a quarter of the loci, and at least eight per
+// process: each round waits for the slowest process, so rounds must be
+// long enough for the costs of the loci to even out, while a sum that
+// stops early should not compute much beyond where it stops.
 double SharedSum(double start, double threshold) {
   const int32_t count = likelihoodvar.numloci23;
   const int32_t np = variables.numthreads, me = variables.threadid;
-  const int32_t round = std::max(np, (count + 7) / 8 / np * np + np);
+  const int32_t round = std::max(8 * np, (count + 3) / 4 / np * np + np);
   thread_local std::vector<double> values;
   double sum = start;
   for (int32_t first = 0; first < count && Continue(sum, threshold); first += round) {

@@ -50,6 +50,8 @@ struct Outcome {
 std::vector<Proposal> proposals;
 std::vector<double> screened;  // per proposal: 1 passed the screen, -1 refused there, 0 not prepared
 std::vector<Outcome> outcomes;
+std::vector<int32_t> screener;  // the process that screens each proposal
+std::vector<int64_t> work;      // screening work given to each process
 
 // Iterates at which the periodic special moves run: every hundredth. They
 // change the configuration outside the proposals drawn ahead, so the
@@ -160,6 +162,29 @@ bool PassesScreen(const SearchRun& run, const Proposal& p) {
   if (!p.screened) return true;
   const double gain = CalculatePairLogL2(p.move.group, p.host, p.dest);
   return gain > std::log(p.screenu) * run.screenT;
+}
+
+// Which process screens each of the first `drawn` proposals: in order, the
+// one with the least work so far, the work of a screen being the pairs it
+// reads (the offspring moved times those of the clusters concerned).
+void AssignScreens(int32_t drawn) {
+  const Variables& v = variables;
+  const int32_t np = std::max(v.numthreads, 1);
+  screener.assign(static_cast<std::size_t>(drawn), 0);
+  work.assign(static_cast<std::size_t>(np), 0);
+  for (int32_t j = 0; j < drawn; ++j) {
+    const Proposal& p = proposals[static_cast<std::size_t>(j)];
+    if (!p.prepared) continue;
+    int64_t pairs = 1;
+    if (p.screened) {
+      const int32_t own = v.ClusterID(p.idx);
+      pairs = static_cast<int64_t>(p.move.group.size()) *
+              (static_cast<int64_t>(ClusterMembers(own).size()) + (p.dest != own ? ClusterMembers(p.dest).size() : 0));
+    }
+    const auto least = std::min_element(work.begin(), work.end());
+    *least += pairs;
+    screener[static_cast<std::size_t>(j)] = static_cast<int32_t>(least - work.begin());
+  }
 }
 
 // Scores proposal p (prepared, past the screen): every process together,
@@ -344,9 +369,12 @@ void RunIterates(SearchRun& run) {
   outcomes.assign(static_cast<std::size_t>(drawn), Outcome{});
   const bool shared = drawn > 1;
   screened.assign(static_cast<std::size_t>(drawn), 0.0);
+  if (shared) AssignScreens(drawn);
   for (int32_t j = 0; j < drawn; ++j) {
     const Proposal& p = proposals[static_cast<std::size_t>(j)];
-    if (p.prepared && (!shared || OwnItem(j))) screened[static_cast<std::size_t>(j)] = PassesScreen(run, p) ? 1.0 : -1.0;
+    if (p.prepared && (!shared || screener[static_cast<std::size_t>(j)] == v.threadid)) {
+      screened[static_cast<std::size_t>(j)] = PassesScreen(run, p) ? 1.0 : -1.0;
+    }
   }
   if (shared) ShareItems(screened);
   for (int32_t j = 0; j < drawn; ++j) {

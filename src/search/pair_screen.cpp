@@ -103,16 +103,23 @@ double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[
     };
     return shares(host[0], host[1]) || shares(oldf, oldm);
   };
-#pragma omp parallel for num_threads(2) schedule(dynamic, 1) if (work > kParallelPairWork)
-  for (int32_t p = 0; p < n; ++p) {
+  auto pairs = [&](int32_t p) {
     const int32_t j = partners[static_cast<std::size_t>(p)];
     const int32_t fj = v.CrIndivLoc(j, 1), mj = v.CrIndivLoc(j, 2);
-    if (!touches(fj, mj)) continue;
+    if (!touches(fj, mj)) return;
     double sum = 0.0;
     for (int32_t i : group) {
       sum += PairRelationScore(i, j, host[0], host[1], fj, mj) - PairRelationScore(i, j, oldf, oldm, fj, mj);
     }
     contribution[static_cast<std::size_t>(p)] = sum;
+  };
+  // A second thread helps only a lone process: several processes already
+  // keep the cores busy.
+  if (work > kParallelPairWork && variables.numthreads == 1) {
+#pragma omp parallel for num_threads(2) schedule(dynamic, 1)
+    for (int32_t p = 0; p < n; ++p) pairs(p);
+  } else {
+    for (int32_t p = 0; p < n; ++p) pairs(p);
   }
   // The pairs of one full-sib family are far from independent: the
   // parents' genotypes, once a few of their offspring pin them down, tell
