@@ -147,6 +147,7 @@ void BeginTemperature(SearchRun& run, bool resumed) {
   SearchCounters& c = run.c;
   c.tmr = a.Tmr;
   if (!resumed) {
+    run.pendingtrials.clear();
     for (int32_t i = 1; i <= v.smplsize; ++i) a.OffspringTrials(i, 1) = a.OffspringTrials(i, 2) = 1000;
     a.Rate *= a.RatioTemprature;
     AdaptScreenScale(run.screen, v.allmonogamy == 1, v.quicksearchq == 1);

@@ -25,7 +25,9 @@ namespace {
 
 // One iterate's proposal, drawn from the configuration as it stands.
 struct Proposal {
-  Ran1State after;       // the random stream once everything of it is drawn
+  Ran1State after;       // the main random stream once its seed is drawn
+  int32_t seed = 1;      // the seed of the proposal's own stream
+  bool drawn = false;    // drawn on this process
   int32_t idx = 0;       // the offspring moved
   int32_t dest = 0;      // destination cluster slot of a sibship move
   int32_t host[2] = {0, 0};  // its destination families
@@ -48,10 +50,17 @@ struct Outcome {
 };
 
 std::vector<Proposal> proposals;
-std::vector<double> screened;  // per proposal: 1 passed the screen, -1 refused there, 0 not prepared
 std::vector<Outcome> outcomes;
-std::vector<int32_t> screener;  // the process that screens each proposal
-std::vector<int64_t> work;      // screening work given to each process
+
+// What every process learns of a proposal drawn and screened elsewhere:
+// whether it passed the checks, whether it went through the screen and
+// passed it, and the offspring it moves.
+struct ScreenRecord {
+  bool prepared = false, screened = false, passed = false;
+  int32_t idx = 0;
+};
+std::vector<ScreenRecord> screens;
+std::vector<double> exchanged;  // the records, three numbers each, as exchanged
 
 // Iterates at which the periodic special moves run: every hundredth. They
 // change the configuration outside the proposals drawn ahead, so the
@@ -123,11 +132,16 @@ void DrawProposal(const SearchRun& run, Proposal& p) {
       // The move is put into the configuration only if it is scored.
     }
   }
-  if (p.prepared) {
-    ++a.OffspringTrials(idx, 2);
-    p.draw = DrawAcceptance(run.lowerbound);
-  }
-  p.after = SaveRan1();
+  if (p.prepared) p.draw = DrawAcceptance(run.lowerbound);
+}
+
+// Draws proposal p from its own stream, leaving the main stream as it was.
+void DrawOwnStream(const SearchRun& run, Proposal& p) {
+  const Ran1State main = SaveRan1();
+  RestoreRan1({-p.seed, 0, -1});  // a non-positive state reseeds the generator
+  DrawProposal(run, p);
+  RestoreRan1(main);
+  p.drawn = true;
 }
 
 // Log likelihood of the clusters listed by offspring (the cluster tables
@@ -162,29 +176,6 @@ bool PassesScreen(const SearchRun& run, const Proposal& p) {
   if (!p.screened) return true;
   const double gain = CalculatePairLogL2(p.move.group, p.host, p.dest);
   return gain > std::log(p.screenu) * run.screenT;
-}
-
-// Which process screens each of the first `drawn` proposals: in order, the
-// one with the least work so far, the work of a screen being the pairs it
-// reads (the offspring moved times those of the clusters concerned).
-void AssignScreens(int32_t drawn) {
-  const Variables& v = variables;
-  const int32_t np = std::max(v.numthreads, 1);
-  screener.assign(static_cast<std::size_t>(drawn), 0);
-  work.assign(static_cast<std::size_t>(np), 0);
-  for (int32_t j = 0; j < drawn; ++j) {
-    const Proposal& p = proposals[static_cast<std::size_t>(j)];
-    if (!p.prepared) continue;
-    int64_t pairs = 1;
-    if (p.screened) {
-      const int32_t own = v.ClusterID(p.idx);
-      pairs = static_cast<int64_t>(p.move.group.size()) *
-              (static_cast<int64_t>(ClusterMembers(own).size()) + (p.dest != own ? ClusterMembers(p.dest).size() : 0));
-    }
-    const auto least = std::min_element(work.begin(), work.end());
-    *least += pairs;
-    screener[static_cast<std::size_t>(j)] = static_cast<int32_t>(least - work.begin());
-  }
 }
 
 // Scores proposal p (prepared, past the screen): every process together,
@@ -228,7 +219,6 @@ int32_t BatchWidth(const SearchCounters& c) {
 // Keeps accepted proposal p (every process alike).
 void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   Variables& v = variables;
-  AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
   RedoMove(p.move);
   CommitMove(p.move);
@@ -236,7 +226,7 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   run.parentterm = out.parentafter;
   ++c.nsucc;
   ++c.acceptedsince;
-  ++a.OffspringTrials(p.idx, 1);
+  run.pendingtrials.push_back(p.idx);  // counted as accepted (positive)
   c.nullmoves = std::fabs(out.fresh - out.old) < 0.001 ? c.nullmoves + 1 : 0;
   if (c.nullmoves > 1000) run.searchdone = true;
   TrackBest(run);
@@ -246,11 +236,12 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   }
 }
 
-// Goes through the outcome of proposal p in the order of the iterates.
-// Returns true when it was kept.
-bool Settle(SearchRun& run, Proposal& p, const Outcome& out) {
+// Goes through the outcome of proposal p (its screen as every process
+// received it) in the order of the iterates. Returns true when it was kept.
+bool Settle(SearchRun& run, Proposal& p, const ScreenRecord& screen, const Outcome& out) {
   SearchCounters& c = run.c;
-  if (p.prepared && p.screened) {
+  if (screen.prepared) run.pendingtrials.push_back(-screen.idx);  // counted as proposed (negative)
+  if (screen.prepared && screen.screened) {
     ++run.screen.trials;
     if (out.status >= kRefused) ++run.screen.passes;
   }
@@ -353,56 +344,83 @@ void RunIterates(SearchRun& run) {
   AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
   StartIterate(run, true);
-  if (SpecialIterate(c.runiterates)) SpecialMoves(run);
+  if (SpecialIterate(c.runiterates)) {
+    ApplyTrials(run);
+    SpecialMoves(run);
+  }
   // The proposals of the next iterates, stopping before the next iterate
-  // with special moves.
+  // with special moves: their seeds in order from the main stream, then
+  // each process draws and screens its share of them from their own
+  // streams.
   const int32_t width = BatchWidth(c);
   if (proposals.size() < static_cast<std::size_t>(width)) proposals.resize(static_cast<std::size_t>(width));
-  int32_t drawn = 0;
-  while (drawn < width && (drawn == 0 || !SpecialIterate(c.runiterates + drawn))) {
-    DrawProposal(run, proposals[static_cast<std::size_t>(drawn)]);
-    ++drawn;
+  int32_t count = 0;
+  while (count < width && (count == 0 || !SpecialIterate(c.runiterates + count))) {
+    Proposal& p = proposals[static_cast<std::size_t>(count++)];
+    ran1();
+    p.seed = static_cast<int32_t>((static_cast<uint32_t>(v.ran1ix) ^ static_cast<uint32_t>(v.ran1iy)) & 0x7FFFFFFFu) | 1;
+    p.after = SaveRan1();
+    p.drawn = false;
   }
-  // The screens are shared out among the processes; the proposals that
-  // pass are then scored in order by all of them together, up to the first
-  // one accepted (the later ones would be drawn anew anyway).
-  outcomes.assign(static_cast<std::size_t>(drawn), Outcome{});
-  const bool shared = drawn > 1;
-  screened.assign(static_cast<std::size_t>(drawn), 0.0);
-  if (shared) AssignScreens(drawn);
-  for (int32_t j = 0; j < drawn; ++j) {
-    const Proposal& p = proposals[static_cast<std::size_t>(j)];
-    if (p.prepared && (!shared || screener[static_cast<std::size_t>(j)] == v.threadid)) {
-      screened[static_cast<std::size_t>(j)] = PassesScreen(run, p) ? 1.0 : -1.0;
-    }
+  const bool shared = count > 1 && v.numthreads > 1;
+  exchanged.assign(static_cast<std::size_t>(count) * 3, 0.0);
+  for (int32_t j = 0; j < count; ++j) {
+    if (shared && !OwnItem(j)) continue;
+    Proposal& p = proposals[static_cast<std::size_t>(j)];
+    DrawOwnStream(run, p);
+    double* r = &exchanged[static_cast<std::size_t>(j) * 3];
+    if (!p.prepared) continue;
+    r[0] = PassesScreen(run, p) ? 1.0 : -1.0;
+    r[1] = p.screened ? 1.0 : 0.0;
+    r[2] = p.idx;
   }
-  if (shared) ShareItems(screened);
-  for (int32_t j = 0; j < drawn; ++j) {
-    const double passed = screened[static_cast<std::size_t>(j)];
+  if (shared) ShareItems(exchanged);
+  screens.assign(static_cast<std::size_t>(count), ScreenRecord{});
+  for (int32_t j = 0; j < count; ++j) {
+    const double* r = &exchanged[static_cast<std::size_t>(j) * 3];
+    ScreenRecord& sr = screens[static_cast<std::size_t>(j)];
+    sr.prepared = r[0] != 0.0;
+    sr.passed = r[0] > 0.0;
+    sr.screened = r[1] > 0.0;
+    sr.idx = static_cast<int32_t>(r[2]);
+  }
+  // The proposals that passed are scored in order by all processes
+  // together (those drawn elsewhere are drawn here too), up to the first
+  // one accepted: the later ones would be drawn anew anyway.
+  outcomes.assign(static_cast<std::size_t>(count), Outcome{});
+  for (int32_t j = 0; j < count; ++j) {
+    const ScreenRecord& sr = screens[static_cast<std::size_t>(j)];
     Outcome& out = outcomes[static_cast<std::size_t>(j)];
-    if (passed < 0.0) out.status = kScreenedOut;
-    if (passed <= 0.0) continue;
-    out = Score(run, proposals[static_cast<std::size_t>(j)]);
+    if (sr.prepared && !sr.passed) out.status = kScreenedOut;
+    if (!sr.passed) continue;
+    Proposal& p = proposals[static_cast<std::size_t>(j)];
+    if (!p.drawn) DrawOwnStream(run, p);
+    out = Score(run, p);
     if (out.status == kAccepted) break;
   }
-  for (int32_t j = 0; j < drawn; ++j) {
+  for (int32_t j = 0; j < count; ++j) {
     Proposal& p = proposals[static_cast<std::size_t>(j)];
     if (j > 0) StartIterate(run, false);
-    const bool kept = Settle(run, p, outcomes[static_cast<std::size_t>(j)]);
+    const bool kept = Settle(run, p, screens[static_cast<std::size_t>(j)], outcomes[static_cast<std::size_t>(j)]);
     if (c.archiving == 0 && v.iarchive == 1 && c.iters > 10000 && static_cast<double>(c.nsucc) / c.iters < 0.2) {
       c.archiving = 1;
     }
     const Verdict verdict = EndOfTemperature(run.s, c, c.T, a.Tmr, v.CrNumFamily(3), v.CrLogLikelihood, v.btloglikelihood);
     if (verdict == Verdict::kEndTemperature) run.tempdone = true;
     if (verdict == Verdict::kEndSearch) run.searchdone = true;
-    if (kept || run.tempdone || run.searchdone || j == drawn - 1) {
+    if (kept || run.tempdone || run.searchdone || j == count - 1) {
       // The proposals drawn after this one never happened.
       RestoreRan1(p.after);
-      for (int32_t q = j + 1; q < drawn; ++q) {
-        const Proposal& later = proposals[static_cast<std::size_t>(q)];
-        if (later.prepared) --a.OffspringTrials(later.idx, 2);
-      }
       break;
     }
   }
+}
+
+void ApplyTrials(SearchRun& run) {
+  AnnealVariables& a = annealvariables;
+  for (int32_t x : run.pendingtrials) {
+    if (x > 0) ++a.OffspringTrials(x, 1);
+    if (x < 0) ++a.OffspringTrials(-x, 2);
+  }
+  run.pendingtrials.clear();
 }

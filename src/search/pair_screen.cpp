@@ -174,33 +174,36 @@ double KinScore(int32_t i, int32_t j) {
 }
 
 void KinOf(const std::vector<int32_t>& group, KinList& out) {
+  const Variables& v = variables;
   out.fill(0);
   if (!PartnersKnown()) return;
-  static std::vector<int32_t> candidates;
+  static std::vector<std::pair<double, int32_t>> candidates;
   candidates.clear();
   for (int32_t x : group) {
     for (int32_t j : Partners(x)) {
       if (j <= 0) break;
-      if (std::find(group.begin(), group.end(), j) == group.end() &&
-          std::find(candidates.begin(), candidates.end(), j) == candidates.end()) {
-        candidates.push_back(j);
-      }
+      if (std::find(group.begin(), group.end(), j) != group.end()) continue;
+      bool seen = false;
+      for (const auto& c : candidates) seen = seen || c.second == j;
+      if (!seen) candidates.emplace_back(0.0, j);
     }
   }
-  std::array<double, kNearPartners> score;
-  score.fill(0.0);
-  for (int32_t j : candidates) {
-    double s = 0.0;
-    for (int32_t x : group) s += std::max(KinScore(x, j), -50.0);
-    if (!(s > score[kNearPartners - 1])) continue;
-    int32_t p = kNearPartners - 1;
-    while (p > 0 && s > score[static_cast<std::size_t>(p - 1)]) {
-      score[static_cast<std::size_t>(p)] = score[static_cast<std::size_t>(p - 1)];
-      out[static_cast<std::size_t>(p)] = out[static_cast<std::size_t>(p - 1)];
-      --p;
+  for (auto& [score, j] : candidates) {
+    for (int32_t x : group) score += std::max(KinScore(x, j), -50.0);
+  }
+  // Best first (ties to the lower index); one per full-sib family, since
+  // a family's members lead to the same targets.
+  std::sort(candidates.begin(), candidates.end(),
+            [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+  int32_t taken = 0;
+  for (const auto& [score, j] : candidates) {
+    if (taken == kNearPartners || !(score > 0.0)) break;
+    bool same = false;
+    for (int32_t q = 0; q < taken; ++q) {
+      const int32_t y = out[static_cast<std::size_t>(q)];
+      same = same || (v.CrIndivLoc(y, 1) == v.CrIndivLoc(j, 1) && v.CrIndivLoc(y, 2) == v.CrIndivLoc(j, 2));
     }
-    score[static_cast<std::size_t>(p)] = s;
-    out[static_cast<std::size_t>(p)] = j;
+    if (!same) out[static_cast<std::size_t>(taken++)] = j;
   }
 }
 

@@ -49,8 +49,8 @@ double KinScore(int32_t i, int32_t j);
 
 // Among the partners of the members of group, those outside it most
 // related to it as a whole (the sum of their ratios with its members, each
-// counted down to -50 at most), best first, only those more likely related
-// than not: the targets of a whole family.
+// counted down to -50 at most), best first, one per full-sib family, only
+// those more likely related than not: the targets of a whole family.
 void KinOf(const std::vector<int32_t>& group, KinList& out);
 
 // The partners of offspring i (0: none, after the last).
