@@ -10,6 +10,7 @@
 #   bench/search_optimum.sh                # 10 seeds of every design
 #   SEEDS="1 2" bench/search_optimum.sh A  # some seeds of one design
 #   NP=2 bench/search_optimum.sh           # two processes each
+#   LENGTH=2 PRECISION=2 bench/search_optimum.sh   # run length and precision of the project
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
 pedkin="${PEDKIN:-$root/build/pedkin}"
@@ -39,7 +40,8 @@ printf "%6s %5s %14s %14s %9s %8s %8s\n" design seed search truth gap seconds "p
 for d in "${designs[@]}"; do
   for s in "${seeds[@]}"; do
     # shellcheck disable=SC2046
-    python3 "$root/tools/simulate.py" --seed "$s" $(design_options "$d") --known-reference --out sample > /dev/null
+    python3 "$root/tools/simulate.py" --seed "$s" $(design_options "$d") --length "${LENGTH:-1}" \
+      --precision "${PRECISION:-1}" --known-reference --out sample > /dev/null
     start=$(date +%s.%N)
     $launch "$pedkin" IFN:sample.dat RST:0 > search.log 2>&1
     end=$(date +%s.%N)

@@ -200,15 +200,7 @@ void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int
     return;
   }
   // The log likelihood of the clusters concerned, before the merge.
-  double before = 0.0;
-  std::vector<int32_t> slots;
-  for (int16_t j : move.affected) {
-    const int32_t s = v.ClusterID(j);
-    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
-      slots.push_back(s);
-      before += v.CrFamilyLogL(s);
-    }
-  }
+  const double before = ClustersLogL(move.affected);
   const double priorafter = prior != nullptr ? prior() : 0.0;
   const double threshold = AcceptanceThreshold(before, priorbefore - priorafter, draw, T);
   const double fresh = ScoreMove(move, threshold);

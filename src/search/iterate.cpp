@@ -144,23 +144,6 @@ void DrawOwnStream(const SearchRun& run, Proposal& p) {
   p.drawn = true;
 }
 
-// Log likelihood of the clusters listed by offspring (the cluster tables
-// as they stand).
-double ClustersLogL(const std::vector<int16_t>& offspring) {
-  const Variables& v = variables;
-  static std::vector<int32_t> slots;
-  slots.clear();
-  double sum = 0.0;
-  for (int16_t j : offspring) {
-    const int32_t s = v.ClusterID(j);
-    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
-      slots.push_back(s);
-      sum += v.CrFamilyLogL(s);
-    }
-  }
-  return sum;
-}
-
 // Known sibships hold clusters together: their moves are judged at a
 // temperature lowered by half the share of known labels they carry.
 double KnownScale(const std::vector<int16_t>& offspring) {

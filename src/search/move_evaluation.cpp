@@ -165,6 +165,21 @@ void FormComponents(PendingMove& move) {
   move.components.resize(count);
 }
 
+double ClustersLogL(const std::vector<int16_t>& offspring) {
+  const Variables& v = variables;
+  static std::vector<int32_t> slots;
+  slots.clear();
+  double sum = 0.0;
+  for (int16_t j : offspring) {
+    const int32_t s = v.ClusterID(j);
+    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
+      slots.push_back(s);
+      sum += v.CrFamilyLogL(s);
+    }
+  }
+  return sum;
+}
+
 double ScoreMove(PendingMove& move, double threshold) {
   FormComponents(move);
   move.componentlogl.assign(move.components.size(), -1e300);

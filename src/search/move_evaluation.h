@@ -58,6 +58,10 @@ void RedoMove(const PendingMove& move);
 // stands (in order of first member).
 void FormComponents(PendingMove& move);
 
+// Log likelihood of the clusters that the listed offspring belong to (the
+// cluster tables as they stand: before a change, the clusters it touches).
+double ClustersLogL(const std::vector<int16_t>& offspring);
+
 // Log likelihood of the clusters the move forms (FormComponents first);
 // stops early (returning a value below threshold) once the total cannot
 // exceed it. A cluster too densely mated for an exact sum makes the move

@@ -25,7 +25,6 @@ namespace {
 constexpr double kMinGain = kClimbGain;
 constexpr double kNone = -std::numeric_limits<double>::infinity();
 
-
 // One alternative to the current configuration.
 struct Alternative {
   enum Kind { kMove, kMerge, kCandidate } kind = kMove;
@@ -52,28 +51,11 @@ int32_t Label(int32_t i, int32_t k) {
   return v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
 }
 
-// The log likelihood of the clusters the change touches (listed in
-// move.affected, with the cluster tables as they were before the change).
-double ClustersBefore() {
-  const Variables& v = variables;
-  static std::vector<int32_t> slots;
-  slots.clear();
-  double old = 0.0;
-  for (int16_t j : move.affected) {
-    const int32_t s = v.ClusterID(j);
-    if (std::find(slots.begin(), slots.end(), s) == slots.end()) {
-      slots.push_back(s);
-      old += v.CrFamilyLogL(s);
-    }
-  }
-  return old;
-}
-
 // Gain of log likelihood plus log prior of the change now in the
 // configuration; kNone unless it exceeds kMinGain. With keep, the values
 // are computed whole, so that the change can be kept.
 double ChangeGain(double prior, double parentterm, bool keep, double& newprior, double& parentafter) {
-  const double old = ClustersBefore() + parentterm;
+  const double old = ClustersLogL(move.affected) + parentterm;
   parentafter = parentterm;
   ComputeParentLogL(parentafter);
   newprior = CurrentLogPrior();
