@@ -47,17 +47,6 @@ class SharedLikelihoods {
   int32_t saved_;
 };
 
-void CopyCurrentToBest(const SearchRun& run) {
-  Variables& v = variables;
-  v.BtIndivLoc = v.CrIndivLoc;
-  v.BtInferParent = v.InferParent;
-  v.BtNumFamily = v.CrNumFamily;
-  v.btloglikelihood = v.CrLogLikelihood;
-  UseCurrentConfig();
-  FindAssignment(v.BtNumAssign);
-  v.BtConfigPrior = run.prior;
-}
-
 // The initial configuration (or the saved state of a resumed run), its log
 // likelihood and prior, and the schedule. Returns false when a resumed run
 // was cut short on request (its saved best configuration is the result).
@@ -197,9 +186,20 @@ void EndRun(SearchRun& run, bool climb) {
   Variables& v = variables;
   AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
-  // A search ended by its schedule has not always met a frozen
-  // temperature: the climb makes sure its result is a local optimum.
-  if (climb) Climb(run);
+  // The run's result is a local optimum: the climb starts from the best
+  // configuration met (the search may have wandered off it).
+  if (climb) {
+    if (v.btloglikelihood > v.CrLogLikelihood) {
+      v.CrIndivLoc = v.BtIndivLoc;
+      v.InferParent = v.BtInferParent;
+      v.CrNumFamily = v.BtNumFamily;
+      SetInitConfigLogL(0);
+      run.prior = CurrentLogPrior();
+      UseCurrentConfig();
+      ComputeParentLogL(run.parentterm);
+    }
+    Climb(run);
+  }
   EndProgress();
   if (v.displayq != 0) {
     std::printf("Run %d: best log likelihood %.4f after %lld iterates, %.1f s\n", v.krun, v.btloglikelihood,

@@ -294,11 +294,8 @@ void SpecialMoves(SearchRun& run) {
 
 }  // namespace
 
-void TrackBest(SearchRun& run) {
+void CopyCurrentToBest(const SearchRun& run) {
   Variables& v = variables;
-  SearchCounters& c = run.c;
-  if (!(v.CrLogLikelihood > v.btloglikelihood + 1e-8)) return;
-  const double gain = v.CrLogLikelihood - v.btloglikelihood;
   v.BtIndivLoc = v.CrIndivLoc;
   v.BtInferParent = v.InferParent;
   v.BtNumFamily = v.CrNumFamily;
@@ -306,6 +303,14 @@ void TrackBest(SearchRun& run) {
   UseCurrentConfig();
   FindAssignment(v.BtNumAssign);
   v.BtConfigPrior = run.prior;
+}
+
+void TrackBest(SearchRun& run) {
+  Variables& v = variables;
+  SearchCounters& c = run.c;
+  if (!(v.CrLogLikelihood > v.btloglikelihood + 1e-8)) return;
+  const double gain = v.CrLogLikelihood - v.btloglikelihood;
+  CopyCurrentToBest(run);
   c.nfail1 = 0;
   ++c.improvements;
   ++c.tempimprovements;

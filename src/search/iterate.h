@@ -53,6 +53,9 @@ void RunIterates(SearchRun& run);
 // since the last time.
 void ApplyTrials(SearchRun& run);
 
+// Makes the current configuration the best of the run.
+void CopyCurrentToBest(const SearchRun& run);
+
 // After any change of the current configuration: copies it to the best
 // when it is better, offers it to the archive, and follows the best log
 // likelihood over all runs.

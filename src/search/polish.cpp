@@ -71,6 +71,15 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
   Variables& v = variables;
   AnnealVariables& an = annealvariables;
   double newprior = prior, parentafter = parentterm, gain = kNone;
+  // A single move or a new candidate: scored, then kept or undone.
+  auto score = [&] {
+    gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+    if (keep && gain > kMinGain) {
+      CommitMove(move);
+    } else {
+      UndoMove(move);
+    }
+  };
   switch (x.kind) {
     case Alternative::kMove: {
       MoveGroup(x.mode, x.i, move.group);
@@ -81,12 +90,7 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
       move.indiv = x.i;
       move.opencandidate[0] = move.opencandidate[1] = 0;
       ApplyMove(move, x.dest);
-      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
-      if (keep && gain > kMinGain) {
-        CommitMove(move);
-      } else {
-        UndoMove(move);
-      }
+      score();
       break;
     }
     case Alternative::kMerge: {
@@ -121,12 +125,7 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
     }
     case Alternative::kCandidate: {
       if (ProposeCandidate(x.i, x.mode, x.a, false, move) != 1) return kNone;
-      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
-      if (keep && gain > kMinGain) {
-        CommitMove(move);
-      } else {
-        UndoMove(move);
-      }
+      score();
       break;
     }
   }
