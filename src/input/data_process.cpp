@@ -1,6 +1,6 @@
 // Processing of the data read: the order of the alleles of dominant loci,
-// checks against known population frequencies and against excluded
-// parents, the observed allele frequencies, the genotype code tables, and
+// checks against known population frequencies and of the known
+// relationships, the observed allele frequencies, the genotype code tables, and
 // the allele-frequency update for selfing.
 #include "input/data_process.h"
 
@@ -15,6 +15,7 @@
 
 #include "genotype/genotype_codes.h"
 #include "input/allele_recoding.h"
+#include "input/known_relationships.h"
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
 #include "runctl/messages.h"
@@ -59,26 +60,6 @@ void CheckKnownFrequencies() {
         }
         v.popallelefre(k, l) = 0.001;
         Sleeping(v.stoppauseseconds);
-      }
-    }
-  }
-}
-
-// Step 4: a known parent cannot also be excluded.
-void CheckKnownAgainstExcluded() {
-  const Variables& v = variables;
-  if (v.indivparent.empty()) return;
-  for (int32_t sex = 1; sex <= 2; ++sex) {
-    if (v.excludedparent(sex).size() < static_cast<std::size_t>(v.smplsize)) continue;
-    for (int32_t i = 1; i <= v.smplsize; ++i) {
-      const int32_t known = v.indivparent(i, sex);
-      if (known <= 0) continue;
-      for (int32_t excluded : v.excludedparent(sex)(i)) {
-        if (excluded == known) {
-          StopWithMessage("Data error! Offspring " + v.offspringid(i) + " " + "has a known " +
-                              (sex == 1 ? "fa" : "mo") + "ther listed as excluded!",
-                          "DataProcess");
-        }
       }
     }
   }
@@ -300,7 +281,7 @@ void SelfingFrequencyUpdate() {
 void DataProcess() {
   Variables& v = variables;
   if (v.popallelefreknownq == 1) CheckKnownFrequencies();
-  CheckKnownAgainstExcluded();
+  CheckKnownRelationships();
   ObservedFrequencies();
 
   // Step 6: allele frequencies updated for selfing.

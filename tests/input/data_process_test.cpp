@@ -30,18 +30,22 @@ struct Project {
   std::vector<std::string> fathers = {"F1 120 130 8 8 1", "O2 120 120 8 8 2"};  // O2 is also a candidate
   std::vector<std::string> mothers = {"M1 124 124 8 7 2"};
   std::string knownfreq;  // the block after line 14, when frequencies are known
-  std::string excludedPaternity = "0";
+  std::string matings = "0 0";
+  // Known paternity, known maternity, known paternal and maternal
+  // sibships, excluded paternity and maternity, excluded paternal and
+  // maternal sibships.
+  std::string relationships = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
 
   std::string Text() const {
     std::ostringstream s;
-    s << "'dp test'\nproj\n" << offspring.size() << "\n3\n77\n0\n2\n0\n0\n0 0\n0\n0\n0\n"
+    s << "'dp test'\nproj\n" << offspring.size() << "\n3\n77\n0\n2\n0\n0\n" << matings << "\n0\n0\n0\n"
       << (knownfreq.empty() ? "0\n" : "1\n" + knownfreq) << "1\n1\n0\n1000\n0\n1\n1\n"
       << "MK@\n0 0 1\n0.01@\n0.02@\n";
     for (const auto& o : offspring) s << o << "\n";
     s << "0.5 0.5\n" << fathers.size() << " " << mothers.size() << "\n";
     for (const auto& f : fathers) s << f << "\n";
     for (const auto& m : mothers) s << m << "\n";
-    s << "0 0\n0 0\n0\n0\n" << excludedPaternity << "\n0\n0\n0\n";
+    s << relationships;
     return s.str();
   }
 };
@@ -141,22 +145,54 @@ TEST_F(DataProcessTest, ChecksStopWithTheirMessages) {
             "Allele   130 at locus   1 is found in the sample but absent from the population!\n"
             "Program stopped in subroutine DataProcess, dataset = proj.\n");
 
-  // A known father that is also listed as excluded for the same offspring.
-  variables = Variables{};
-  variables.stoppauseseconds = 0;
-  Project excluded;
-  excluded.excludedPaternity = "1\nO1 1 F1";
-  std::string text = excluded.Text();
-  const std::string from = "0 0\n0 0\n0\n0\n1\nO1 1 F1";
-  text.replace(text.find(from), from.size(), "1 9\nO1 F1\n0 0\n0\n0\n1\nO1 1 F1");
-  WriteFile("proj.dat", text);
-  variables.inputfilename = "proj.dat";
-  variables.displayq = 0;
-  ReadData();
-  Initialize();
-  EXPECT_EQ(ExpectStop([] { DataProcess(); }),
-            "Data error! Offspring O1 has a known father listed as excluded!\n"
-            "Program stopped in subroutine DataProcess, dataset = proj.\n");
+}
+
+// Knowledge that cannot all hold stops before the search, naming what is in
+// conflict; the known parent of one member of a known sibship is that of
+// every member.
+TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
+  struct Case {
+    std::string matings, relationships, message;
+  };
+  const std::string data = "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
+                           "Please check DATA and format and then re-run the program\n"
+                           "Program stopped in subroutine StopOnDataError, dataset = proj.\n";
+  const std::vector<Case> cases = {
+      {"0 0", "1 9\nO1 F1\n0 0\n0\n0\n1\nO1 1 F1\n0\n0\n0\n",
+       "Data error! Offspring O1 has a known father listed as excluded!\n"
+       "Program stopped in subroutine DataProcess, dataset = proj.\n"},
+      {"0 0", "2 9\nO3 F1\nO4 O2\n0 0\n1\n2 O3 O4\n0\n0\n0\n0\n0\n",
+       "Offspring O3 and O4 of known paternal sibship 1 have different known fathers, F1 and O2!" + data},
+      {"0 0", "1 9\nO3 F1\n0 0\n1\n2 O3 O4\n0\n1\nO4 1 F1\n0\n0\n0\n",
+       "Known father F1 of offspring O3 is excluded for offspring O4 of the same known paternal sibship 1!" + data},
+      {"0 0", "0 0\n0 0\n0\n1\n2 O1 O2\n0\n0\n0\n1\nO2 1 O1\n",
+       "Offspring O2 and O1 are both in known maternal sibship 1 and excluded as maternal sibs!" + data},
+      {"0 0", "0 0\n2 9\nO1 M1\nO5 M1\n0\n0\n0\n0\n0\n1\nO5 1 O1\n",
+       "Offspring O5 and O1 have the same known mother, M1, and are excluded as maternal sibs!" + data},
+      {"1 1", "2 9\nO1 F1\nO2 F1\n2 9\nO1 M1\nO2 M2\n0\n0\n0\n0\n0\n0\n",
+       "Known father F1 mates two known mothers, M1 (offspring O1) and M2 (offspring O2), but fathers are "
+       "monogamous!" + data},
+      {"0 1", "2 9\nO1 F1\nO3 O2\n2 9\nO1 M2\nO4 M2\n0\n1\n2 O3 O4\n0\n0\n0\n0\n",
+       "Known mother M2 mates two known fathers, F1 (offspring O1) and O2 (offspring O3), but mothers are "
+       "monogamous!" + data},
+      // Consistent knowledge passes.
+      {"1 1", "1 9\nO3 F1\n1 9\nO4 M2\n1\n2 O3 O4\n0\n1\nO5 1 F1\n0\n0\n1\nO1 1 O3\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.relationships);
+    ResetState();
+    variables.stoppauseseconds = 0;
+    Project p;
+    p.mothers.push_back("M2 130 130 7 7 1");
+    p.matings = c.matings;
+    p.relationships = c.relationships;
+    Read(p);
+    if (c.message.empty()) {
+      DataProcess();
+    } else {
+      EXPECT_EQ(ExpectStop([] { DataProcess(); }), c.message);
+    }
+  }
 }
 
 TEST_F(DataProcessTest, KnownFrequencyOfZeroIsRaised) {
