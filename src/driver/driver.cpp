@@ -18,6 +18,7 @@
 #include "runctl/command_line.h"
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
+#include "runctl/output_files.h"
 #include "runctl/parallel.h"
 #include "search/anneal.h"
 #include "search/checkpoint.h"
@@ -80,10 +81,10 @@ void RunLoop(int32_t& stopflag) {
 
 void MAIN(int* argc, char*** argv) {
   InitializeThreads(argc, argv);
+  GetCommands();
   // An error file left by an earlier, failed execution would make this one
   // look failed to a front end.
   if (variables.threadid == 0) DeleteFile(kErrorMessageFile);
-  GetCommands();
   ReadData();
   Initialize();
   // Whether an earlier execution is resumed or cleared away is decided
@@ -98,9 +99,15 @@ void MAIN(int* argc, char*** argv) {
   int32_t stopflag = 1;
   RunLoop(stopflag);
   SelectRun(stopflag);
+  // A stop from here on leaves no result file: a partial set would look
+  // like a result.
+  variables.writingresults = 1;
   Output();
   if (variables.numthreads > 1) MergeFile(0, 3);
   if (variables.threadid == 0) SibNe();
+  Barrier();
+  variables.writingresults = 0;
+  if (variables.threadid == 0) ReleaseOutputName();
   if (variables.displayq != 0) {
     std::cout << '\n' << "Output to file : " << variables.fname << std::endl;
   }

@@ -10,6 +10,7 @@
 #include "input/project_reader.h"
 #include "input/read_data.h"
 #include "runctl/error_stop.h"
+#include "runctl/output_files.h"
 #include "state/variables.h"
 
 namespace {
@@ -96,6 +97,10 @@ void ReadRunParameters(ProjectReader& reader) {
   v.fname = first == std::string::npos ? std::string() : fname.substr(first, last - first + 1);
   if (v.outputfilename.find_first_not_of(' ') != std::string::npos) v.fname = v.outputfilename;
   if (v.threadid == 0) TryOutputName();
+  // Before anything is written under the output name: none of its files may
+  // be the project file, and no other run may be using it.
+  CheckOutputNameAgainstProject();
+  ClaimOutputName();
 
   ReadIntNumber(file, "3, Offspring Sample Size. ", v.smplsize);
   Require(v.smplsize >= 1 && v.smplsize <= 32767,

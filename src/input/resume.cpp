@@ -14,6 +14,7 @@
 
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
+#include "runctl/output_files.h"
 #include "runctl/parallel.h"
 #include "state/variables.h"
 
@@ -104,16 +105,16 @@ void SetStartLoc(int32_t mode, int32_t& flag) {
 void CheckData() {
   int32_t flag = -1;
   SetStartLoc(1, flag);
-  if (flag > 0) return;
+  if (flag > 0) {
+    variables.resumedrun = 1;
+    return;
+  }
   const std::string& f = variables.fname;
   for (int k = 1; k <= 5; ++k) OpenDeleteFile(variables.midfilename(k));
   OpenDeleteFile(kErrorMessageFile);
   // Caches of the pairwise stage, the progress log, and the copies of the
   // run archives: all computed from the earlier input.
-  static const char* const intermediate[] = {
-      ".FSDyadLogL", ".HSDyadLogL", ".DadDyadLogL", ".MumDyadLogL", ".BestPrntCND", ".PairCluster",
-      ".MHSDyadLogL", ".InbAlleleFr", ".SelfOutLogL", ".SelfSelfLogL", ".PrtDyadLogL", ".MidResult"};
-  for (const char* s : intermediate) OpenDeleteFile(f + s);
+  for (const std::string& s : IntermediateSuffixes()) OpenDeleteFile(f + s);
   for (int32_t r = 1; r <= std::max(variables.numrun, 1) + 100; ++r) {
     const std::string run = variables.midfilename(2) + ".Run" + std::to_string(r);
     if (!FileExists(run) && r > variables.numrun) break;
@@ -121,12 +122,6 @@ void CheckData() {
   }
   // Results of an earlier execution that this one might not rewrite must not
   // be taken for its own.
-  static const char* const results[] = {
-      ".BestConfig", ".BestConfig_Ordered", ".BestCluster", ".BestFSFamily", ".BestClone",
-      ".ConfigArchive", ".ParentPair", ".Distribution", ".Selfer", ".FullSibDyad", ".HalfSibDyad",
-      ".FSDyadUF", ".HSDyadUF", ".Paternity", ".Maternity", ".Inbreeding", ".AlleleFreq", ".ErrorRate",
-      ".Ne", ".OffGenotype", ".DadGenotype", ".MumGenotype", ".PairwiseFullSibDyad",
-      ".PairwiseHalfSibDyad", ".PairwiseCloneDyad", ".PairwisePaternity", ".PairwiseMaternity"};
-  for (const char* s : results) OpenDeleteFile(f + s);
+  RemoveResultFiles();
   SetStartLoc(2, flag);
 }

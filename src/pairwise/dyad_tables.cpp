@@ -420,6 +420,8 @@ bool ReadTable(const std::string& name, int32_t k, DyadPrbVariables::Table* t) {
 
 void WriteTable(const std::string& name, int32_t k, const DyadPrbVariables::Table& t) {
   const std::string temp = name + ".tmp";
+  GuardWrite(name);
+  GuardWrite(temp);
   std::ofstream out(temp, std::ios::binary | std::ios::trunc);
   auto record = [&](const void* data, std::size_t bytes) {
     const int32_t len = static_cast<int32_t>(bytes);

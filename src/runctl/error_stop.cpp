@@ -7,8 +7,11 @@
 #include <fstream>
 #include <iostream>
 #include <thread>
+#include <vector>
 
+#include "runctl/file_io.h"
 #include "runctl/messages.h"
+#include "runctl/output_files.h"
 #include "runctl/parallel.h"
 #include "state/variables.h"
 
@@ -22,29 +25,38 @@ std::string TrimRight(const std::string& s) {
 bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
 // Writes the message lines to the error-message file (and the screen when
-// this process shows messages). The file is flushed and closed before
-// anyone can abort the job, so the message is never lost.
+// this process shows messages), and clears away what the stopped run must
+// not leave behind. The file is flushed and closed before anyone can abort
+// the job, so the message is never lost: when it cannot be written (a full
+// disk) it goes to standard error, and no empty file is left.
 void ReportStop(int32_t code, const std::string& routine) {
   const bool show = variables.displayq != 0;
   if (show) std::cout << '\n';
-  std::ofstream file(kErrorMessageFile, std::ios::out | std::ios::trunc);
-  auto emit = [&](const std::string& line) {
-    if (show) std::cout << line << '\n';
-    if (file) file << line << '\n';
-  };
+  std::vector<std::string> lines;
   if (code != 0) {
     for (int k = 1; k <= 5; ++k) {
-      if (!IsBlank(variables.errmsg(k))) emit(TrimRight(variables.errmsg(k)));
+      if (!IsBlank(variables.errmsg(k))) lines.push_back(TrimRight(variables.errmsg(k)));
     }
   } else {
-    emit("Program stopped due to insufficient memory!");
+    lines.emplace_back("Program stopped due to insufficient memory!");
   }
-  emit("Program stopped in subroutine " + routine + ", dataset = " + variables.fname + ".");
+  lines.push_back("Program stopped in subroutine " + routine + ", dataset = " + variables.fname + ".");
+  // A project file given the error file's name is never written over.
+  const bool writable = !IsProjectFile(kErrorMessageFile);
+  std::ofstream file;
+  if (writable) file.open(kErrorMessageFile, std::ios::out | std::ios::trunc);
+  for (const std::string& line : lines) {
+    if (show) std::cout << line << '\n';
+    if (file) file << line << '\n';
+  }
   file.close();
   std::cout.flush();
-  if (!file) {
+  if (!writable || !file) {
+    if (writable) DeleteFile(kErrorMessageFile);
     std::cerr << "Cannot write " << kErrorMessageFile << " in the working directory\n";
+    for (const std::string& line : lines) std::cerr << line << '\n';
   }
+  CleanUpAfterStop();
 }
 
 }  // namespace

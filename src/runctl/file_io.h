@@ -6,8 +6,20 @@
 #include <string>
 
 bool FileExists(const std::string& name);
-// Deletes a file; a missing file is not an error.
+// Deletes a file; a missing file is not an error, and the project file is
+// never deleted.
 void DeleteFile(const std::string& name);
+
+// Whether the two names are one file (the same device and inode: links and
+// different paths to one file included). False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Whether writing or deleting `name` would destroy the project file.
+bool IsProjectFile(const std::string& name);
+
+// Stops, naming both, when `name` is the project file; every writer calls
+// it before it creates or replaces a file.
+void GuardWrite(const std::string& name);
 
 // A text file written under a temporary name and renamed over its final
 // name by Commit(), so readers never see it half-written. Without Commit()

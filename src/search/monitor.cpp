@@ -367,6 +367,7 @@ std::string ProgressRecordText(const SearchCounters& c, const ClockStamp& stamp)
 void WriteMidResult(const SearchCounters& c) {
   if (variables.threadid != 0) return;
   const std::string name = variables.fname + ".MidResult";
+  GuardWrite(name);
   std::ofstream out(name, std::ios::out | std::ios::app);
   if (!out) StopWithMessage("Failed to open file " + name + " for appending", "WriteMidResult");
   out << ProgressRecordText(c, clocks.lastreport) << '\n';

@@ -86,6 +86,15 @@ struct Variables {
   // Checkpoint file names: fname + ".MidResult" + digit 2..6.
   Arr1<std::string, 5> midfilename;
 
+  // ---- The output name's files ----
+  // Lock file this run holds on its output name (empty: none yet).
+  std::string outputlock;
+  // 1 when an unchanged earlier execution is taken up: its result files
+  // belong to the same input and survive a failure of this one.
+  int32_t resumedrun = 0;
+  // 1 while the result files are written: a stop then leaves none of them.
+  int32_t writingresults = 0;
+
   // ---- Random numbers (states of the generators, reproducible from the seed) ----
   int32_t idum = -1;                 // ran1: a value <= 0 (re)initialises it
   int32_t ran1ix = -1, ran1iy = -1;  // ran1: shift-register and Park-Miller sub-states

@@ -1,0 +1,159 @@
+// The output name's files: the project file is never one of them (by file
+// identity), the lock keeps a second run off a name in use and is taken
+// over from a run that is gone, and a stop leaves no result file that
+// could be taken for this run's, nor an empty error file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "input/read_data.h"
+#include "runctl/error_stop.h"
+#include "runctl/file_io.h"
+#include "runctl/output_files.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+using OutputFilesTest = PedkinTest;
+
+std::vector<std::string> Listing() {
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(".")) files.push_back(e.path().filename());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST_F(OutputFilesTest, ProjectFileIsNeverAnOutput) {
+  struct Case {
+    std::string file, project, link, output, written;
+  };
+  // The project as the command line names it, the name it is also known
+  // by (a hard or symbolic link, or none), and the output name.
+  const std::vector<Case> cases = {
+      {"cand.data", "cand.data", "", "cand", "cand.data"},
+      {"p.dat", "./p.dat", "out.BestConfig", "out", "out.BestConfig"},
+      {"p.dat", "p.dat", "sub/r.MidResult2", "sub/r", "sub/r.MidResult2"},
+      {"p.dat", "p.dat", "r.OffGenotype0", "r", "r.OffGenotype0"},
+      {"Pedkin2.ErrorMessage", "Pedkin2.ErrorMessage", "", "x", "Pedkin2.ErrorMessage"},
+  };
+  const std::string text = "data\nOUT\n3\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    ResetState();
+    variables.displayq = 0;
+    std::filesystem::remove_all("sub");
+    for (const auto& e : Listing()) std::filesystem::remove(e);
+    std::string project = text;
+    project.replace(project.find("OUT"), 3, c.output);
+    WriteFile(c.file, project);
+    if (!c.link.empty()) {
+      std::filesystem::create_directories("sub");
+      if (c.link.rfind("sub/", 0) == 0) {
+        std::filesystem::create_symlink("../" + c.file, c.link);
+      } else {
+        std::filesystem::create_hard_link(c.file, c.link);
+      }
+    }
+    const std::vector<std::string> before = Listing();
+    variables.inputfilename = c.project;
+    ::testing::internal::CaptureStderr();
+    try {
+      ReadData();
+      ADD_FAILURE() << "expected an error stop";
+    } catch (const ErrorStop&) {
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string message = "Output file " + c.written + " would overwrite the project file " + c.project +
+                                "! Please choose another output name than " + c.output + ".";
+    EXPECT_EQ(ReadFile(c.file), project);
+    if (c.file == kErrorMessageFile) {
+      // The message cannot go to its file: it goes to standard error.
+      EXPECT_NE(err.find(message), std::string::npos) << err;
+      EXPECT_EQ(Listing(), before);
+    } else {
+      EXPECT_EQ(ReadFile(kErrorMessageFile).substr(0, message.size()), message);
+      std::vector<std::string> after = before;
+      after.push_back(kErrorMessageFile);
+      std::sort(after.begin(), after.end());
+      EXPECT_EQ(Listing(), after);
+    }
+  }
+  // An output name whose files are all distinct from the project passes.
+  ResetState();
+  WriteFile("cand.dat", "x");
+  variables.inputfilename = "cand.dat";
+  variables.fname = "cand";
+  CheckOutputNameAgainstProject();
+}
+
+TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  variables.fname = "run";
+  // Held by a live process (the test's parent): refused, the lock left as
+  // it was.
+  const std::string held = std::to_string(::getppid()) + " " + host + "\n";
+  WriteFile("run.Lock", held);
+  EXPECT_EQ(ExpectStop([] { ClaimOutputName(); }),
+            "Output name run is in use by another run (process " + std::to_string(::getppid()) + " on " +
+                host + ", lock file run.Lock). Wait until it ends, or delete run.Lock if no run is using it.\n"
+                       "Program stopped in subroutine ClaimOutputName, dataset = run.\n");
+  EXPECT_EQ(ReadFile("run.Lock"), held);
+  EXPECT_TRUE(variables.outputlock.empty());
+  // Left by a process that is gone, or half written: taken over.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string mine = std::to_string(::getpid()) + " " + host + "\n";
+  for (const std::string& stale : {std::to_string(child) + " " + host + "\n", std::string()}) {
+    WriteFile("run.Lock", stale);
+    ClaimOutputName();
+    EXPECT_EQ(ReadFile("run.Lock"), mine);
+    ReleaseOutputName();
+    EXPECT_FALSE(Exists("run.Lock"));
+  }
+}
+
+TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {
+  struct Case {
+    int32_t resumed, writing;
+    bool kept;
+  };
+  // A fresh run's stop removes the results of an earlier execution; a
+  // resumed run keeps those of the same input, unless the stop came while
+  // they were rewritten.
+  for (const Case& c : {Case{0, 0, false}, Case{1, 0, true}, Case{1, 1, false}}) {
+    ResetState();
+    variables.displayq = 0;
+    variables.fname = "r";
+    variables.numthreads = 2;
+    ClaimOutputName();
+    variables.resumedrun = c.resumed;
+    variables.writingresults = c.writing;
+    for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1", "r.MidResult2"}) WriteFile(f, "x\n");
+    ExpectStop([] { StopWithMessage("Failed to write file r.ErrorRate", "AtomicTextFile"); });
+    EXPECT_EQ(Exists("r.BestConfig"), c.kept);
+    EXPECT_EQ(Exists("r.BestCluster"), c.kept);
+    EXPECT_EQ(Exists("r.OffGenotype1"), c.kept);
+    EXPECT_TRUE(Exists("r.MidResult2"));  // the checkpoint serves the next run
+    EXPECT_FALSE(Exists("r.Lock"));
+    EXPECT_TRUE(Exists(kErrorMessageFile));
+  }
+  // A full disk: the message goes to standard error, no empty error file.
+  ResetState();
+  variables.displayq = 0;
+  std::filesystem::remove(kErrorMessageFile);
+  std::filesystem::create_symlink("/dev/full", kErrorMessageFile);
+  variables.errmsg(1) = "Disk full";
+  ::testing::internal::CaptureStderr();
+  EXPECT_THROW(StopOnError(1, "X"), ErrorStop);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Disk full\nProgram stopped in subroutine X"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(kErrorMessageFile)));
+}
+
+}  // namespace
