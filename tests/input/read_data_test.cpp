@@ -500,6 +500,10 @@ TEST_F(ReadDataSections, KnownFrequencyChecks) {
        DataError("Known frequency of allele 8 at locus 2 is out of the range [0, 1]!")},
       {"frequency below 0", KnownFrequencies("2@\n1 2@\n-0.1 1.1"),
        DataError("Known frequency of allele 1 at locus 1 is out of the range [0, 1]!")},
+      {"frequencies summing to 0.9", KnownFrequencies("2 2 2\n101 102\n0.4 0.5"),
+       DataError("Known frequencies of the alleles at locus 1 sum to 0.9, not 1!")},
+      {"list of every locus summing to 1.05", KnownFrequencies("2@\n1 2@\n0.5 0.55"),
+       DataError("Known frequencies of the alleles at locus 1 sum to 1.05, not 1!")},
       {"file ends in the section", Both(KnownFrequencies("2 2 2\n101 102\n0.4 0.6"), Truncate(kKnownFreq + 1)),
        DataError("Error in reading population alleles & frequencies per locus")},
   });
@@ -549,6 +553,9 @@ TEST_F(ReadDataSections, MarkerChecks) {
       {"type unreadable", Set(kMarkerTypes, "0 d 1"), DataError("Error in reading indicators for marker types per locus")},
       {"dropout above 1", Set(kDropout, "1.5@"), DataError("Marker error rate is out of the range [0, 1]!")},
       {"other error below 0", Set(kOtherError, "0.1 -0.1 0"), DataError("Marker error rate is out of the range [0, 1]!")},
+      {"dropout 1 at a codominant locus", Set(kDropout, "0.01 1 1"),
+       DataError("Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. "
+                 "It must be below 1!")},
       {"dropout unreadable", Set(kDropout, "low@"), DataError("Error in reading Dropout Rate per locus")},
       {"dropout not a number", Set(kDropout, "nan@"), DataError("Error in reading Dropout Rate per locus")},
       {"other errors cut short", Both(Set(kOtherError, "0.1 0.1"), Truncate(kOtherError + 1)),
