@@ -262,6 +262,8 @@ TEST_F(ReadDataSections, BlankLinesAreSkippedAndReadsSpanLines) {
 
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
+  const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
+  const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
   RunCases({
       {"sample 0", Set(kSample, "0"), DataError("The offspring sample size should be in the range [1, 32767]!")},
       {"sample 32768", Set(kSample, "32768"),
@@ -271,8 +273,10 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {"loci 0", Set(kLoci, "0"), DataError("The number of loci should be > 0!")},
       {"loci real", Set(kLoci, "5.0"), DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\"")},
       {"loci 10 digits", Set(kLoci, "1234567890"),
-       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"1234567890\"")},
+       DataError("Error in reading line 4, Number of Loci. " + nine + "\"1234567890\"")},
       {"seed text", Set(kSeed, "x1"), DataError("Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\"")},
+      {"seed beyond 32 bits", Set(kSeed, "2147483648"),
+       DataError("Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\"")},
       {"update -1", Set(kUpdate, "-1"),
        DataError("The indicator for updating allele frequency should be either 0 or 1!")},
       {"update 2", Set(kUpdate, "2"), DataError("The indicator for updating allele frequency should be either 0 or 1!")},
@@ -344,6 +348,8 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
        DataError("Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\"")},
       {"interval 0", Set(kInterval, "0"), DataError("The MonitorInterval should be > 0!")},
       {"interval -5", Set(kInterval, "-5"), DataError("The MonitorInterval should be > 0!")},
+      {"interval beyond 32 bits", Set(kInterval, "-9999999999"),
+       DataError("Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\"")},
       {"interval real", Set(kInterval, "1e4"),
        DataError("Error in reading line Monitor Interval. " + intmsg + "\"1e4\"")},
       {"platform 2", Set(kPlatform, "2"),
@@ -362,7 +368,7 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {"line holding only a comment", Set(kSample, "! the sample size follows\n4"),
        DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\"")},
       {"item over 20 characters is quoted as read", Set(kLoci, "123456789012345678901234"),
-       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"12345678901234567890\"")},
+       DataError("Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\"")},
   });
 }
 
@@ -419,6 +425,15 @@ TEST_F(ReadDataParameters, DerivedValues) {
          EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 500.0);
          EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 1e-8);
        }},
+      {"seed, runs and interval of 2147483647",
+       Both(Set(kSeed, "2147483647"), Both(Set(kRuns, "2147483647"), Set(kInterval, "2147483647"))),
+       [] {
+         EXPECT_EQ(variables.i_seed, 2147483647);
+         EXPECT_EQ(variables.numrun, 2147483647);
+         EXPECT_EQ(variables.monitorinterval, 2147483647);
+       }},
+      {"dropout 1 at the dominant locus", Set(kDropout, "0 0.5 1"),
+       [] { EXPECT_EQ(variables.droprate(3), 1.0); }},
       {"quoted output name with blanks", Set(kOutput, "'  my run  '   ! comment"),
        [] { EXPECT_EQ(variables.fname, "my run"); }},
   };
@@ -451,6 +466,21 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
   EXPECT_EQ(StopText(Join(lines)),
             "Error in project name or path: no_such_directory/run\n"
             "Program stopped in subroutine ReadData, dataset = no_such_directory/run.\n");
+  // Names that leave no file name, or name a directory, are refused too.
+  std::filesystem::create_directory("adir");
+  for (const auto& [item, message] : std::vector<std::pair<std::string, std::string>>{
+           {"''", "the output name is empty!"},
+           {".", ". ends without a file name (the results would be hidden files such as ..BestConfig)!"},
+           {"adir/", "adir/ ends without a file name (the results would be hidden files such as adir/.BestConfig)!"},
+           {"adir", "adir is a directory, not a file name!"}}) {
+    SCOPED_TRACE(item);
+    Reset();
+    lines[kOutput] = item;
+    const std::string fname = item == "''" ? "" : item;
+    EXPECT_EQ(StopText(Join(lines)), "Error in project name or path: " + message +
+                                         "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
+  }
+  lines[kOutput] = "no_such_directory/run";
   // An existing saved-input file is left as it is.
   WriteFile("testrun.data", "kept");
   Read(Join(BaseLines()));
@@ -471,7 +501,8 @@ TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
   std::filesystem::create_directory("adir");
   variables.inputfilename = "adir";
   EXPECT_EQ(ExpectStop([] { ReadData(); }),
-            "Input file adir does not exist!\nProgram stopped in subroutine ReadData, dataset = .\n");
+            "Input file adir is a directory, not a project file!\n"
+            "Program stopped in subroutine ReadData, dataset = .\n");
 }
 
 // ---- Data sections: every check, with the whole error-message file ----
