@@ -623,13 +623,21 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {"allele beyond 32 bits", Set(kOff2, "O2 101 101 7 2147483648 2"),
        DataError("Offspring O2 has incorrect allele at locus 2: 2147483648")},
       {"dominant item 3", Set(kOff2, "O2 101 101 7 8 3"), ConvertStop("Offspring O2 at dominant locus 3 has an illegal genotype")},
-      {"no genotype", Set(kOff3, "O3 0 0 -1 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
+      {"negative allele", Set(kOff2, "O2 101 101 -7 8 2"),
+       DataError("Offspring O2 has incorrect allele at locus 2: -7")},
+      {"haploid mark in a diploid species", Set(kOff2, "O2 101 -99 7 8 2"),
+       DataError("Offspring O2 has incorrect allele at locus 1: -99")},
+      {"one offspring more declared than listed", Set(kSample, "5"),
+       DataError("Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 "
+                 "of line 3, Offspring Sample Size, or a line is cut short!")},
+      {"no genotype", Set(kOff3, "O3 0 0 0 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
       {"no genotype, half typed", Set(kOff3, "O3 102 0 0 8 0"),
        DataError("Offspring O3 has no genotype data and should be removed!")},
       {"repeated identifier", Set(kOff3, "O1 102 102 8 8 0"), DataError("Offspring 3 has the same ID, O1, as offspring 1")},
       {"identifiers equal once cut to 20 characters",
        Both(Set(kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"), Set(kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1")),
-       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2")},
+       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
+                 "characters (ABCDEFGHIJKLMNOPQRST999, ABCDEFGHIJKLMNOPQRSTUVWXYZ2)")},
       {"file ends", Truncate(kOff3), DataError("Data or data format error in IDs and genotypes of offspring: 3")},
       {"line cut short", Both(Set(kOff4, "O4 101 102 7"), Truncate(kOff4 + 1)),
        DataError("Data or data format error in IDs and genotypes of offspring: 4")},
@@ -640,6 +648,11 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {"ploidy not a number", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 h 1 2 1")),
        DataError("Offspring O1 has incorrect ploidy!")},
   });
+}
+
+// A haplodiploid version of the base: O1 haploid.
+Edit Haplodiploid() {
+  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
 }
 
 TEST_F(ReadDataSections, CandidateChecks) {
@@ -656,6 +669,22 @@ TEST_F(ReadDataSections, CandidateChecks) {
        DataError("For monoecious, numbers of candidate fathers and mothers should be equal!")},
       {"file ends", Truncate(kFather2), DataError("Error in reading the ID and genotypes of male candidate 2")},
       {"mother missing", Truncate(kMother2), DataError("Error in reading the ID and genotypes of female candidate 2")},
+      {"one mother more declared than listed", Set(kCandidates, "2 3"),
+       DataError("Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are listed "
+                 "than the 3 given in Numbers of candidate parents, or a line is cut short!")},
+      {"negative allele", Set(kMother1, "M1 101 101 7 -8 1"),
+       DataError("Candidate female M1 has incorrect allele at locus 2: -8")},
+      {"haploid mark for a mother", Both(Haplodiploid(), Set(kMother1, "M1 101 -99 7 8 1")),
+       DataError("Candidate female M1 has incorrect allele at locus 1: -99")},
+      {"father and mother with one ID", Set(kMother2, "F2 102 101 8 8 0"),
+       DataError("Candidate male 2 and candidate female 2 have the same ID, F2, which is impossible for a dioecious "
+                 "species!")},
+      {"named like an unsampled father", Set(kFather2, "*1 102 102 8 8 2"),
+       DataError("Candidate male 2 has the ID *1, the name the result files give an unsampled father: the two could "
+                 "not be told apart!")},
+      {"named like an unsampled mother", Set(kMother1, "#12 101 101 7 8 1"),
+       DataError("Candidate female 1 has the ID #12, the name the result files give an unsampled mother: the two "
+                 "could not be told apart!")},
       {"allele not an integer", Set(kFather2, "F2 102 y 8 8 2"),
        DataError("Candidate male F2 has incorrect allele at locus 1: y")},
       {"dominant item 5", Set(kFather2, "F2 102 102 8 8 5"),
@@ -699,15 +728,10 @@ TEST_F(ReadDataSections, NoCandidates) {
   EXPECT_EQ(variables.anyexcludedparentq, 0);
 }
 
-// A haplodiploid version of the base: O1 haploid.
-Edit Haplodiploid() {
-  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
-}
-
 TEST_F(ReadDataSections, HaplodiploidPloidy) {
   auto lines = BaseLines();
   Haplodiploid()(lines);
-  lines[kOff3] = "O3 102 -5 8 8 0";  // -5: locus 1 missing, locus 2 diploid
+  lines[kOff3] = "O3 102 0 8 8 0";  // locus 1 missing, locus 2 diploid
   lines[kFather1] = "F1 101 -99 7 -99 1";
   lines[kPaternityPair] = "O2 F1";
   lines[kPatSib1] = "2 O2 O4";
