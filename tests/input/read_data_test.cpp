@@ -857,20 +857,75 @@ TEST_F(ReadDataSections, RelationshipChecks) {
 }
 
 TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
-  // O3 (102 102, 8 8) and F1 (101 102, 7 7) differ at locus 2 only.
+  // O3 (102 102, 8 8) and F1 (101 102, 7 7) differ at locus 2 only; F2 made
+  // 101 101, 7 7 differs at loci 1 and 2, and every mismatch is counted.
   struct Allowance {
-    std::string line;
+    std::string line, pair;
     int32_t father;
+    std::string warning;
   };
-  for (const auto& c : std::vector<Allowance>{{"1 0", -1}, {"1 -3", -1}, {"1 1", 1}, {"1 3", 1}}) {
-    SCOPED_TRACE(c.line);
+  const std::string f1 = "Known father F1 of offspring O3 mismatches at 1 locus, more than the allowance of 0";
+  for (const auto& c : std::vector<Allowance>{{"1 0", "O3 F1", -1, f1 + ": not taken as known"},
+                                              {"1 -3", "O3 F1", -1, f1 + ": not taken as known"},
+                                              {"1 1", "O3 F1", 1, ""},
+                                              {"1 3", "O3 F1", 1, ""},
+                                              {"1 0", "O3 F2", -1,
+                                               "Known father F2 of offspring O3 mismatches at 2 loci, more than the "
+                                               "allowance of 0: not taken as known"}}) {
+    SCOPED_TRACE(c.line + " " + c.pair);
     Reset();
     auto lines = BaseLines();
     lines[kPaternity] = c.line;
-    lines[kPaternityPair] = "O3 F1";
+    lines[kPaternityPair] = c.pair;
+    lines[kFather2] = "F2 101 101 7 7 2";
     Read(Join(lines));
     EXPECT_EQ(variables.indivparent(3, 1), c.father);
     EXPECT_EQ(variables.numknownprnt(1), c.father > 0 ? 1 : 0);
+    EXPECT_EQ(variables.inputwarnings, c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
+  }
+}
+
+TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
+  const std::string pairwise =
+      "Analysis method 0 (PS: Pairwise Score) is not available yet: configurations are scored by the full "
+      "likelihood (FL).";
+  const std::string guided =
+      "Analysis method 2 (PS guided FL) is not available yet: configurations are scored by the full likelihood (FL).";
+  struct Warned {
+    std::string name;
+    Edit edit;
+    int32_t threadid, displayq;
+    std::vector<std::string> warnings;
+  };
+  const std::vector<Warned> cases = {
+      {"pairwise-score method", Set(kMethod, "0"), 0, 1, {pairwise}},
+      {"guided method", Set(kMethod, "2"), 0, 1, {guided}},
+      {"guided method on process 1 showing messages", Set(kMethod, "2"), 1, 1, {guided}},
+      {"identifiers cut, messages off",
+       // A reference to a long identifier is cut alike and finds it, unreported.
+       Both(Both(Set(kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"),
+                 Set(kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3")),
+            Set(kMother2, "M2_with_a_long_identifier 102 101 8 8 0")),
+       0, 0,
+       {"Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
+        "ABCDEFGHIJKLMNOPQRST",
+        "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
+        "M2_with_a_long_ident"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    variables.threadid = c.threadid;
+    variables.displayq = c.displayq;
+    auto lines = BaseLines();
+    c.edit(lines);
+    ::testing::internal::CaptureStdout();
+    Read(Join(lines));
+    const std::string shown = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(variables.inputwarnings, c.warnings);
+    for (const auto& w : c.warnings) {
+      EXPECT_EQ(shown.find(w + "\n") != std::string::npos, c.threadid == 0 && c.displayq != 0) << w;
+    }
   }
 }
 
