@@ -74,6 +74,9 @@ std::string Printable(std::string_view text, std::size_t maxlen = std::string_vi
 inline std::string Field(std::string_view item, std::size_t n) {
   return std::string(item.substr(0, std::min(item.size(), n)));
 }
+// A warning about input taken other than as written: kept for the
+// progress log and shown on the screen by process 0 when it shows messages.
+void InputWarning(const std::string& line);
 // Sex names of the messages: "male" (1) and "female" (2).
 std::string SexName(int32_t sex);
 // First letter of paternity/maternity in section names: "p" (1), "m" (2).

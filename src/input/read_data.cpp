@@ -3,6 +3,8 @@
 // read_parameters, read_markers, read_genotypes and read_relationships.
 #include "input/read_data.h"
 
+#include <sys/stat.h>
+
 #include <iostream>
 
 #include "input/project_reader.h"
@@ -59,13 +61,23 @@ std::string SexName(int32_t sex) { return sex == 1 ? "male" : "female"; }
 
 std::string ParentLetter(int32_t sex) { return sex == 1 ? "p" : "m"; }
 
+void InputWarning(const std::string& line) {
+  variables.inputwarnings.push_back(line);
+  if (variables.displayq != 0 && variables.threadid == 0) std::cout << line << '\n';
+}
+
 void ReadData() {
   if (variables.displayq != 0) {
     std::cout << "Opening & reading data input file: " << variables.inputfilename << '\n';
   }
+  variables.inputwarnings.clear();
   ProjectReader reader;
   if (!reader.file.Open(variables.inputfilename)) {
-    StopWithMessage("Input file " + variables.inputfilename + " does not exist!", "ReadData");
+    const std::string& name = variables.inputfilename;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) StopWithMessage("Input file " + name + " does not exist!", "ReadData");
+    if (S_ISDIR(st.st_mode)) StopWithMessage("Input file " + name + " is a directory, not a project file!", "ReadData");
+    StopWithMessage("Input file " + name + " cannot be read!", "ReadData");
   }
   ReadRunParameters(reader);  // with the known allele frequencies after line 14
   ReadMarkers(reader);

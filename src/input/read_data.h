@@ -11,7 +11,9 @@ class FreeFormatFile;
 // and candidates, known and excluded relationships.
 void ReadData();
 
-// Reads one numbered parameter line of the project file as an integer; a
-// missing or non-integer item stops with "Error in reading line " + label +
-// "It must be an integer." and the item read.
-void ReadIntNumber(FreeFormatFile& file, const std::string& label, int32_t& value);
+// Reads one numbered parameter line of the project file as an integer of
+// at most maxdigits digits (10: any 32-bit value); a missing or non-integer
+// item stops with "Error in reading line " + label + "It must be an
+// integer." and the item read, an integer with too many digits with the
+// range it must keep to instead.
+void ReadIntNumber(FreeFormatFile& file, const std::string& label, int32_t& value, int maxdigits = 9);

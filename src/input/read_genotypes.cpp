@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "input/allele_recoding.h"
@@ -22,18 +23,30 @@ namespace {
 // whole, so that a line cut short reports the failed read instead.
 struct GenotypeLine {
   std::string id;
+  std::string fullid;  // the identifier as written, when it was cut
   std::string ploidyitem;
   std::vector<int32_t> alleles;
   int32_t badlocus = 0;
   std::string baditem;
+  // File lines on which the read began and ended: a read that had to go on
+  // to further lines took items of whatever follows a short line.
+  long firstline = 0;
+  long lastline = 0;
 };
 
 constexpr int32_t kHaploidMark = -99;
 
-void ReadGenotypeLine(ProjectReader& reader, const std::string& errorline, bool withploidy,
+// haploidmark: -99 may stand as the second item of a codominant locus (the
+// mark of a haploid genotype); every other negative item is refused, not
+// taken as missing.
+void ReadGenotypeLine(ProjectReader& reader, const std::string& errorline, bool withploidy, bool haploidmark,
                       GenotypeLine& line) {
   reader.Begin(errorline);
-  line.id = StoredId(reader.Item());
+  const std::string_view id = reader.Item();
+  line.firstline = reader.file.LineNumber();
+  line.id = StoredId(id);
+  const std::size_t end = id.find_last_not_of(' ');
+  line.fullid = end != std::string_view::npos && end >= kIdLength ? std::string(id.substr(0, end + 1)) : std::string();
   if (withploidy) line.ploidyitem = Field(reader.Item(), 20);
   line.alleles.clear();
   line.badlocus = 0;
@@ -46,6 +59,7 @@ void ReadGenotypeLine(ProjectReader& reader, const std::string& errorline, bool 
       // bits; a longer item is refused rather than cut to another allele.
       std::optional<int32_t> value;
       if (item.size() <= 12) value = ParseInteger(item, 12);
+      if (value && *value < 0 && !(haploidmark && k == 1 && *value == kHaploidMark)) value.reset();
       if (!value) {
         if (line.badlocus == 0) {
           line.badlocus = l;
@@ -56,6 +70,32 @@ void ReadGenotypeLine(ProjectReader& reader, const std::string& errorline, bool 
       line.alleles.push_back(*value);
     }
   }
+  line.lastline = reader.file.LineNumber();
+}
+
+// A line whose items ran out before its alleles did, so that the read took
+// the items of the next line(s) and met one that is no allele: the list is
+// shorter than its count, or this line is.
+bool ShortLine(const GenotypeLine& line) { return line.badlocus != 0 && line.lastline != line.firstline; }
+
+// Each identifier cut to 20 characters is reported, with the individual;
+// cut[k] keeps individual k's identifier as written.
+void ReportCutId(const GenotypeLine& line, const std::string& individual, int32_t k,
+                 std::unordered_map<int32_t, std::string>& cut) {
+  if (line.fullid.empty()) return;
+  cut[k] = Printable(line.fullid);
+  InputWarning("Identifier " + cut[k] + " of " + individual + " is longer than 20 characters: cut to " +
+               Printable(line.id));
+}
+
+// The end of a message on an identifier given twice when the two were only
+// made equal by cutting them.
+std::string CutNote(const std::unordered_map<int32_t, std::string>& cut, const Vec1<std::string>& ids, int32_t k1,
+                    int32_t k2) {
+  const auto a = cut.find(k1), b = cut.find(k2);
+  if (a == cut.end() && b == cut.end()) return std::string();
+  return " once identifiers are cut to 20 characters (" + (a != cut.end() ? a->second : Printable(ids(k1))) + ", " +
+         (b != cut.end() ? b->second : Printable(ids(k2))) + ")";
 }
 
 // For a haploid individual, a typed codominant locus is written as the
@@ -148,17 +188,37 @@ void SetMatingSystem() {
 
 std::string CandidateLabel(int32_t sex, int32_t k) { return "Candidate " + SexName(sex) + " " + std::to_string(k); }
 
-// Checks of one sex's candidates once they are all read: identifiers given
-// twice, and identifiers shared with offspring. linked(i) is the sex whose
-// candidate shares offspring i's identifier (0 none).
-void CheckCandidateIds(int32_t sex, std::vector<int8_t>& linked) {
+// The parent that the result files name like id: "*" or "#" and a number
+// stand for the unsampled fathers and mothers of the best configuration
+// ("#" for both in a monoecious species), "*-" for the absent father of a
+// haploid offspring. Empty when id is no such name.
+std::string UnsampledRole(const std::string& id) {
+  if (id == "*-") return "the absent father of a haploid offspring";
+  if (id.size() < 2 || (id[0] != '*' && id[0] != '#')) return std::string();
+  if (id.find_first_not_of("0123456789", 1) != std::string::npos) return std::string();
+  if (id[0] == '*') return "an unsampled father";
+  return variables.numsex == 2 ? "an unsampled mother" : "an unsampled parent";
+}
+
+// Checks of one sex's candidates once they are all read: names of
+// unsampled parents, identifiers given twice, and identifiers shared with
+// offspring. linked(i) is the sex whose candidate shares offspring i's
+// identifier (0 none); cut holds the identifiers that were cut, as written.
+void CheckCandidateIds(int32_t sex, std::vector<int8_t>& linked, const std::unordered_map<int32_t, std::string>& cut) {
   Variables& v = variables;
   const Vec1<std::string>& ids = v.cndparentid(sex);
+  for (int32_t k = 1; k <= v.numchild(sex); ++k) {
+    const std::string role = UnsampledRole(ids(k));
+    if (!role.empty()) {
+      StopOnDataError(CandidateLabel(sex, k) + " has the ID " + Printable(ids(k)) +
+                      ", the name the result files give " + role + ": the two could not be told apart!");
+    }
+  }
   BuildIdIndex(ids, v.cndidindex(sex));
   const auto [first, other] = FindRepeatedId(ids, v.cndidindex(sex));
   if (first != 0) {
     StopOnDataError(CandidateLabel(sex, other) + " has the same ID, " + Printable(ids(first)) +
-                    ", as candidate " + std::to_string(first));
+                    ", as candidate " + std::to_string(first) + CutNote(cut, ids, other, first));
   }
   for (int32_t k = 1; k <= v.numchild(sex); ++k) {
     const int32_t o = LocateOffspring(v.offspringidindex, v.smplsize, ids(k));
@@ -180,6 +240,23 @@ void CheckCandidateIds(int32_t sex, std::vector<int8_t>& linked) {
   }
 }
 
+// In a dioecious species no individual is both a candidate father and a
+// candidate mother. (In a monoecious one every candidate is listed as
+// both, which the reader checks separately.)
+void CheckCandidatesOfBothSexes() {
+  const Variables& v = variables;
+  if (v.numsex != 2) return;
+  const Vec1<std::string>& mothers = v.cndparentid(2);
+  for (int32_t k = 1; k <= v.numchild(1); ++k) {
+    const std::string& id = v.cndparentid(1)(k);
+    const int32_t m = LocateId(mothers, v.cndidindex(2), v.numchild(2), id);
+    if (m != 0) {
+      StopOnDataError(CandidateLabel(1, k) + " and candidate female " + std::to_string(m) + " have the same ID, " +
+                      Printable(id) + ", which is impossible for a dioecious species!");
+    }
+  }
+}
+
 }  // namespace
 
 void ReadOffspring(ProjectReader& reader) {
@@ -197,10 +274,11 @@ void ReadOffspring(ProjectReader& reader) {
   v.smplsizedh(1) = 0;
   v.smplsizedh(2) = 0;
   GenotypeLine line;
+  std::unordered_map<int32_t, std::string> cut;
   int32_t counter = 0;
   for (int32_t i = 1; i <= v.smplsize; ++i) {
     ReadGenotypeLine(reader, "Data or data format error in IDs and genotypes of offspring: " + std::to_string(i),
-                     withploidy, line);
+                     withploidy, haplodiploid, line);
     if (i == 1) {
       // The first line holds every locus: the per-locus tables can be built.
       ExpandLocusTables(reader);
@@ -208,10 +286,16 @@ void ReadOffspring(ProjectReader& reader) {
       line.alleles.reserve(line.alleles.size());
     }
     const std::string id = Printable(line.id);
+    if (ShortLine(line)) {
+      StopOnDataError("Line " + std::to_string(line.firstline) + ", read as offspring " + std::to_string(i) +
+                      ", holds too few allele items: fewer offspring are listed than the " +
+                      std::to_string(v.smplsize) + " of line 3, Offspring Sample Size, or a line is cut short!");
+    }
     if (line.badlocus != 0) {
       StopOnDataError("Offspring " + id + " has incorrect allele at locus " + std::to_string(line.badlocus) +
                       ": " + Printable(line.baditem));
     }
+    ReportCutId(line, "offspring " + std::to_string(i), i, cut);
     int32_t ploidy = 2;
     if (withploidy) {
       const auto given = ParseInteger(line.ploidyitem, 9);
@@ -243,7 +327,8 @@ void ReadOffspring(ProjectReader& reader) {
   const auto [first, other] = FindRepeatedId(v.offspringid, v.offspringidindex);
   if (first != 0) {
     StopOnDataError("Offspring " + std::to_string(other) + " has the same ID, " +
-                    Printable(v.offspringid(first)) + ", as offspring " + std::to_string(first));
+                    Printable(v.offspringid(first)) + ", as offspring " + std::to_string(first) +
+                    CutNote(cut, v.offspringid, other, first));
   }
   SetMatingSystem();
 }
@@ -271,7 +356,9 @@ void ReadCandidates(ProjectReader& reader) {
   if (v.displayq != 0) std::cout << "Reading candidate parent genotype data..." << '\n';
   std::vector<int8_t> linked(static_cast<std::size_t>(v.smplsize) + 1, 0);
   GenotypeLine line;
+  std::unordered_map<int32_t, std::string> cut;
   for (int32_t sex = 1; sex <= 2; ++sex) {
+    cut.clear();
     const int32_t n = v.numchild(sex);
     const std::size_t expected =
         std::min<std::size_t>(static_cast<std::size_t>(n), reader.LinesThatFit(reader.AlleleItemCount() + 1));
@@ -284,18 +371,26 @@ void ReadCandidates(ProjectReader& reader) {
     for (int32_t k = 1; k <= n; ++k) {
       ReadGenotypeLine(reader,
                        "Error in reading the ID and genotypes of " + SexName(sex) + " candidate " + std::to_string(k),
-                       false, line);
+                       false, v.ploidy(sex) == 1, line);
+      if (ShortLine(line)) {
+        StopOnDataError("Line " + std::to_string(line.firstline) + ", read as " + SexName(sex) + " candidate " +
+                        std::to_string(k) + ", holds too few allele items: fewer " + SexName(sex) +
+                        " candidates are listed than the " + std::to_string(n) +
+                        " given in Numbers of candidate parents, or a line is cut short!");
+      }
       const std::string label = "Candidate " + SexName(sex) + " " + Printable(line.id);
       if (line.badlocus != 0) {
         StopOnDataError(label + " has incorrect allele at locus " + std::to_string(line.badlocus) + ": " +
                         Printable(line.baditem));
       }
+      ReportCutId(line, "candidate " + SexName(sex) + " " + std::to_string(k), k, cut);
       if (v.ploidy(sex) == 1) DoubleHaploidAlleles(line.alleles);
       ConvertGenotype(line.alleles, sex, k, label);
       v.cndparentid(sex).raw().push_back(line.id);
     }
-    CheckCandidateIds(sex, linked);
+    CheckCandidateIds(sex, linked, cut);
   }
+  CheckCandidatesOfBothSexes();
   if (v.numsex == 1) {
     for (int32_t k = 1; k <= v.numchild(1); ++k) {
       const std::string pair = "Candidate father " + Printable(v.cndparentid(1)(k)) + " and candidate mother " +

@@ -2,6 +2,7 @@
 // names, types and error rates, each given one item per locus or as one
 // compact "v@" item; and their expansion into the shared per-locus tables.
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "input/project_reader.h"
 #include "numeric/sorting.h"
 #include "runctl/error_stop.h"
+#include "runctl/messages.h"
 #include "state/variables.h"
 
 namespace {
@@ -95,12 +97,35 @@ void CheckMarkerNames(const ProjectReader& reader) {
   }
 }
 
-// Known frequencies must be probabilities.
+// Known frequencies must be probabilities, and those of a locus must add
+// to 1 (within rounding of the values written): a list that does not is a
+// list with an allele left out or a value mistyped.
 void CheckFrequencies(const std::vector<int32_t>& names, const std::vector<double>& freqs, int32_t locus) {
+  double sum = 0.0;
   for (std::size_t k = 0; k < freqs.size(); ++k) {
     if (!(freqs[k] >= 0.0 && freqs[k] <= 1.0)) {
       StopOnDataError("Known frequency of allele " + std::to_string(names[k]) + " at locus " +
                       std::to_string(locus) + " is out of the range [0, 1]!");
+    }
+    sum += freqs[k];
+  }
+  if (std::fabs(sum - 1.0) > 0.01) {
+    StopOnDataError("Known frequencies of the alleles at locus " + std::to_string(locus) + " sum to " +
+                    rtoc(sum, "%.6g") + ", not 1!");
+  }
+}
+
+// At a dropout rate of 1 every heterozygote shows as a homozygote, so a
+// heterozygote observed at a codominant locus is impossible and the first
+// one met stops the search with a message that blames known relationships.
+// At a dominant locus the rate is a valid limit.
+void CheckDropoutRates(const ProjectReader& reader) {
+  const bool same = reader.droprate.uniform && reader.dominant.uniform;
+  const int32_t nloci = same ? 1 : variables.numloci;
+  for (int32_t l = 1; l <= nloci; ++l) {
+    if (reader.dominant(l) == 0 && reader.droprate(l) >= 1.0) {
+      StopOnDataError("Dropout rate of locus " + std::to_string(l) + " (" + Printable(MarkerName(reader, l)) +
+                      ") is 1: no heterozygote could be observed at this codominant locus. It must be below 1!");
     }
   }
 }
@@ -171,6 +196,7 @@ void ReadMarkers(ProjectReader& reader) {
   if (!AllOf(reader.droprate, rate) || !AllOf(reader.othererrorrate, rate)) {
     StopOnDataError("Marker error rate is out of the range [0, 1]!");
   }
+  CheckDropoutRates(reader);
 }
 
 void ExpandLocusTables(ProjectReader& reader) {

@@ -2,6 +2,7 @@
 // file, their ranges and the values derived from them, and the trial of the
 // output name.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,22 @@ std::string ReadTextLine(ProjectReader& reader, const std::string& label) {
   return std::string(reader.Item());
 }
 
+// What is wrong with an output name that cannot stand before the result
+// suffixes: none (empty text), or a name without a last part of its own, so
+// that ".BestConfig" and the rest would become hidden files, or a
+// directory, which the user surely meant to write into.
+std::string OutputNameProblem(const std::string& fname) {
+  if (fname.empty()) return "the output name is empty!";
+  const std::size_t slash = fname.rfind('/');
+  const std::string last = slash == std::string::npos ? fname : fname.substr(slash + 1);
+  if (last.empty() || last == "." || last == "..") {
+    return fname + " ends without a file name (the results would be hidden files such as " + fname + ".BestConfig)!";
+  }
+  struct stat st {};
+  if (::stat(fname.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fname + " is a directory, not a file name!";
+  return std::string();
+}
+
 // The output name must name a file that can be created: create
 // fname + ".data" and delete it again, unless it exists already (then it
 // is left alone: an earlier execution's saved input).
@@ -35,6 +52,8 @@ void TryOutputName() {
     if (static_cast<unsigned char>(c) < 0x20) usable = false;
   }
   if (usable) {
+    const std::string problem = OutputNameProblem(fname);
+    if (!problem.empty()) StopWithMessage("Error in project name or path: " + problem, "ReadData");
     const std::string path = fname + ".data";
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd >= 0) {
@@ -74,14 +93,24 @@ void ReadPriorValues(ProjectReader& reader) {
 
 }  // namespace
 
-void ReadIntNumber(FreeFormatFile& file, const std::string& label, int32_t& value) {
+void ReadIntNumber(FreeFormatFile& file, const std::string& label, int32_t& value, int maxdigits) {
   variables.errmsg(1) = "Error in reading line " + label + "It must be an integer.";
   file.BeginRead();
   std::string_view text;
   if (!file.NextItem(text)) StopOnDataError(variables.errmsg(1));
   const std::string item = Field(text, 20);
+  const auto number = ParseInteger(item, maxdigits);
+  if (!number) {
+    // An integer with too many digits is out of range: calling it "not an
+    // integer" would send the user looking for a typing error.
+    const std::size_t digits = !item.empty() && (item[0] == '+' || item[0] == '-') ? 1 : 0;
+    if (item.size() > digits && item.find_first_not_of("0123456789", digits) == std::string::npos) {
+      variables.errmsg(1) = "Error in reading line " + label +
+                            (maxdigits <= 9 ? "It must be an integer of at most 9 digits."
+                                            : "It must be an integer from -2147483648 to 2147483647.");
+    }
+  }
   variables.errmsg(1) += " But it reads \"" + Printable(item) + "\"";
-  const auto number = ParseInteger(item, 9);
   if (!number) StopOnDataError(variables.errmsg(1));
   value = *number;
 }
@@ -107,7 +136,8 @@ void ReadRunParameters(ProjectReader& reader) {
           "The offspring sample size should be in the range [1, 32767]!");
   ReadIntNumber(file, "4, Number of Loci. ", v.numloci);
   Require(v.numloci > 0, "The number of loci should be > 0!");
-  ReadIntNumber(file, "5, Random Number Seed. ", v.i_seed);
+  // Any 32-bit seed is a seed.
+  ReadIntNumber(file, "5, Random Number Seed. ", v.i_seed, 10);
   if (v.newseed != 0) v.i_seed = v.newseed;
   ReadIntNumber(file, "6, Indicator for Updating Allele Frequency. ", v.updateallelefre);
   Require(v.updateallelefre == 0 || v.updateallelefre == 1,
@@ -166,7 +196,7 @@ void ReadRunParameters(ProjectReader& reader) {
   // The known frequencies stand right here, between lines 14 and 15.
   if (v.popallelefreknownq == 1) ReadKnownFrequencies(reader);
 
-  ReadIntNumber(file, "Number of Runs. ", v.numrun);
+  ReadIntNumber(file, "Number of Runs. ", v.numrun, 10);
   Require(v.numrun > 0, "The number of runs should be > 0!");
   ReadIntNumber(file, "Length of Runs. ", v.lengthrun);
   Require(v.lengthrun >= 0 && v.lengthrun <= 4,
@@ -176,7 +206,7 @@ void ReadRunParameters(ProjectReader& reader) {
   Require(v.monitormethod == 0 || v.monitormethod == 1,
           "The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!");
   int32_t interval = 0;
-  ReadIntNumber(file, "Monitor Interval. ", interval);
+  ReadIntNumber(file, "Monitor Interval. ", interval, 10);
   Require(interval > 0, "The MonitorInterval should be > 0!");
   v.monitorinterval = interval;
   int32_t platform = 0;
@@ -190,6 +220,14 @@ void ReadRunParameters(ProjectReader& reader) {
           "Score), or 2 (PS guided FL)!");
   v.fulllikelihoodmethodq = (method == 1 || method == 2) ? 1 : 0;
   v.quicksearchq = (method == 0 || method == 2) ? 1 : 0;
+  // Pairwise scores do not yet stand in for the family likelihood: the
+  // search scores every configuration by the full likelihood whatever the
+  // method, and the user must not think otherwise.
+  if (method != 1) {
+    InputWarning("Analysis method " + std::to_string(method) +
+                 (method == 0 ? " (PS: Pairwise Score)" : " (PS guided FL)") +
+                 " is not available yet: configurations are scored by the full likelihood (FL).");
+  }
   ReadIntNumber(file, "Likelihood Precision. ", v.likelihoodprecision);
   Require(v.likelihoodprecision >= 0 && v.likelihoodprecision <= 3,
           "The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!");

@@ -1,7 +1,6 @@
 // Known and excluded relationships of the project file: known paternity
 // and maternity (with the mismatch allowance), known paternal and maternal
 // sibships, excluded parents and excluded sibships.
-#include <iostream>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -15,21 +14,17 @@
 namespace {
 
 // Number of codominant loci, typed in both, at which the candidate shares
-// no allele with the offspring; counting stops as soon as the answer to
-// "more than allowance?" is settled.
-bool WithinAllowance(int32_t offspring, int32_t sex, int32_t candidate, int32_t allowance, int32_t& mismatches) {
-  mismatches = 0;
-  const int32_t nloci = variables.numloci;
-  for (int32_t l = 1; l <= nloci; ++l) {
-    if (variables.dominantmarker(l) == 0) {
-      const auto [o1, o2] = StoredAlleles(0, offspring, l);
-      const auto [c1, c2] = StoredAlleles(sex, candidate, l);
-      if (o1 > 0 && c1 > 0 && o1 != c1 && o1 != c2 && o2 != c1 && o2 != c2) ++mismatches;
-    }
-    if (mismatches > allowance) return false;
-    if (mismatches + (nloci - l) <= allowance) return true;
+// no allele with the offspring. All are counted, so that a pair dropped for
+// too many can be reported with their number.
+int32_t Mismatches(int32_t offspring, int32_t sex, int32_t candidate) {
+  int32_t mismatches = 0;
+  for (int32_t l = 1; l <= variables.numloci; ++l) {
+    if (variables.dominantmarker(l) != 0) continue;
+    const auto [o1, o2] = StoredAlleles(0, offspring, l);
+    const auto [c1, c2] = StoredAlleles(sex, candidate, l);
+    if (o1 > 0 && c1 > 0 && o1 != c1 && o1 != c2 && o2 != c1 && o2 != c2) ++mismatches;
   }
-  return mismatches <= allowance;
+  return mismatches;
 }
 
 // A count of the known/excluded sections: negative is a failed read.
@@ -89,13 +84,14 @@ void ReadKnownParentage(ProjectReader& reader, int32_t sex) {
       StopOnDataError("Haploid offspring " + Printable(offspringid) + " has a known father, " +
                       Printable(candidateid) + ", which is impossible!");
     }
-    int32_t mismatches = 0;
-    if (allowance < v.numloci && !WithinAllowance(o, sex, c, allowance, mismatches)) {
-      if (v.displayq != 0) {
-        std::cout << "Known " << (sex == 1 ? "father " : "mother ") << Printable(candidateid) << " of offspring "
-                  << Printable(offspringid) << " mismatches at more than " << allowance
-                  << " loci: not taken as known" << '\n';
-      }
+    // A pair over its mismatch allowance is dropped, not refused: the
+    // allowance says how much the user trusts the pair.
+    const int32_t mismatches = allowance < v.numloci ? Mismatches(o, sex, c) : 0;
+    if (mismatches > allowance) {
+      InputWarning("Known " + std::string(sex == 1 ? "father " : "mother ") + Printable(candidateid) +
+                   " of offspring " + Printable(offspringid) + " mismatches at " + std::to_string(mismatches) +
+                   (mismatches == 1 ? " locus" : " loci") + ", more than the allowance of " +
+                   std::to_string(allowance) + ": not taken as known");
       continue;
     }
     // numknownprnt(sex): distinct candidates known as parents;

@@ -9,7 +9,9 @@
 #include "input/resume.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <string>
 #include <vector>
 
 #include "runctl/error_stop.h"
@@ -115,11 +117,23 @@ void CheckData() {
   // Caches of the pairwise stage, the progress log, and the copies of the
   // run archives: all computed from the earlier input.
   for (const std::string& s : IntermediateSuffixes()) OpenDeleteFile(f + s);
-  for (int32_t r = 1; r <= std::max(variables.numrun, 1) + 100; ++r) {
-    const std::string run = variables.midfilename(2) + ".Run" + std::to_string(r);
-    if (!FileExists(run) && r > variables.numrun) break;
-    OpenDeleteFile(run);
+  // The copies present are found in the folder, so that the cost does not
+  // grow with the number of runs, which may be as large as 2147483647.
+  const std::string runprefix = variables.midfilename(2) + ".Run";
+  const std::filesystem::path prefixpath(runprefix);
+  const std::string stem = prefixpath.filename().string();
+  std::filesystem::path folder = prefixpath.parent_path();
+  if (folder.empty()) folder = ".";
+  std::vector<std::string> runcopies;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0 &&
+        name.find_first_not_of("0123456789", stem.size()) == std::string::npos) {
+      runcopies.push_back(runprefix + name.substr(stem.size()));
+    }
   }
+  for (const std::string& run : runcopies) OpenDeleteFile(run);
   // Results of an earlier execution that this one might not rewrite must not
   // be taken for its own.
   RemoveResultFiles();

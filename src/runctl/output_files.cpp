@@ -19,8 +19,8 @@
 
 namespace {
 
-// Copies of the run archive kept per run, checked up to this run number
-// whatever the number of runs (an earlier execution may have had more).
+// Copies of the run archive kept per run are checked up to this run
+// number: the names are checked before the number of runs is read.
 constexpr int32_t kRunCopiesChecked = 100;
 
 std::string HostName() {
@@ -37,7 +37,7 @@ std::vector<std::string> WrittenFileNames() {
   for (const std::string& s : ResultSuffixes()) names.push_back(f + s);
   for (const std::string& s : IntermediateSuffixes()) names.push_back(f + s);
   for (char d = '2'; d <= '6'; ++d) names.push_back(f + ".MidResult" + d);
-  for (int32_t r = 1; r <= std::max(v.numrun, kRunCopiesChecked); ++r) {
+  for (int32_t r = 1; r <= kRunCopiesChecked; ++r) {
     names.push_back(f + ".MidResult3.Run" + std::to_string(r));
   }
   for (int k = 0; k < kNumMergeSuffixes; ++k) {

@@ -327,6 +327,9 @@ std::string MidResultHeader() {
 void WriteMidResultHeader() {
   if (variables.threadid != 0) return;
   AtomicTextFile out(variables.fname + ".MidResult");
+  // What the reading of the project file changed or left out comes first,
+  // so that the header stays right above its records.
+  for (const std::string& line : variables.inputwarnings) out << "Warning: " << line << '\n';
   out << MidResultHeader() << '\n';
   out.Commit();
 }

@@ -83,9 +83,10 @@ struct ConfigCounts {
 // of its own.
 ConfigCounts CountConfiguration(const Mat1<int32_t>& loc, const Mat1<int32_t>& parents);
 
-// Progress log: the header (a fresh file, when a search starts afresh),
-// the schedule of records (1, 2, 4, 8, ... iterates, the gap at most
-// 100000), and one appended record (process 0).
+// Progress log: the warnings of the input reading and the header (a fresh
+// file, when a search starts afresh), the schedule of records (1, 2, 4, 8,
+// ... iterates, the gap at most 100000), and one appended record (process
+// 0).
 std::string MidResultHeader();
 void WriteMidResultHeader();
 bool ProgressRecordDue(SearchCounters& c);

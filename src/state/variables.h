@@ -47,6 +47,11 @@ struct Variables {
 
   // ---- Error-message lines (five, blank = not used) ----
   Arr1<std::string, 5> errmsg;
+  // Warnings of the project-file reader, one line each: input taken other
+  // than as written (an identifier cut to 20 characters, a known parent
+  // pair dropped, an analysis method not available). Shown on the screen
+  // as they arise and kept for the progress log.
+  std::vector<std::string> inputwarnings;
 
   // ---- Run control of the driver ----
   int32_t numrun = 1;

@@ -265,6 +265,8 @@ TEST_F(ReadDataSections, BlankLinesAreSkippedAndReadsSpanLines) {
 
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
+  const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
+  const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
   RunCases({
       {"sample 0", Set(kSample, "0"), DataError("The offspring sample size should be in the range [1, 32767]!")},
       {"sample 32768", Set(kSample, "32768"),
@@ -274,8 +276,10 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {"loci 0", Set(kLoci, "0"), DataError("The number of loci should be > 0!")},
       {"loci real", Set(kLoci, "5.0"), DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\"")},
       {"loci 10 digits", Set(kLoci, "1234567890"),
-       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"1234567890\"")},
+       DataError("Error in reading line 4, Number of Loci. " + nine + "\"1234567890\"")},
       {"seed text", Set(kSeed, "x1"), DataError("Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\"")},
+      {"seed beyond 32 bits", Set(kSeed, "2147483648"),
+       DataError("Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\"")},
       {"update -1", Set(kUpdate, "-1"),
        DataError("The indicator for updating allele frequency should be either 0 or 1!")},
       {"update 2", Set(kUpdate, "2"), DataError("The indicator for updating allele frequency should be either 0 or 1!")},
@@ -347,6 +351,8 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
        DataError("Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\"")},
       {"interval 0", Set(kInterval, "0"), DataError("The MonitorInterval should be > 0!")},
       {"interval -5", Set(kInterval, "-5"), DataError("The MonitorInterval should be > 0!")},
+      {"interval beyond 32 bits", Set(kInterval, "-9999999999"),
+       DataError("Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\"")},
       {"interval real", Set(kInterval, "1e4"),
        DataError("Error in reading line Monitor Interval. " + intmsg + "\"1e4\"")},
       {"platform 2", Set(kPlatform, "2"),
@@ -365,7 +371,7 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {"line holding only a comment", Set(kSample, "! the sample size follows\n4"),
        DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\"")},
       {"item over 20 characters is quoted as read", Set(kLoci, "123456789012345678901234"),
-       DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"12345678901234567890\"")},
+       DataError("Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\"")},
   });
 }
 
@@ -422,6 +428,15 @@ TEST_F(ReadDataParameters, DerivedValues) {
          EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 500.0);
          EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 1e-8);
        }},
+      {"seed, runs and interval of 2147483647",
+       Both(Set(kSeed, "2147483647"), Both(Set(kRuns, "2147483647"), Set(kInterval, "2147483647"))),
+       [] {
+         EXPECT_EQ(variables.i_seed, 2147483647);
+         EXPECT_EQ(variables.numrun, 2147483647);
+         EXPECT_EQ(variables.monitorinterval, 2147483647);
+       }},
+      {"dropout 1 at the dominant locus", Set(kDropout, "0 0.5 1"),
+       [] { EXPECT_EQ(variables.droprate(3), 1.0); }},
       {"quoted output name with blanks", Set(kOutput, "'  my run  '   ! comment"),
        [] { EXPECT_EQ(variables.fname, "my run"); }},
   };
@@ -454,6 +469,21 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
   EXPECT_EQ(StopText(Join(lines)),
             "Error in project name or path: no_such_directory/run\n"
             "Program stopped in subroutine ReadData, dataset = no_such_directory/run.\n");
+  // Names that leave no file name, or name a directory, are refused too.
+  std::filesystem::create_directory("adir");
+  for (const auto& [item, message] : std::vector<std::pair<std::string, std::string>>{
+           {"''", "the output name is empty!"},
+           {".", ". ends without a file name (the results would be hidden files such as ..BestConfig)!"},
+           {"adir/", "adir/ ends without a file name (the results would be hidden files such as adir/.BestConfig)!"},
+           {"adir", "adir is a directory, not a file name!"}}) {
+    SCOPED_TRACE(item);
+    Reset();
+    lines[kOutput] = item;
+    const std::string fname = item == "''" ? "" : item;
+    EXPECT_EQ(StopText(Join(lines)), "Error in project name or path: " + message +
+                                         "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
+  }
+  lines[kOutput] = "no_such_directory/run";
   // An existing saved-input file is left as it is.
   WriteFile("testrun.data", "kept");
   Read(Join(BaseLines()));
@@ -474,7 +504,8 @@ TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
   std::filesystem::create_directory("adir");
   variables.inputfilename = "adir";
   EXPECT_EQ(ExpectStop([] { ReadData(); }),
-            "Input file adir does not exist!\nProgram stopped in subroutine ReadData, dataset = .\n");
+            "Input file adir is a directory, not a project file!\n"
+            "Program stopped in subroutine ReadData, dataset = .\n");
 }
 
 // ---- Data sections: every check, with the whole error-message file ----
@@ -503,6 +534,10 @@ TEST_F(ReadDataSections, KnownFrequencyChecks) {
        DataError("Known frequency of allele 8 at locus 2 is out of the range [0, 1]!")},
       {"frequency below 0", KnownFrequencies("2@\n1 2@\n-0.1 1.1"),
        DataError("Known frequency of allele 1 at locus 1 is out of the range [0, 1]!")},
+      {"frequencies summing to 0.9", KnownFrequencies("2 2 2\n101 102\n0.4 0.5"),
+       DataError("Known frequencies of the alleles at locus 1 sum to 0.9, not 1!")},
+      {"list of every locus summing to 1.05", KnownFrequencies("2@\n1 2@\n0.5 0.55"),
+       DataError("Known frequencies of the alleles at locus 1 sum to 1.05, not 1!")},
       {"file ends in the section", Both(KnownFrequencies("2 2 2\n101 102\n0.4 0.6"), Truncate(kKnownFreq + 1)),
        DataError("Error in reading population alleles & frequencies per locus")},
   });
@@ -552,6 +587,9 @@ TEST_F(ReadDataSections, MarkerChecks) {
       {"type unreadable", Set(kMarkerTypes, "0 d 1"), DataError("Error in reading indicators for marker types per locus")},
       {"dropout above 1", Set(kDropout, "1.5@"), DataError("Marker error rate is out of the range [0, 1]!")},
       {"other error below 0", Set(kOtherError, "0.1 -0.1 0"), DataError("Marker error rate is out of the range [0, 1]!")},
+      {"dropout 1 at a codominant locus", Set(kDropout, "0.01 1 1"),
+       DataError("Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. "
+                 "It must be below 1!")},
       {"dropout unreadable", Set(kDropout, "low@"), DataError("Error in reading Dropout Rate per locus")},
       {"dropout not a number", Set(kDropout, "nan@"), DataError("Error in reading Dropout Rate per locus")},
       {"other errors cut short", Both(Set(kOtherError, "0.1 0.1"), Truncate(kOtherError + 1)),
@@ -588,13 +626,21 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {"allele beyond 32 bits", Set(kOff2, "O2 101 101 7 2147483648 2"),
        DataError("Offspring O2 has incorrect allele at locus 2: 2147483648")},
       {"dominant item 3", Set(kOff2, "O2 101 101 7 8 3"), ConvertStop("Offspring O2 at dominant locus 3 has an illegal genotype")},
-      {"no genotype", Set(kOff3, "O3 0 0 -1 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
+      {"negative allele", Set(kOff2, "O2 101 101 -7 8 2"),
+       DataError("Offspring O2 has incorrect allele at locus 2: -7")},
+      {"haploid mark in a diploid species", Set(kOff2, "O2 101 -99 7 8 2"),
+       DataError("Offspring O2 has incorrect allele at locus 1: -99")},
+      {"one offspring more declared than listed", Set(kSample, "5"),
+       DataError("Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 "
+                 "of line 3, Offspring Sample Size, or a line is cut short!")},
+      {"no genotype", Set(kOff3, "O3 0 0 0 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
       {"no genotype, half typed", Set(kOff3, "O3 102 0 0 8 0"),
        DataError("Offspring O3 has no genotype data and should be removed!")},
       {"repeated identifier", Set(kOff3, "O1 102 102 8 8 0"), DataError("Offspring 3 has the same ID, O1, as offspring 1")},
       {"identifiers equal once cut to 20 characters",
        Both(Set(kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"), Set(kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1")),
-       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2")},
+       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
+                 "characters (ABCDEFGHIJKLMNOPQRST999, ABCDEFGHIJKLMNOPQRSTUVWXYZ2)")},
       {"file ends", Truncate(kOff3), DataError("Data or data format error in IDs and genotypes of offspring: 3")},
       {"line cut short", Both(Set(kOff4, "O4 101 102 7"), Truncate(kOff4 + 1)),
        DataError("Data or data format error in IDs and genotypes of offspring: 4")},
@@ -605,6 +651,11 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {"ploidy not a number", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 h 1 2 1")),
        DataError("Offspring O1 has incorrect ploidy!")},
   });
+}
+
+// A haplodiploid version of the base: O1 haploid.
+Edit Haplodiploid() {
+  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
 }
 
 TEST_F(ReadDataSections, CandidateChecks) {
@@ -621,6 +672,22 @@ TEST_F(ReadDataSections, CandidateChecks) {
        DataError("For monoecious, numbers of candidate fathers and mothers should be equal!")},
       {"file ends", Truncate(kFather2), DataError("Error in reading the ID and genotypes of male candidate 2")},
       {"mother missing", Truncate(kMother2), DataError("Error in reading the ID and genotypes of female candidate 2")},
+      {"one mother more declared than listed", Set(kCandidates, "2 3"),
+       DataError("Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are listed "
+                 "than the 3 given in Numbers of candidate parents, or a line is cut short!")},
+      {"negative allele", Set(kMother1, "M1 101 101 7 -8 1"),
+       DataError("Candidate female M1 has incorrect allele at locus 2: -8")},
+      {"haploid mark for a mother", Both(Haplodiploid(), Set(kMother1, "M1 101 -99 7 8 1")),
+       DataError("Candidate female M1 has incorrect allele at locus 1: -99")},
+      {"father and mother with one ID", Set(kMother2, "F2 102 101 8 8 0"),
+       DataError("Candidate male 2 and candidate female 2 have the same ID, F2, which is impossible for a dioecious "
+                 "species!")},
+      {"named like an unsampled father", Set(kFather2, "*1 102 102 8 8 2"),
+       DataError("Candidate male 2 has the ID *1, the name the result files give an unsampled father: the two could "
+                 "not be told apart!")},
+      {"named like an unsampled mother", Set(kMother1, "#12 101 101 7 8 1"),
+       DataError("Candidate female 1 has the ID #12, the name the result files give an unsampled mother: the two "
+                 "could not be told apart!")},
       {"allele not an integer", Set(kFather2, "F2 102 y 8 8 2"),
        DataError("Candidate male F2 has incorrect allele at locus 1: y")},
       {"dominant item 5", Set(kFather2, "F2 102 102 8 8 5"),
@@ -664,15 +731,10 @@ TEST_F(ReadDataSections, NoCandidates) {
   EXPECT_EQ(variables.anyexcludedparentq, 0);
 }
 
-// A haplodiploid version of the base: O1 haploid.
-Edit Haplodiploid() {
-  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
-}
-
 TEST_F(ReadDataSections, HaplodiploidPloidy) {
   auto lines = BaseLines();
   Haplodiploid()(lines);
-  lines[kOff3] = "O3 102 -5 8 8 0";  // -5: locus 1 missing, locus 2 diploid
+  lines[kOff3] = "O3 102 0 8 8 0";  // locus 1 missing, locus 2 diploid
   lines[kFather1] = "F1 101 -99 7 -99 1";
   lines[kPaternityPair] = "O2 F1";
   lines[kPatSib1] = "2 O2 O4";
@@ -798,20 +860,75 @@ TEST_F(ReadDataSections, RelationshipChecks) {
 }
 
 TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
-  // O3 (102 102, 8 8) and F1 (101 102, 7 7) differ at locus 2 only.
+  // O3 (102 102, 8 8) and F1 (101 102, 7 7) differ at locus 2 only; F2 made
+  // 101 101, 7 7 differs at loci 1 and 2, and every mismatch is counted.
   struct Allowance {
-    std::string line;
+    std::string line, pair;
     int32_t father;
+    std::string warning;
   };
-  for (const auto& c : std::vector<Allowance>{{"1 0", -1}, {"1 -3", -1}, {"1 1", 1}, {"1 3", 1}}) {
-    SCOPED_TRACE(c.line);
+  const std::string f1 = "Known father F1 of offspring O3 mismatches at 1 locus, more than the allowance of 0";
+  for (const auto& c : std::vector<Allowance>{{"1 0", "O3 F1", -1, f1 + ": not taken as known"},
+                                              {"1 -3", "O3 F1", -1, f1 + ": not taken as known"},
+                                              {"1 1", "O3 F1", 1, ""},
+                                              {"1 3", "O3 F1", 1, ""},
+                                              {"1 0", "O3 F2", -1,
+                                               "Known father F2 of offspring O3 mismatches at 2 loci, more than the "
+                                               "allowance of 0: not taken as known"}}) {
+    SCOPED_TRACE(c.line + " " + c.pair);
     Reset();
     auto lines = BaseLines();
     lines[kPaternity] = c.line;
-    lines[kPaternityPair] = "O3 F1";
+    lines[kPaternityPair] = c.pair;
+    lines[kFather2] = "F2 101 101 7 7 2";
     Read(Join(lines));
     EXPECT_EQ(variables.indivparent(3, 1), c.father);
     EXPECT_EQ(variables.numknownprnt(1), c.father > 0 ? 1 : 0);
+    EXPECT_EQ(variables.inputwarnings, c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
+  }
+}
+
+TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
+  const std::string pairwise =
+      "Analysis method 0 (PS: Pairwise Score) is not available yet: configurations are scored by the full "
+      "likelihood (FL).";
+  const std::string guided =
+      "Analysis method 2 (PS guided FL) is not available yet: configurations are scored by the full likelihood (FL).";
+  struct Warned {
+    std::string name;
+    Edit edit;
+    int32_t threadid, displayq;
+    std::vector<std::string> warnings;
+  };
+  const std::vector<Warned> cases = {
+      {"pairwise-score method", Set(kMethod, "0"), 0, 1, {pairwise}},
+      {"guided method", Set(kMethod, "2"), 0, 1, {guided}},
+      {"guided method on process 1 showing messages", Set(kMethod, "2"), 1, 1, {guided}},
+      {"identifiers cut, messages off",
+       // A reference to a long identifier is cut alike and finds it, unreported.
+       Both(Both(Set(kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"),
+                 Set(kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3")),
+            Set(kMother2, "M2_with_a_long_identifier 102 101 8 8 0")),
+       0, 0,
+       {"Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
+        "ABCDEFGHIJKLMNOPQRST",
+        "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
+        "M2_with_a_long_ident"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    variables.threadid = c.threadid;
+    variables.displayq = c.displayq;
+    auto lines = BaseLines();
+    c.edit(lines);
+    ::testing::internal::CaptureStdout();
+    Read(Join(lines));
+    const std::string shown = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(variables.inputwarnings, c.warnings);
+    for (const auto& w : c.warnings) {
+      EXPECT_EQ(shown.find(w + "\n") != std::string::npos, c.threadid == 0 && c.displayq != 0) << w;
+    }
   }
 }
 

@@ -58,6 +58,10 @@ TEST_F(CommandLineTest, EveryOptionCodeSetsItsValue) {
   EXPECT_EQ(variables.allelefreest, 0);
   EXPECT_EQ(variables.systemrun, 9);
   EXPECT_EQ(variables.simuq, 1);
+  // The largest 32-bit seed is a seed like any other.
+  variables = Variables{};
+  EXPECT_EQ(Parse({"RND:2147483647"}), "");
+  EXPECT_EQ(variables.newseed, 2147483647);
 }
 
 TEST_F(CommandLineTest, ValueRules) {

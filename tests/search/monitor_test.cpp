@@ -177,8 +177,13 @@ TEST_F(MonitorTest, HeaderAndRecordLayout) {
   EXPECT_EQ(ProgressRecordText(c_, stamp), record);
   EXPECT_EQ(record.size(), header.size());
 
-  // A fresh log holds the header only; records are appended.
+  // A fresh log holds the header only, after the warnings of the input
+  // reading; records are appended.
   WriteFile("proj.MidResult", "an older log\n");
+  variables.inputwarnings = {"Known father F1 of offspring O1 mismatches at 3 loci"};
+  WriteMidResultHeader();
+  EXPECT_EQ(ReadFile("proj.MidResult"), "Warning: Known father F1 of offspring O1 mismatches at 3 loci\n" + header + "\n");
+  variables.inputwarnings.clear();
   WriteMidResultHeader();
   EXPECT_EQ(ReadFile("proj.MidResult"), header + "\n");
   MonitorRunStart();
