@@ -346,7 +346,8 @@ void PairwiseInference() {
     }
     ++j;
   }
-  if (v.displayq != 0 && counter > 0 && v.lineform == Variables::LineForm::NoAdvance) std::cout << '\n';
+  // The counter line, when one was shown, is ended.
+  if (v.displayq != 0 && counter >= 100000 && v.lineform == Variables::LineForm::NoAdvance) std::cout << '\n';
   fs.Finish();
   if (hs) hs->Finish();
   if (clones) clones->Finish();
