@@ -93,7 +93,8 @@ void MAIN(int* argc, char*** argv) {
   Barrier();
   DataProcess();
   InitialFsProb(1, 1, variables.numloci);
-  if (!FileExists(variables.midfilename(5))) PairRelation();
+  // A damaged checkpoint of the pairwise stage means doing the stage again.
+  if (!PairStageDone()) PairRelation();
   Barrier();
   if (variables.smplsize > 49) SetCluster();
   int32_t stopflag = 1;

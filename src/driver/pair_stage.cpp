@@ -2,21 +2,45 @@
 // the search, and the compact genotype table of the search.
 #include "driver/pair_stage.h"
 
+#include <mpi.h>
+
 #include <string>
 #include <vector>
 
 #include "genotype/genotype_codes.h"
 #include "input/free_format.h"
+#include "pairwise/pairwise_inference.h"
+#include "pairwise/threshold_simulation.h"
+#include "runctl/parallel.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
+#include "state/simuvariables.h"
 #include "state/variables.h"
 
 void PairRelation() {
+  Variables& v = variables;
   // The pairwise inference divides its own work, so the division of loci
   // among processes is off while it runs and back on for the search.
-  variables.parallelq = 0;
-  // Dyad tables, threshold simulations and pairwise inference run here.
-  variables.parallelq = variables.numthreads > 1 ? 1 : 0;
+  v.parallelq = 0;
+  // The pairwise method, alone or as the guide of the full likelihood.
+  if (v.quicksearchq == 1) {
+    if (v.numchild(1) > 0 || v.numchild(2) > 0) {
+      simuvariables.Threshold.assign(10, 2, 0.0);
+      simuvariables.ThresholdH.assign(10, 2, 0.0);
+      if (v.smplsizedh(2) > 0) DetermineDeltaValue(2);
+      if (v.smplsizedh(1) > 0) DetermineDeltaValue(1);
+    }
+    PairwiseInference();
+  }
+  v.parallelq = v.numthreads > 1 ? 1 : 0;
+}
+
+bool PairStageDone() {
+  double temperature = 0.0;
+  int local = ReadMidResult6(temperature) ? 1 : 0, all = local;
+  // Every process takes the same branch: the stage is collective.
+  if (variables.numthreads > 1 && MpiActive()) MPI_Allreduce(&local, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  return all == 1;
 }
 
 void SetCluster() {

@@ -2,8 +2,14 @@
 // the search, and the compact genotype table of the search.
 #pragma once
 
-// Allocation of the dyad tables, threshold simulations, pairwise inference.
+// The pairwise stage: with the pairwise method or pairwise-guided full
+// likelihood, the threshold simulations and the pairwise inference.
 void PairRelation();
+
+// Whether an earlier execution completed the pairwise stage: its
+// checkpoint is readable and sound on every process (it then also sets the
+// prior's LogPrior); otherwise the stage runs again.
+bool PairStageDone();
 
 // Reads fname + ".PairCluster" into variables.paircluster.
 void SetCluster();

@@ -10,8 +10,10 @@
 #include "genotype/genotype_codes.h"
 #include "likelihood/genotype_checks.h"
 #include "likelihood/peeling.h"
+#include "pairwise/dyad_tables.h"
 #include "runctl/error_stop.h"
 #include "runctl/parallel.h"
+#include "search/configuration.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -99,15 +101,91 @@ double SharedSum(double start, double threshold) {
   return sum;
 }
 
+bool KnownParent(int32_t i) {
+  const Mat1<int32_t>& known = variables.indivparent;
+  if (known.rows() < static_cast<std::size_t>(i) || known.cols() < 2) return false;
+  return known(i, 1) > 0 || known(i, 2) > 0;
+}
+
 }  // namespace
 
-void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*sortflag*/, int32_t /*mode*/) {
+void UsePairwiseLogL(int32_t& use, double& logL, int32_t nChild) {
+  const FamilyLoglVar& fv = familyloglvar;
+  const Variables& v = variables;
+  LikelihoodVar& lv = likelihoodvar;
+  use = 0;
+  std::vector<int32_t> members;
+  for (const auto& f : fv.families) members.insert(members.end(), f.members.begin(), f.members.end());
+  for (const auto& p : fv.parents) {
+    if (p.candidate > 0) return;
+  }
+  for (int32_t i : members) {
+    if (i < 1 || i > v.smplsize || KnownParent(i)) return;
+  }
+  if (nChild == 1) {
+    if (members.size() != 1) return;
+    const int32_t i = members[0];
+    if (v.allowinbreeding == 0 && v.inbreeding == 0.0) {
+      if (lv.indivlogl.size() < static_cast<std::size_t>(i)) return;
+      logL = lv.indivlogl(i);
+      use = 1;
+      return;
+    }
+    const auto& f = fv.families[0];
+    const bool selfed = v.numsex == 1 && f.father >= 0 && f.father == f.mother;
+    Vec1<double>& kept = selfed ? lv.inbindivloglself : lv.inbindivlogl;
+    if (kept.size() != static_cast<std::size_t>(v.smplsize)) kept.assign(static_cast<std::size_t>(v.smplsize), 1.0);
+    // Every process holds every locus, so each computes the value alone.
+    if (kept(i) > 0.1) kept(i) = WholeSum(0.0, -1e300);
+    logL = kept(i);
+    use = 1;
+    return;
+  }
+  if (nChild != v.numsex || v.allowinbreeding != 0 || v.updateallelefre != 0 || !OffspringDyadReady()) return;
+  if (members.size() != 2) return;
+  const int32_t i = members[0], j = members[1];
+  int32_t kind = -1;  // -1: no parent shared
+  if (fv.families.size() == 1) {
+    kind = kFullSibDyad;
+  } else if (fv.families.size() == 2) {
+    const auto &a = fv.families[0], &b = fv.families[1];
+    const bool father = a.father >= 0 && a.father == b.father;
+    const bool mother = a.mother >= 0 && a.mother == b.mother;
+    if (father && mother) kind = kFullSibDyad;
+    else if (father) kind = kPaternalHalfSibDyad;
+    else if (mother) kind = kMaternalHalfSibDyad;
+  } else {
+    return;
+  }
+  // A son and a daughter share their mother only.
+  if (kind >= 0 && HaploidOffspring(i) != HaploidOffspring(j)) kind = kMaternalHalfSibDyad;
+  if (kind < 0) {
+    logL = lv.indivlogl(i) + lv.indivlogl(j);
+  } else {
+    const float entry = OffspringDyadLogL(kind, i, j);
+    logL = entry <= kImpossibleDyadLogL ? -1e300 : static_cast<double>(entry);
+  }
+  use = 1;
+}
+
+void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*sortflag*/, int32_t mode) {
   const FamilyLoglVar& fv = familyloglvar;
   logl = -1e300;
   int32_t nparents[3] = {0, 0, 0};
   for (const auto& p : fv.parents) ++nparents[p.sex == 2 ? 2 : 1];
   const bool tooLarge = nparents[1] > 10000 || nparents[2] > 10000 ||
                         (variables.anymonogamy == 0 && fv.families.size() > 10000);
+  // Families of one or two offspring may take their value from the single
+  // and pair tables; every process finds the same answer without the others.
+  if (!tooLarge && (mode == 1 || mode == 2)) {
+    int32_t use = 0;
+    double value = -1e300;
+    UsePairwiseLogL(use, value, mode);
+    if (use == 1) {
+      logl = value <= -1e300 ? -1e300 : value + SizeTerm();
+      return;
+    }
+  }
   const bool shared = variables.numthreads > 1 && variables.parallelq != 0;
   // Configurations impossible at the error-free loci are rejected before
   // any locus is evaluated; every process finds the same answer.

@@ -90,6 +90,8 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   ClearFamilyTableCache();
   ComputeGtypeFre(1, variables.numloci);
   ClearSingleGtypeCache();
+  lv.inbindivlogl.clear();
+  lv.inbindivloglself.clear();
   InitialPrbGtoP(l1, l2);
   if (variables.numsex == 1 && variables.allowinbreeding == 1) CalculatePrbGtoPSelf(l1, l2);
   if (first == 1) {

@@ -192,3 +192,25 @@ int32_t Irbit1() {
   variables.irbitiseed = s;
   return bit ? 1 : 0;
 }
+
+namespace {
+uint64_t Mix64(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+}  // namespace
+
+ItemRandom::ItemRandom(uint64_t seed, uint64_t a, uint64_t b, uint64_t c) {
+  // Each number is folded in through the finaliser, so items that differ in
+  // any one of them start from unrelated states.
+  uint64_t s = Mix64(seed + 0x9E3779B97F4A7C15ull);
+  s = Mix64(s ^ (a + 0x632BE59BD9B4E019ull));
+  s = Mix64(s ^ (b + 0x85157AF5ull));
+  state_ = Mix64(s ^ (c + 0xD6E8FEB86659FD93ull));
+}
+
+uint64_t ItemRandom::Next() {
+  state_ += 0x9E3779B97F4A7C15ull;
+  return Mix64(state_);
+}

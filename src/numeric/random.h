@@ -36,3 +36,23 @@ float PoiDev(float mean);
 // Random bit 0 or 1 from an 18-bit linear feedback shift register
 // (primitive polynomial x^18 + x^5 + x^2 + x + 1). State: irbitiseed.
 int32_t Irbit1();
+
+// A generator of its own for work that must come out the same however it
+// is divided among processes: its state is made from a seed and the
+// numbers that name one item of the work (a replication, an individual), so
+// every item draws the same deviates on whichever process takes it, and the
+// program's main streams above are left untouched. SplitMix64 steps.
+class ItemRandom {
+ public:
+  ItemRandom(uint64_t seed, uint64_t a, uint64_t b = 0, uint64_t c = 0);
+  uint64_t Next();
+  // Uniform in [0, 1), 53 bits.
+  double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
+  // Uniform integer in 0..n-1, n >= 1.
+  int32_t Below(int32_t n) {
+    return static_cast<int32_t>(((Next() >> 32) * static_cast<uint64_t>(n)) >> 32);
+  }
+
+ private:
+  uint64_t state_;
+};

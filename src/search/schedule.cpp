@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
+#include "pairwise/pairwise_inference.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
@@ -38,9 +38,8 @@ Schedule MakeSchedule(int32_t N, int32_t repeat) {
 int32_t QuietTemperaturesToEnd() { return 1 + std::max(variables.lengthrun, 1); }
 
 double StartTemperature(double typicalpairscore) {
-  std::ifstream in(variables.midfilename(5));
   double t = 0.0;
-  if (in && (in >> t) && t > 0.0 && std::isfinite(t)) return t;
+  if (ReadMidResult6(t)) return t;
   const double loci = std::max(1, likelihoodvar.numloci23);
   if (!(typicalpairscore > 0.0)) return loci;
   return std::clamp((getenv("T0F") ? atof(getenv("T0F")) : 0.1) * typicalpairscore, std::min(0.5, loci), loci);

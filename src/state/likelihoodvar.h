@@ -76,6 +76,12 @@ struct LikelihoodVar {
   int32_t numestgenotype = 0;
   // Single-individual log likelihoods: offspring, and candidates by sex.
   Vec1<double> indivlogl;
+  // The same with inbreeding, of an offspring alone in its family (and, in
+  // a monoecious sample, alone as a selfed offspring): computed by the
+  // family likelihood when first needed; a value above 0.1 marks one not
+  // yet computed. Emptied whenever the per-locus tables are rebuilt.
+  Vec1<double> inbindivlogl;
+  Vec1<double> inbindivloglself;
   Arr1<Vec1<double>, 2> candidatelogl;
   Arr1<double, 2> sumcndlogl;
   // Size-term constant lnG(2.25) + lnG(1.5) - lnG(1.25) - lnG(0.25).

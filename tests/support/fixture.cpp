@@ -18,6 +18,7 @@
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
+#include "state/simuvariables.h"
 #include "state/variables.h"
 
 void PedkinTest::SetUp() {
@@ -43,6 +44,7 @@ void PedkinTest::ResetState() {
   familyloglvar = FamilyLoglVar{};
   annealvariables = AnnealVariables{};
   dyadprbvariables = DyadPrbVariables{};
+  simuvariables = SimuVariables{};
   // Cluster log likelihoods remembered from another data set or model
   // would be taken for this one's.
   ClearClusterLogL();

@@ -1,0 +1,4 @@
+// The single instance of the state group of the threshold simulation.
+#include "state/simuvariables.h"
+
+SimuVariables simuvariables;

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Whole-program runs of the pairwise method on a simulated sample whose
+# pedigree is known: the pairwise files carry their headers, every
+# confidence is one of 50%, 55%, ..., 100%, at least 95% of the offspring
+# whose true parent is a candidate get it, and two processes give the same
+# rows as one. A rerun takes the pairwise stage as done from its
+# checkpoint; a damaged checkpoint has the stage done again.
+#   pairwise.sh <pedkin> <source dir> <method 0 or 2> <simulate.py options...>
+set -u
+pedkin="$1"
+source_dir="$2"
+method="$3"
+shift 3
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+python3 "$source_dir/tools/simulate.py" --out sample --method "$method" "$@" || { echo "FAIL: simulation"; exit 1; }
+launch=(mpirun -np 2 --oversubscribe)
+[ "$(id -u)" = 0 ] && launch+=(--allow-run-as-root)
+export OMPI_MCA_btl_vader_single_copy_mechanism=none
+
+mkdir one two
+for dir in one two; do
+  cp sample.dat sample.truth sample.candidates "$dir/"
+done
+(cd one && "$pedkin" IFN:sample.dat > run.log 2>&1) || { echo "FAIL: one process"; cat one/run.log; exit 1; }
+(cd two && timeout 100 "${launch[@]}" "$pedkin" IFN:sample.dat > run.log 2>&1) ||
+  { echo "FAIL: two processes"; cat two/run.log; exit 1; }
+grep -q "Estimating sibship with pairwise approach..." one/run.log || { echo "FAIL: no pairwise stage"; exit 1; }
+
+python3 - "$work" <<'EOF' || exit 1
+import os, re, sys
+work = sys.argv[1]
+def lines(d, suffix):
+    path = os.path.join(work, d, "sample" + suffix)
+    if not os.path.exists(path):
+        sys.exit(f"FAIL: {d}: no sample{suffix}")
+    return open(path).read().splitlines()
+heads = {".PairwiseFullSibDyad": "OffspringID1,OffspringID2", ".PairwiseHalfSibDyad": "OffspringID1,OffspringID2",
+         ".PairwisePaternity": "OffspringID,CandidateID,Confidence",
+         ".PairwiseMaternity": "OffspringID,CandidateID,Confidence"}
+for d in ("one", "two"):
+    for suffix, head in heads.items():
+        if lines(d, suffix)[0] != head:
+            sys.exit(f"FAIL: {d}: header of {suffix}: {lines(d, suffix)[0]!r}")
+    for name in os.listdir(os.path.join(work, d)):
+        if re.search(r"\.Pairwise\w+\d$", name):
+            sys.exit(f"FAIL: {d}: part file {name} left")
+    checkpoint = lines(d, ".MidResult6")
+    if len(checkpoint) != 1 or len(checkpoint[0]) != 90 or len(checkpoint[0].split()) != 5:
+        sys.exit(f"FAIL: {d}: checkpoint {checkpoint!r}")
+# The same rows (as sets) from one and two processes.
+for suffix in list(heads) + [".PairCluster"]:
+    a, b = sorted(lines("one", suffix)), sorted(lines("two", suffix))
+    if a != b:
+        sys.exit(f"FAIL: {suffix} differs between one and two processes: {sorted(set(a) ^ set(b))[:4]}")
+truth = {}
+for line in open(os.path.join(work, "sample.truth")):
+    f = line.split()
+    truth[f[0]] = (f[1], f[2])
+sampled = {1: set(), 2: set()}
+for line in open(os.path.join(work, "sample.candidates")):
+    s, c = line.split()
+    sampled[int(s)].add(c)
+levels = {f"{p}%" for p in range(50, 101, 5)}
+eligible = found = wrong = 0
+for s, suffix in ((1, ".PairwisePaternity"), (2, ".PairwiseMaternity")):
+    got = {}
+    for row in lines("one", suffix)[1:]:
+        o, c, p = row.split(",")
+        if p not in levels:
+            sys.exit(f"FAIL: confidence {p!r} in {row!r}")
+        got[o] = c
+    for o, parents in truth.items():
+        if parents[s - 1] in sampled[s]:
+            eligible += 1
+            found += got.get(o) == parents[s - 1]
+        wrong += o in got and got[o] != parents[s - 1]
+share = 100.0 * found / max(eligible, 1)
+print(f"{found} of {eligible} sampled parents found ({share:.2f}%), {wrong} wrong candidates of {2 * len(truth)} slots")
+if share < 95.0:
+    sys.exit("FAIL: fewer than 95% of the sampled parents found")
+EOF
+
+# A rerun of the unchanged project finds the stage done; a damaged
+# checkpoint has it done again, with the same result.
+cp one/sample.PairwisePaternity paternity.first
+(cd one && "$pedkin" IFN:sample.dat > again.log 2>&1) || { echo "FAIL: rerun"; cat one/again.log; exit 1; }
+grep -q "Estimating sibship with pairwise approach..." one/again.log && { echo "FAIL: stage repeated"; exit 1; }
+cmp -s paternity.first one/sample.PairwisePaternity || { echo "FAIL: rerun changed the parentage"; exit 1; }
+echo "   1.0E+00 garbage" > one/sample.MidResult6
+(cd one && "$pedkin" IFN:sample.dat > again.log 2>&1) || { echo "FAIL: run after a damaged checkpoint"; exit 1; }
+grep -q "Estimating sibship with pairwise approach..." one/again.log || { echo "FAIL: damaged checkpoint trusted"; exit 1; }
+cmp -s paternity.first one/sample.PairwisePaternity || { echo "FAIL: stage done again differs"; exit 1; }
+[ "$(wc -w < one/sample.MidResult6)" = 5 ] || { echo "FAIL: checkpoint not rewritten"; exit 1; }
+echo "pairwise method $method: PASS"
