@@ -47,22 +47,16 @@ constexpr std::array<const char*, 8> kKeys = {".FSDyad", ".HSDyad", ".MHSDya", "
 
 bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
 
-// The loci that take part (more than one observed allele) in this
-// process's share when the loci are divided among processes, else all.
-std::vector<int32_t> OwnLoci() {
+// The loci that take part (more than one observed allele), in the one
+// order in which every process adds them up: ascending.
+std::vector<int32_t> TableLoci() {
   const LikelihoodVar& lv = likelihoodvar;
   std::vector<int32_t> loci;
-  auto add = [&](const std::vector<int32_t>& list, int32_t first, int32_t last) {
-    for (int32_t k = first; k <= last; ++k) loci.push_back(list[static_cast<std::size_t>(k)]);
-  };
-  if (Distributed()) {
-    add(lv.locus3, lv.l3thread(1), lv.l3thread(2));
-    add(lv.locus2, lv.l1thread(1), lv.l1thread(2));
-    add(lv.locus2, lv.l1thread(3), lv.l1thread(4));
-  } else {
-    add(lv.locus3, 1, lv.locus3[0]);
-    add(lv.locus2, 1, lv.locus2[0]);
-  }
+  for (int32_t k = 1; k <= lv.locus3[0]; ++k) loci.push_back(lv.locus3[static_cast<std::size_t>(k)]);
+  for (int32_t k = 1; k <= lv.locus2[0]; ++k) loci.push_back(lv.locus2[static_cast<std::size_t>(k)]);
+  // The lists are ordered for the division of the search's work, which
+  // depends on the number of processes; the sums are not.
+  std::sort(loci.begin(), loci.end());
   return loci;
 }
 
@@ -209,6 +203,36 @@ void BuildCombinations(int32_t l, int32_t k, bool triangle, int32_t nrow, int32_
   lc.cls = std::move(off.cls);
 }
 
+// Position of the first entry of row i: rows of the triangle hold the
+// pairs (i, j > i), rows of the rectangle n entries each.
+std::size_t RowStart(bool triangle, int32_t n, int32_t i) {
+  const std::size_t r = static_cast<std::size_t>(i - 1);
+  if (!triangle) return r * static_cast<std::size_t>(n);
+  return r * static_cast<std::size_t>(n) - r * (r + 1) / 2;
+}
+
+// The rows of this process: every process sums all loci for a share of
+// the pairs (the shares about equal in pairs), so that each pair's sum
+// is taken in the same order whatever the number of processes.
+void OwnRows(bool triangle, int32_t nrow, int32_t n, int32_t& first, int32_t& last) {
+  const int32_t rows = triangle ? n - 1 : nrow;
+  first = 1;
+  last = rows;
+  if (!Distributed() || rows < 1) return;
+  const std::size_t total = RowStart(triangle, n, rows + 1);
+  const std::size_t np = static_cast<std::size_t>(variables.numthreads);
+  const std::size_t p = static_cast<std::size_t>(variables.threadid);
+  // Row i belongs to the process whose share holds its first entry.
+  auto owner = [&](int32_t i) { return RowStart(triangle, n, i) * np / std::max<std::size_t>(total, 1); };
+  first = rows + 1;
+  last = rows;
+  for (int32_t i = 1; i <= rows; ++i) {
+    const std::size_t o = owner(i);
+    if (o == p && first > rows) first = i;
+    if (o == p) last = i;
+  }
+}
+
 // Classes of a batch of loci, individual by individual: entry k * B + b
 // is the class of individual k + 1 at the batch's locus b.
 std::vector<uint16_t> BatchClasses(const std::vector<LocusCombinations>& batch, int32_t count, bool rows) {
@@ -221,19 +245,18 @@ std::vector<uint16_t> BatchClasses(const std::vector<LocusCombinations>& batch, 
   return cls;
 }
 
-// Adds the entries of a batch of loci to every pair of a table, saturating
-// at the impossible value: the triangle over n offspring, or the rectangle
-// of nrow candidates by n offspring.
-void AddBatch(const std::vector<LocusCombinations>& batch, bool triangle, int32_t nrow, int32_t n,
-              std::vector<float>& table) {
+// Adds the entries of a batch of loci to the pairs of rows first .. last
+// of a table, saturating at the impossible value: the triangle over n
+// offspring, or the rectangle of nrow candidates by n offspring.
+void AddBatch(const std::vector<LocusCombinations>& batch, bool triangle, int32_t nrow, int32_t n, int32_t first,
+              int32_t last, std::vector<float>& table) {
   const std::size_t B = batch.size();
-  if (B == 0 || n < 1 || nrow < 1 || (triangle && n < 2)) return;
+  if (B == 0 || n < 1 || nrow < 1 || (triangle && n < 2) || first > last) return;
   const std::vector<uint16_t> cls = BatchClasses(batch, n, false);
   const std::vector<uint16_t> rowcls = triangle ? std::vector<uint16_t>() : BatchClasses(batch, nrow, true);
   std::vector<const float*> rows(B);
-  std::size_t pos = 0;
-  const int32_t lastrow = triangle ? n - 1 : nrow;
-  for (int32_t i = 1; i <= lastrow; ++i) {
+  std::size_t pos = RowStart(triangle, n, first);
+  for (int32_t i = first; i <= last; ++i) {
     const uint16_t* ci = &(triangle ? cls : rowcls)[static_cast<std::size_t>(i - 1) * B];
     for (std::size_t b = 0; b < B; ++b) {
       rows[b] = batch[b].comb.data() + static_cast<std::size_t>(ci[b]) * static_cast<std::size_t>(batch[b].G);
@@ -247,9 +270,9 @@ void AddBatch(const std::vector<LocusCombinations>& batch, bool triangle, int32_
   }
 }
 
-// Sums a table over processes. Impossible shares add up below the
-// impossible value (to -inf once four of them meet), so the sums are
-// brought back to it.
+// Joins the rows that the processes computed: each entry is non-zero on one
+// process only, so the sum is exact and the table the same as one process
+// computes alone.
 void SumOverProcesses(std::vector<float>& t) {
   if (!Distributed()) return;
   constexpr std::size_t kChunk = std::size_t{1} << 24;
@@ -331,16 +354,12 @@ uint32_t LocusDigest(int32_t l) {
   return h == 0 ? 1u : h;
 }
 
-// Fills dyadprbvariables.locusdigest; with several processes each digests
-// its own loci and the digests are combined, so every process ends with
-// the digests of all loci.
+// Fills dyadprbvariables.locusdigest: every process digests every locus
+// that takes part, as it adds them all up.
 void ComputeLocusDigest() {
   std::vector<uint32_t>& d = dyadprbvariables.locusdigest;
   d.assign(static_cast<std::size_t>(std::max(variables.numloci, 0)), 0u);
-  for (int32_t l : OwnLoci()) d[static_cast<std::size_t>(l - 1)] = LocusDigest(l);
-  if (Distributed() && !d.empty()) {
-    MPI_Allreduce(MPI_IN_PLACE, d.data(), static_cast<int>(d.size()), MPI_UINT32_T, MPI_BXOR, MPI_COMM_WORLD);
-  }
+  for (int32_t l : TableLoci()) d[static_cast<std::size_t>(l - 1)] = LocusDigest(l);
 }
 
 // ---- Record files ----
@@ -520,7 +539,9 @@ void Compute_Dyad_Locus2_LogL(int32_t k) {
   std::vector<LocusCombinations> batch;
   std::size_t entries = 0;
   int32_t counter = 0;
-  const std::vector<int32_t> loci = t.logl.empty() ? std::vector<int32_t>() : OwnLoci();
+  const std::vector<int32_t> loci = t.logl.empty() ? std::vector<int32_t>() : TableLoci();
+  int32_t first = 1, last = 0;
+  OwnRows(t.triangle, t.nrow, n, first, last);
   for (int32_t l : loci) {
     char text[32];
     std::snprintf(text, sizeof text, " Locus:%6d", l);
@@ -529,14 +550,14 @@ void Compute_Dyad_Locus2_LogL(int32_t k) {
     BuildCombinations(l, k, t.triangle, t.nrow, n, batch.back());
     entries += batch.back().comb.size() + batch.back().rowcls.size();
     if (entries >= kBatchEntries || batch.size() >= kBatchLoci) {
-      AddBatch(batch, t.triangle, t.nrow, n, t.logl);
+      AddBatch(batch, t.triangle, t.nrow, n, first, last, t.logl);
       batch.clear();
       entries = 0;
     }
   }
-  AddBatch(batch, t.triangle, t.nrow, n, t.logl);
+  AddBatch(batch, t.triangle, t.nrow, n, first, last, t.logl);
   ShowLineEnd(!loci.empty());
-  // Every process takes part in the sum, also one without loci of its own.
+  // Every process takes part in the sum, also one without rows of its own.
   SumOverProcesses(t.logl);
   // An offspring is not its own sib: the diagonal of the ordered square.
   if (k == 4) {

@@ -42,7 +42,7 @@ double StartTemperature(double typicalpairscore) {
   if (ReadMidResult6(t)) return t;
   const double loci = std::max(1, likelihoodvar.numloci23);
   if (!(typicalpairscore > 0.0)) return loci;
-  return std::clamp((getenv("T0F") ? atof(getenv("T0F")) : 0.1) * typicalpairscore, std::min(0.5, loci), loci);
+  return std::clamp(0.1 * typicalpairscore, std::min(0.5, loci), loci);
 }
 
 Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_t tmr, int32_t clusters,

@@ -3,7 +3,7 @@
 # pedigree is known: the pairwise files carry their headers, every
 # confidence is one of 50%, 55%, ..., 100%, at least 95% of the offspring
 # whose true parent is a candidate get it, and two processes give the same
-# rows as one. A rerun takes the pairwise stage as done from its
+# rows and the same checkpoint as one. A rerun takes the pairwise stage as done from its
 # checkpoint; a damaged checkpoint has the stage done again.
 #   pairwise.sh <pedkin> <source dir> <method 0 or 2> <simulate.py options...>
 set -u
@@ -49,7 +49,15 @@ for d in ("one", "two"):
     checkpoint = lines(d, ".MidResult6")
     if len(checkpoint) != 1 or len(checkpoint[0]) != 90 or len(checkpoint[0].split()) != 5:
         sys.exit(f"FAIL: {d}: checkpoint {checkpoint!r}")
-# The same rows (as sets) from one and two processes.
+# The same rows (as sets) from one and two processes, and the same start
+# temperature and priors to the last digit: the pair tables do not depend
+# on the number of processes.
+if lines("one", ".MidResult6") != lines("two", ".MidResult6"):
+    sys.exit(f"FAIL: checkpoints differ: {lines('one', '.MidResult6')} {lines('two', '.MidResult6')}")
+for suffix in (".FSDyadLogL", ".HSDyadLogL", ".DadDyadLogL", ".MumDyadLogL"):
+    a, b = (open(os.path.join(work, d, "sample" + suffix), "rb").read() for d in ("one", "two"))
+    if a != b:
+        sys.exit(f"FAIL: the pair table {suffix} differs between one and two processes")
 for suffix in list(heads) + [".PairCluster"]:
     a, b = sorted(lines("one", suffix)), sorted(lines("two", suffix))
     if a != b:
