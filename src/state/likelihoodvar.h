@@ -76,6 +76,9 @@ struct LikelihoodVar {
   int32_t numestgenotype = 0;
   // Single-individual log likelihoods: offspring, and candidates by sex.
   Vec1<double> indivlogl;
+  // Each offspring's as a selfed offspring of an unsampled parent (one-sex
+  // samples with selfing only; empty otherwise).
+  Vec1<double> indivloglself;
   Arr1<Vec1<double>, 2> candidatelogl;
   Arr1<double, 2> sumcndlogl;
   // Size-term constant lnG(2.25) + lnG(1.5) - lnG(1.25) - lnG(0.25).
