@@ -51,6 +51,9 @@ def parse_args(argv):
     p.add_argument("--method", type=int, default=1)
     p.add_argument("--precision", type=int, default=1)
     p.add_argument("--prior", type=int, default=0)
+    p.add_argument("--known-frequencies", action="store_true",
+                   help="give the population allele frequencies the founders were drawn from in the project "
+                        "file (codominant loci only)")
     p.add_argument("--model-rate", type=float, default=None,
                    help="error rate written in the project file (default: the simulated rates)")
     return p.parse_args(argv)
@@ -200,7 +203,16 @@ class Simulator:
         out.append("0   ! clone inference (0 no, 1 yes)")
         out.append("0   ! full-sibship size scaling (0 no, 1 yes)")
         out.append(f"{a.prior}" + ("   ! sibship prior (0 none)" if a.prior == 0 else " 2.0 2.0   ! sibship prior, mean paternal and maternal sibship sizes"))
-        out.append("0   ! allele frequencies known (0 no, 1 yes)")
+        if a.known_frequencies:
+            if a.dominant:
+                sys.exit("--known-frequencies gives codominant loci only")
+            out.append("1   ! allele frequencies known (0 no, 1 yes)")
+            out.append(" ".join(str(len(f)) for f in self.freqs) + "   ! alleles per locus")
+            for l, f in enumerate(self.freqs):
+                out.append(" ".join(str(x) for x in self.names[l]))
+                out.append(" ".join(f"{x:.10f}" for x in f))
+        else:
+            out.append("0   ! allele frequencies known (0 no, 1 yes)")
         out.append(f"{a.runs}   ! number of runs")
         out.append(f"{a.length}   ! length of run (0 very short .. 4 very long)")
         out.append("0   ! monitor by iterate (0) or time (1)")

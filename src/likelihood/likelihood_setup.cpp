@@ -96,9 +96,17 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   if (variables.numsex == 1 && variables.allowinbreeding == 1) CalculatePrbGtoPSelf(l1, l2);
   if (first == 1) {
     // The offspring as unrelated individuals, and every pair of them as
-    // sibs: the baseline and the tables of the search's quick screen.
+    // sibs: the baseline and the tables of the search's quick screen, and
+    // under pairwise scores the whole likelihood of a configuration. A
+    // selfed offspring of a parent that is not inbred is autozygous with
+    // chance 1/2.
     SingleIndivLikelihood(0.0, variables.smplsize, 0, lv.indivlogl);
-    if (variables.fulllikelihoodmethodq == 1 && variables.smplsize >= 2) CalculatePairProb(true);
+    if (variables.numsex == 1 && variables.allowinbreeding == 1) {
+      SingleIndivLikelihood(0.5, variables.smplsize, 0, lv.indivloglself);
+    } else {
+      lv.indivloglself.clear();
+    }
+    if (variables.smplsize >= 2) CalculatePairProb(true);
     // The candidates as unrelated individuals, and each offspring's short
     // lists of plausible parents, from which the parentage moves draw.
     if (variables.smplsize >= 1 && (variables.numchild(1) > 0 || variables.numchild(2) > 0)) {

@@ -26,6 +26,7 @@
 #include "search/iterate.h"
 #include "search/monitor.h"
 #include "search/pair_screen.h"
+#include "search/pair_score.h"
 #include "search/parentage_moves.h"
 #include "search/polish.h"
 #include "search/prior.h"
@@ -164,6 +165,8 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   AnnealVariables& a = annealvariables;
   SearchCounters& c = run.c;
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
+  // A running total kept by changes gathers rounding: it is made afresh.
+  ReduceErrAcct(c.runiterates);
   // Once hardly any proposal succeeds, or the best no longer improves, the
   // neighbourhood of the configuration is checked systematically: when that
   // finds nothing better than the best either, at several temperatures in a

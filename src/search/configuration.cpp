@@ -11,6 +11,7 @@
 #include "likelihood/peeling.h"
 #include "runctl/error_stop.h"
 #include "search/clusters.h"
+#include "search/pair_score.h"
 #include "search/parentage_moves.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -129,6 +130,23 @@ void SetInitConfigLogL(int32_t /*mode*/) {
   UseCurrentConfig();
   SetInitCluster();
   if (v.displayq != 0 && v.showq != 0) std::cout << "Computing likelihood of initial config" << std::endl;
+  if (PairScoreMethod()) {
+    // Every offspring's share and every cluster's value, for the moves;
+    // the total from scratch. A total at or below the single-precision
+    // impossible value holds a pair the known relationships put into an
+    // impossible relationship.
+    SetPairScores();
+    double total = 0.0;
+    CalculateCrrtPairLogL(total);
+    if (total <= -9.999999680285692e37) {
+      for (int32_t k = 1; k <= v.CrNumFamily(3); ++k) {
+        if (v.CrFamilyLogL(k) <= -9.999999680285692e37) InvalidConfig(1, k);
+      }
+      InvalidConfig(2);
+    }
+    v.CrLogLikelihood = total;
+    return;
+  }
   v.CrFamilyLogL.assign(static_cast<std::size_t>(std::max(v.smplsize, 0)), 0.0);
   double total = 0.0;
   const int32_t precision = v.likelihoodprecision;

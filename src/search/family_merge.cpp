@@ -9,6 +9,7 @@
 #include "search/configuration.h"
 #include "search/metropolis.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "search/pair_screen.h"
 #include "search/reversal.h"
 #include "state/variables.h"
@@ -185,10 +186,11 @@ void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int
     }
   }
   // The pairs screen the merge as they screen single moves: most merges
-  // the search proposes would join unrelated families.
+  // the search proposes would join unrelated families. Under pairwise
+  // scores the merge itself costs no more than its screen.
   const double screenu = static_cast<double>(ran1());
   const AcceptanceDraw draw = DrawAcceptance(0.0);
-  if (scored && !(gain[pick] > std::log(screenu) * screenT)) {
+  if (scored && !PairScoreMethod() && !(gain[pick] > std::log(screenu) * screenT)) {
     saved.Restore();
     return;
   }
@@ -208,10 +210,6 @@ void MergeFamilies(double T, double screenT, double rate, double (*prior)(), int
     saved.Restore();
     return;
   }
-  std::vector<std::pair<int32_t, double>> values;
-  for (std::size_t c = 0; c < move.components.size(); ++c) {
-    values.emplace_back(move.components[c].front(), move.componentlogl[c]);
-  }
-  RelabelClusters(values);
+  KeepScoredClusters(move);
   changed = 1;
 }

@@ -157,7 +157,7 @@ double KnownScale(const std::vector<int16_t>& offspring) {
 // The quick pairwise screen of proposal p: false when it is refused there.
 bool PassesScreen(const SearchRun& run, const Proposal& p) {
   if (!p.screened) return true;
-  const double gain = CalculatePairLogL2(p.move.group, p.host, p.dest);
+  const double gain = Screen(p.move.group, p.host, p.dest);
   return gain > std::log(p.screenu) * run.screenT;
 }
 

@@ -9,6 +9,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/pair_score.h"
 #include "search/parentage_moves.h"
 #include "state/annealvariables.h"
 #include "state/familyloglvar.h"
@@ -100,6 +101,7 @@ void ApplyMove(PendingMove& move, int32_t dest) {
     v.CrIndivLoc(j, 1) = move.newfamily[0];
     v.CrIndivLoc(j, 2) = move.newfamily[1];
   }
+  move.recorded = true;
 }
 
 void UndoMove(const PendingMove& move) {
@@ -181,6 +183,9 @@ double ClustersLogL(const std::vector<int16_t>& offspring) {
 }
 
 double ScoreMove(PendingMove& move, double threshold) {
+  // Pairwise scores cost a few table reads per pair the move touches: no
+  // cluster is too complex for them, and no bar is needed to stop early.
+  if (PairScoreMethod()) return PairScoreMove(move);
   FormComponents(move);
   move.componentlogl.assign(move.components.size(), -1e300);
   if (!Screen2(move.components)) return -1e300;
@@ -299,6 +304,11 @@ void CommitMove(const PendingMove& move) {
     v.CrNumFamily(k) = count;
     if (pool) v.CrNumFamily(2) = count;
   }
+  KeepScoredClusters(move);
+}
+
+void KeepScoredClusters(const PendingMove& move) {
+  KeepPairShares(move);
   // The clusters the move formed take their new values.
   std::vector<std::pair<int32_t, double>> fresh;
   for (std::size_t c = 0; c < move.components.size(); ++c) {

@@ -21,12 +21,21 @@ struct PendingMove {
   // Candidates given to the new families the move opens, by side (0: an
   // unsampled parent).
   int32_t opencandidate[2] = {0, 0};
+  // The changes above describe the move whole (ApplyMove, ProposeCandidate
+  // record them); false for changes made wholesale (merges, reversals,
+  // swaps), of which only the clusters concerned are known.
+  bool recorded = false;
   std::vector<int16_t> affected;  // offspring of the clusters the move touches
   std::vector<std::vector<int16_t>> components;  // the clusters they form after the move
   std::vector<double> componentlogl;
+  // Under pairwise scores: the offspring whose shares of the total the move
+  // changes, and their shares once it is kept.
+  std::vector<int32_t> shareindiv;
+  std::vector<double> sharevalue;
 
   // Forgets the changes of an earlier proposal.
   void ClearChanges() {
+    recorded = false;
     group.clear();
     changedparent.clear();
     side.clear();
@@ -77,6 +86,11 @@ void RelabelClusters(const std::vector<std::pair<int32_t, double>>& fresh);
 // Keeps a scored move: family numbers made dense again, clusters
 // relabelled, the clusters it formed carrying their new log likelihoods.
 void CommitMove(const PendingMove& move);
+
+// Keeps a scored change whose family numbers are already dense: the
+// clusters it formed take their new log likelihoods (and, under pairwise
+// scores, the offspring their new shares).
+void KeepScoredClusters(const PendingMove& move);
 
 // Renumbers the families of each side 1, 2, ... in order of their present
 // numbers (in a one-sex sample, over the one pool of both columns).

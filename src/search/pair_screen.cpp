@@ -74,7 +74,7 @@ bool PairScreenAvailable() {
   return OffspringDyadReady() && likelihoodvar.indivlogl.size() == static_cast<std::size_t>(variables.smplsize);
 }
 
-double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[2], int32_t dest) {
+double Screen(const std::vector<int32_t>& group, const int32_t host[2], int32_t dest) {
   const Variables& v = variables;
   const int32_t i0 = group.front();
   // The offspring whose relationship to the group may change: those of

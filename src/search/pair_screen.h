@@ -21,11 +21,13 @@ double PairRelationScore(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t f
 // True when the pair tables the screen reads are there for this sample.
 bool PairScreenAvailable();
 
-// Change of the pairwise log likelihood ratios (each pair against
+// The quick screen's measure of a sibship move under the full likelihood:
+// the change of the pairwise log likelihood ratios (each pair against
 // unrelated) when the offspring of group leave their current families for
 // the host families host[0] (paternal) and host[1] (maternal) in cluster
-// slot dest. Pairs whose relationship does not change add nothing.
-double CalculatePairLogL2(const std::vector<int32_t>& group, const int32_t host[2], int32_t dest);
+// slot dest, each full-sib family's pairs counted as about twice their
+// mean. Pairs whose relationship does not change add nothing.
+double Screen(const std::vector<int32_t>& group, const int32_t host[2], int32_t dest);
 
 // Each offspring's most related partners in the pair tables: the targets
 // of the proposals that join an offspring or a family to its likely kin.

@@ -10,6 +10,7 @@
 #include "numeric/random.h"
 #include "search/configuration.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "state/annealvariables.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
@@ -118,6 +119,9 @@ void ComputeParentLogL(double& out) {
   const Variables& v = variables;
   LikelihoodVar& lv = likelihoodvar;
   out = 0.0;
+  // Pairwise scores count every candidate with every offspring within the
+  // clusters' values already.
+  if (PairScoreMethod()) return;
   const Mat1<int32_t>& assigned = v.InferParentPrt != nullptr ? *v.InferParentPrt : v.InferParent;
   for (int32_t s = 1; s <= v.numsex && s <= 2; ++s) {
     const int32_t C = std::max(v.numchild(s), 0);
@@ -239,6 +243,7 @@ int32_t ProposeCandidate(int32_t i, int32_t k, int32_t proposed, bool join, Pend
   move.ClearChanges();
   Assign(move, members, k, proposed);
   if (other > 0) Assign(move, othermembers, k, swapped);
+  move.recorded = true;
   move.affected.clear();
   const int32_t own = v.ClusterID(i);
   AddCluster(move.affected, own);

@@ -12,7 +12,8 @@ struct PendingMove;
 // The parent term of the configuration of InferParentPrt: for each sex,
 // the single-individual log likelihoods of the candidates that are neither
 // assigned to an offspring nor a known parent. In a one-sex sample both
-// columns draw on the one pool of candidates. 0 without candidates.
+// columns draw on the one pool of candidates. 0 without candidates, and
+// under pairwise scores (whose cluster values hold every candidate).
 void ComputeParentLogL(double& out);
 
 // Appends to out the distinct candidates of sex `sex` assigned to the

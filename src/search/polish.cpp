@@ -11,6 +11,7 @@
 #include "search/configuration.h"
 #include "search/family_merge.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "search/pair_screen.h"
 #include "search/parentage_moves.h"
 #include "search/prior.h"
@@ -107,17 +108,14 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
         target = v.CrIndivLoc(x.a, k);
       }
       FamilyGroup(t, v.CrIndivLoc(x.i, t), slot, group);
+      move.ClearChanges();  // a merge rewrites families wholesale
       if (!MergeInto(t, group, target, move.affected)) {
         saved.Restore();
         return kNone;
       }
       gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
       if (keep && gain > kMinGain) {
-        std::vector<std::pair<int32_t, double>> values;
-        for (std::size_t c = 0; c < move.components.size(); ++c) {
-          values.emplace_back(move.components[c].front(), move.componentlogl[c]);
-        }
-        RelabelClusters(values);
+        KeepScoredClusters(move);
       } else {
         saved.Restore();
       }
@@ -181,7 +179,8 @@ void ListMoves(int32_t i) {
   const int32_t newf = v.CrNumFamily(1) + 1;
   const int32_t newm = v.numsex == 1 ? newf + 1 : v.CrNumFamily(2) + 1;
   const int32_t newslot = v.CrNumFamily(3) + 1;
-  const bool screened = PairScreenAvailable();
+  // Pairwise scores are as quick as the screen itself: nothing is left out.
+  const bool screened = PairScreenAvailable() && !PairScoreMethod();
   for (int32_t mode = 1; mode <= 2; ++mode) {
     MoveGroup(mode, i, group);
     if (mode == 2 && group.size() < 2) break;  // the offspring moves alone anyway
@@ -191,7 +190,7 @@ void ListMoves(int32_t i) {
       if (f == own[0] && m == own[1]) return;
       if (screened) {
         const int32_t host[2] = {f, m};
-        if (CalculatePairLogL2(group, host, slot) < -climbmargin) return;
+        if (Screen(group, host, slot) < -climbmargin) return;
       }
       Add({Alternative::kMove, i, mode, f, m, slot});
     };

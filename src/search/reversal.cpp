@@ -13,6 +13,7 @@
 #include "search/configuration.h"
 #include "search/metropolis.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "state/variables.h"
 
 namespace {
@@ -124,7 +125,11 @@ void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
   double fresh = old;
   const double priorafter = prior != nullptr ? prior() : 0.0;
   const double threshold = AcceptanceThreshold(old, priorbefore - priorafter, draw, T);
-  if (v.haplodiploid == 1) {
+  PendingMove reversed;  // under pairwise scores: the cluster afresh
+  if (v.haplodiploid == 1 && PairScoreMethod()) {
+    reversed.affected.assign(members.begin(), members.end());
+    fresh = ScoreMove(reversed, threshold);
+  } else if (v.haplodiploid == 1) {
     std::vector<int16_t> group(members.begin(), members.end());
     FamilyBuildMembers(group.data(), static_cast<int32_t>(group.size()));
     FamilyLikelihood(fresh, threshold, 1, 0, 0);
@@ -134,7 +139,11 @@ void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
     v.CrNumFamily = savednumbers;
     return;
   }
-  RelabelClusters({{v.IndivClusterIdx(slot), fresh}});
+  if (!reversed.components.empty()) {
+    KeepScoredClusters(reversed);
+  } else {
+    RelabelClusters({{v.IndivClusterIdx(slot), fresh}});
+  }
   changed = 1;
 }
 
@@ -207,11 +216,7 @@ void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed) {
     const double threshold = AcceptanceThreshold(old, priorbefore - priorafter, draw, T);
     const double fresh = ScoreMove(swap, threshold);
     if (Accepted(fresh, old, threshold, draw, rate)) {
-      std::vector<std::pair<int32_t, double>> values;
-      for (std::size_t c = 0; c < swap.components.size(); ++c) {
-        values.emplace_back(swap.components[c].front(), swap.componentlogl[c]);
-      }
-      RelabelClusters(values);
+      KeepScoredClusters(swap);
       changed = 1;
       return;
     }

@@ -9,6 +9,7 @@
 #include "numeric/random.h"
 #include "search/configuration.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "search/pair_screen.h"
 #include "state/annealvariables.h"
 #include "state/variables.h"
@@ -73,6 +74,9 @@ int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
         const int32_t slots = C + NearestInt(std::max(0.1 * C, 2.0) / std::max(fullsibs, 1)) + 1;
         dest = std::min(static_cast<int32_t>(std::floor(ran1() * slots)) + 1, C + 1);
       }
+    } else if (PairScoreMethod()) {
+      dest = std::min(C, NearestInt((1.0 + a.Rate) * ran1() * C)) + 1;
+      if (AllMonogamous() && dest == own && !(v.numsex == 1 && v.allowinbreeding == 1)) continue;
     } else {
       const int32_t ploidy = Haploid(i) ? 1 : 2;
       dest = std::min(C + 1, static_cast<int32_t>(std::floor(((3 - ploidy + a.Rate) * C + 1) * ran1())) + 1);

@@ -20,6 +20,10 @@ struct AnnealVariables {
   double Temperature = 1.0;     // T of the Metropolis rule
   int32_t Tmr = 0;              // temperature counter
   int64_t Iterate = 0;          // iterates of the run
+  // Under pairwise scores: each offspring's share of the configuration's
+  // total (its single terms and half of every related pair it is in), so
+  // that a cluster's value is the sum over its members.
+  Vec1<double> PairShare;
 };
 
 extern AnnealVariables annealvariables;

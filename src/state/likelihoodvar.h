@@ -82,6 +82,9 @@ struct LikelihoodVar {
   // yet computed. Emptied whenever the per-locus tables are rebuilt.
   Vec1<double> inbindivlogl;
   Vec1<double> inbindivloglself;
+  // Each offspring's as a selfed offspring of an unsampled parent (one-sex
+  // samples with selfing only; empty otherwise).
+  Vec1<double> indivloglself;
   Arr1<Vec1<double>, 2> candidatelogl;
   Arr1<double, 2> sumcndlogl;
   // Size-term constant lnG(2.25) + lnG(1.5) - lnG(1.25) - lnG(0.25).

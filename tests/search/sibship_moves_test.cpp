@@ -216,13 +216,13 @@ TEST_F(SibshipMovesTest, ScreenGainIsThePairRatiosOfTheFamiliesJoinedAndLeft) {
   // counted as 2 / 3 of their sum; O4 shares their father only.
   Place({{1, 1}, {2, 2}, {2, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}});
   const int32_t host[2] = {2, 2};
-  const double join = CalculatePairLogL2({1}, host, variables.ClusterID(2));
+  const double join = Screen({1}, host, variables.ClusterID(2));
   const double want = (lr(kFullSibDyad, 1, 2) + lr(kFullSibDyad, 1, 3)) * 2.0 / 3.0 + lr(kPaternalHalfSibDyad, 1, 4);
   EXPECT_NEAR(join, want, 1e-4 * (1.0 + std::fabs(want)));
   // Leaving it again for new families loses exactly as much.
   Place({{2, 2}, {2, 2}, {2, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}});
   const int32_t fresh[2] = {7, 8};
-  const double leave = CalculatePairLogL2({1}, fresh, variables.CrNumFamily(3) + 1);
+  const double leave = Screen({1}, fresh, variables.CrNumFamily(3) + 1);
   EXPECT_NEAR(leave, -want, 1e-4 * (1.0 + std::fabs(want)));
 }
 

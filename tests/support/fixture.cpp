@@ -13,6 +13,7 @@
 #include "likelihood/likelihood_setup.h"
 #include "runctl/messages.h"
 #include "search/cluster_cache.h"
+#include "search/pair_screen.h"
 #include "state/annealvariables.h"
 #include "state/dyadprbvariables.h"
 #include "state/familyloglvar.h"
@@ -46,8 +47,10 @@ void PedkinTest::ResetState() {
   dyadprbvariables = DyadPrbVariables{};
   simuvariables = SimuVariables{};
   // Cluster log likelihoods remembered from another data set or model
-  // would be taken for this one's.
+  // would be taken for this one's, and so would pair partners (found
+  // afresh, for no offspring, they are forgotten).
   ClearClusterLogL();
+  SetPartners();
   variables.stoppauseseconds = 0;
 }
 

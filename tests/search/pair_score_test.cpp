@@ -1,0 +1,409 @@
+// The pairwise-score likelihood: the total of a configuration against a
+// brute-force sum over every pair of individuals written here, and the
+// change that the search finds for each move against the total recomputed
+// from scratch, over long random walks on simulated samples.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "numeric/random.h"
+#include "pairwise/dyad_tables.h"
+#include "search/clusters.h"
+#include "search/configuration.h"
+#include "search/family_merge.h"
+#include "search/move_evaluation.h"
+#include "search/pair_score.h"
+#include "search/pair_screen.h"
+#include "search/parentage_moves.h"
+#include "search/reversal.h"
+#include "search/sibship_moves.h"
+#include "state/annealvariables.h"
+#include "state/likelihoodvar.h"
+#include "state/variables.h"
+#include "support/fixture.h"
+
+namespace {
+
+enum class Kind { kDioecious, kHaplodiploid, kSelfing };
+
+// A simulated project under the pairwise-score method: families of a few
+// parents (in a one-sex sample some of them selfed), sons of a haplodiploid
+// sample haploid, typing errors at every locus, and most parents, with one
+// unrelated individual more, among the candidates; in a dioecious diploid
+// sample the first offspring whose father is a candidate has him known.
+std::string SimulatedProject(Kind kind, int offspring, int loci, int alleles, uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto uniform = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  const bool haplo = kind == Kind::kHaplodiploid, pool = kind == Kind::kSelfing;
+  using Genotype = std::vector<std::pair<int, int>>;  // second 0: haploid
+  auto founder = [&](bool haploid) {
+    Genotype g;
+    for (int l = 0; l < loci; ++l) g.emplace_back(1 + uniform(alleles), haploid ? 0 : 1 + uniform(alleles));
+    return g;
+  };
+  auto gamete = [&](const Genotype& g, int l) {
+    return g[static_cast<std::size_t>(l)].second == 0 || uniform(2) == 0 ? g[static_cast<std::size_t>(l)].first
+                                                                        : g[static_cast<std::size_t>(l)].second;
+  };
+  const int parents = 4;
+  std::vector<Genotype> dads, mums;
+  for (int p = 0; p <= parents; ++p) dads.push_back(founder(haplo));  // the last one unrelated
+  for (int p = 0; p <= parents; ++p) mums.push_back(founder(false));
+  if (pool) mums = dads;
+  auto observe = [&](int allele) { return uniform(50) == 0 ? 1 + uniform(alleles) : allele; };
+  std::string text = "'pairs'\npw\n" + std::to_string(offspring) + "\n" + std::to_string(loci) + "\n3\n0\n" +
+                     (pool ? "1\n1\n0\n" : haplo ? "2\n0\n1\n" : "2\n0\n0\n") +
+                     "0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n0\n1\nMK@\n0@\n0.02@\n0.02@\n";
+  std::string known = "0 0\n";
+  for (int i = 1; i <= offspring; ++i) {
+    const int d = uniform(parents), m = pool && uniform(4) == 0 ? d : uniform(parents);
+    if (kind == Kind::kDioecious && d > 0 && known.size() == 4) {
+      known = "1 " + std::to_string(loci) + "\nO" + std::to_string(i) + " D" + std::to_string(d) + "\n";
+    }
+    const bool son = haplo && i % 3 == 0;  // every third offspring
+    text += "O" + std::to_string(i);
+    for (int l = 0; l < loci; ++l) {
+      const int a = gamete(mums[static_cast<std::size_t>(m)], l);
+      if (son) {
+        text += " " + std::to_string(observe(a)) + " -99";
+      } else {
+        text += " " + std::to_string(observe(gamete(dads[static_cast<std::size_t>(d)], l))) + " " +
+                std::to_string(observe(a));
+      }
+    }
+    text += "\n";
+  }
+  // Candidates: parents 2.. of each sex and the unrelated one.
+  text += "0.5 0.5\n" + std::to_string(parents) + " " + std::to_string(parents) + "\n";
+  for (int s = 0; s < 2; ++s) {
+    const std::vector<Genotype>& list = s == 0 ? dads : mums;
+    for (int p = 1; p <= parents; ++p) {
+      text += std::string(pool ? "P" : s == 0 ? "D" : "M") + std::to_string(p);
+      for (const auto& [a, b] : list[static_cast<std::size_t>(p)]) {
+        text += " " + std::to_string(a) + " " + (b == 0 ? std::string("-99") : std::to_string(b));
+      }
+      text += "\n";
+    }
+  }
+  return text + known + "0 0\n0\n0\n0\n0\n0\n0\n";
+}
+
+class PairScoreTest : public PedkinTest {
+ protected:
+  void Load(Kind kind, int offspring, int loci, int alleles, uint32_t seed) {
+    ResetState();
+    PrepareProject("pw.dat", SimulatedProject(kind, offspring, loci, alleles, seed));
+    ASSERT_EQ(variables.fulllikelihoodmethodq, 0);
+    variables.idum = -static_cast<int32_t>(seed);
+    FirstConfig(1);
+    SetInitConfigLogL(0);
+    annealvariables.OffspringTrials.assign(static_cast<std::size_t>(variables.smplsize), 2, 1000);
+    SetPartners();
+  }
+
+  // The total from scratch, in the current configuration with its clusters
+  // labelled as they stand.
+  static double Recomputed() {
+    UseCurrentConfig();
+    SetInitCluster();
+    double total = 0.0;
+    CalculateCrrtPairLogL(total);
+    return total;
+  }
+};
+
+// ---- Brute force: every pair of offspring, every offspring with every
+// candidate, each under the relationship its parents give it. ----
+
+double Single(int32_t i, bool selfed) {
+  return selfed ? likelihoodvar.indivloglself(i) : likelihoodvar.indivlogl(i);
+}
+
+// The parent of side s of offspring i: the known parent of the first
+// offspring of its family that has one, else its assignment.
+int32_t ParentOf(int32_t i, int32_t s) {
+  const Variables& v = variables;
+  for (int32_t j = 1; j <= v.smplsize; ++j) {
+    if (v.CrIndivLoc(j, s) != v.CrIndivLoc(i, s) || (s == 1 && v.haplodiploid == 1 && v.offploid(j) == 1)) continue;
+    if (!v.indivparent.empty() && v.indivparent(j, s) > 0) return v.indivparent(j, s);
+  }
+  return v.InferParent(i, s);
+}
+
+double BruteForceTotal() {
+  const Variables& v = variables;
+  const Mat1<int32_t>& loc = v.CrIndivLoc;
+  const int32_t n = v.smplsize;
+  const bool pool = v.numsex == 1;
+  auto haploid = [&](int32_t i) { return v.haplodiploid == 1 && v.offploid(i) == 1; };
+  auto selfed = [&](int32_t i) { return pool && v.allowinbreeding == 1 && loc(i, 1) == loc(i, 2); };
+  double total = 0.0;
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t j = i + 1; j <= n; ++j) {
+      double pair = Single(i, selfed(i)) + Single(j, selfed(j));
+      if (pool) {
+        const int32_t a1 = loc(i, 1), a2 = loc(i, 2), b1 = loc(j, 1), b2 = loc(j, 2);
+        const int shared = (a1 == b1 || a1 == b2) + (a2 != a1 && (a2 == b1 || a2 == b2));
+        if (selfed(i) && selfed(j)) {
+          if (a1 == b1) pair = SelfSelfDyadLogL(i, j);
+        } else if (selfed(i) || selfed(j)) {
+          if (shared > 0) pair = selfed(i) ? SelfOutDyadLogL(i, j) : SelfOutDyadLogL(j, i);
+        } else if (shared == 2) {
+          pair = OffspringDyadLogL(kFullSibDyad, i, j);
+        } else if (shared == 1) {
+          pair = OffspringDyadLogL(kPaternalHalfSibDyad, i, j);
+        }
+      } else {
+        const bool father = !haploid(i) && !haploid(j) && loc(i, 1) == loc(j, 1);
+        const bool mother = loc(i, 2) == loc(j, 2);
+        if (haploid(i) || haploid(j)) {
+          if (mother) pair = OffspringDyadLogL(haploid(i) && haploid(j) ? kFullSibDyad : kMaternalHalfSibDyad, i, j);
+        } else if (father && mother) {
+          pair = OffspringDyadLogL(kFullSibDyad, i, j);
+        } else if (father) {
+          pair = OffspringDyadLogL(kPaternalHalfSibDyad, i, j);
+        } else if (mother) {
+          pair = OffspringDyadLogL(kMaternalHalfSibDyad, i, j);
+        }
+      }
+      total += pair;
+    }
+  }
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t s = 1; s <= (pool ? 1 : 2); ++s) {
+      if (s == 1 && haploid(i)) continue;  // a son has no father
+      for (int32_t c = 1; c <= v.numchild(s); ++c) {
+        const bool assigned = pool ? (ParentOf(i, 1) == c || ParentOf(i, 2) == c) : ParentOf(i, s) == c;
+        double pair = Single(i, selfed(i)) + likelihoodvar.candidatelogl(s)(c);
+        if (assigned) pair = selfed(i) ? ParentSelfedDyadLogL(c, i) : ParentDyadLogL(s, i, c);
+        total += pair;
+      }
+    }
+  }
+  return total;
+}
+
+// Every single log likelihood of the sample.
+double SumOfSingles() {
+  double sum = 0.0;
+  for (int32_t i = 1; i <= variables.smplsize; ++i) sum += likelihoodvar.indivlogl(i);
+  return sum;
+}
+
+TEST_F(PairScoreTest, TotalIsTheSumOverEveryPairAndTheEdgeCasesHold) {
+  // Each case: a sample, a configuration (paternal family, maternal family,
+  // father and mother assigned, per offspring) and what the total must
+  // equal besides the brute force.
+  struct Case {
+    const char* name;
+    Kind kind;
+    std::vector<std::array<int32_t, 4>> config;
+    std::function<double()> expected;  // empty: the brute force only
+  };
+  auto parentage = [](int32_t i) {
+    // S + M u per side, the assigned candidate trading its unrelated pair
+    // for the parent-offspring one.
+    const Variables& v = variables;
+    const LikelihoodVar& lv = likelihoodvar;
+    double sum = 0.0;
+    for (int32_t s = 1; s <= 2; ++s) {
+      if (s == 1 && v.haplodiploid == 1 && v.offploid(i) == 1) continue;
+      const int32_t c = ParentOf(i, s);
+      sum += lv.sumcndlogl(s) + v.numchild(s) * lv.indivlogl(i);
+      if (c > 0) sum += ParentDyadLogL(s, i, c) - lv.candidatelogl(s)(c) - lv.indivlogl(i);
+    }
+    return sum;
+  };
+  auto singletons = [&] {
+    double p = 0.0;
+    for (int32_t i = 1; i <= variables.smplsize; ++i) p += parentage(i);
+    return (variables.smplsize - 1) * SumOfSingles() + p;
+  };
+  const std::vector<std::array<int32_t, 4>> apart = {{1, 1, 2, 0}, {2, 2, 0, 3}, {3, 3, 0, 0},
+                                                     {4, 4, 1, 1}, {5, 5, 0, 0}, {6, 6, 0, 2}};
+  const std::vector<std::array<int32_t, 4>> twosibs = {{1, 1, 0, 0}, {1, 1, 0, 0}, {2, 2, 0, 0},
+                                                       {3, 3, 0, 0}, {4, 4, 0, 0}, {5, 5, 0, 0}};
+  const std::vector<Case> cases = {
+      // (N - 1) times every single log likelihood, and each offspring's
+      // parentage: S + M u on a side without an assigned parent.
+      {"every offspring its own cluster", Kind::kDioecious, apart, singletons},
+      {"two full sibs count their full-sib pair once", Kind::kDioecious, twosibs,
+       [&] {
+         const LikelihoodVar& lv = likelihoodvar;
+         return singletons() + OffspringDyadLogL(kFullSibDyad, 1, 2) - lv.indivlogl(1) - lv.indivlogl(2);
+       }},
+      // Sons (their fathers given here are dropped) count nothing on the
+      // father side.
+      {"haploid sons have no father side", Kind::kHaplodiploid, apart, singletons},
+      // Sons 3 and 6 share their mother with each other and with daughters
+      // 4 and 5.
+      {"half sibs of both sides, sons with their mothers' other offspring", Kind::kHaplodiploid,
+       {{1, 1, 2, 0}, {1, 1, 2, 0}, {1, 2, 0, 1}, {2, 2, 0, 1}, {3, 2, 0, 1}, {3, 2, 0, 1}, {4, 3, 0, 0}, {5, 4, 0, 3}},
+       nullptr},
+      {"selfed and outbred sibs of one pool", Kind::kSelfing,
+       {{1, 1, 2, 2}, {1, 1, 2, 2}, {1, 2, 2, 0}, {2, 3, 0, 1}, {3, 3, 0, 0}, {2, 4, 0, 0}, {4, 4, 3, 3}, {1, 3, 2, 0}},
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    const int32_t n = static_cast<int32_t>(c.config.size());
+    Load(c.kind, n, 6, 4, 17);
+    if (HasFatalFailure()) return;
+    Variables& v = variables;
+    const bool haplo = c.kind == Kind::kHaplodiploid;
+    int32_t families[2] = {0, 0};
+    for (int32_t i = 1; i <= n; ++i) {
+      const auto& row = c.config[static_cast<std::size_t>(i - 1)];
+      v.CrIndivLoc(i, 1) = row[0];
+      v.CrIndivLoc(i, 2) = row[1];
+      v.InferParent(i, 1) = haplo && v.offploid(i) == 1 ? 0 : row[2];
+      v.InferParent(i, 2) = row[3];
+      families[0] = std::max(families[0], row[0]);
+      families[1] = std::max(families[1], row[1]);
+    }
+    v.CrNumFamily(1) = families[0];
+    v.CrNumFamily(2) = c.kind == Kind::kSelfing ? std::max(families[0], families[1]) : families[1];
+    if (haplo) {
+      int32_t sons = 0;
+      for (int32_t i = 1; i <= n; ++i) sons += v.offploid(i) == 1;
+      ASSERT_GT(sons, 0) << c.name;
+    }
+    const double total = Recomputed();
+    const double brute = BruteForceTotal();
+    EXPECT_NEAR(total, brute, 1e-9 * std::fabs(brute)) << c.name;
+    if (c.expected) {
+      const double want = c.expected();
+      EXPECT_NEAR(total, want, 1e-9 * std::fabs(want)) << c.name;
+    }
+    // The values the search keeps: offspring shares summed per cluster.
+    SetInitConfigLogL(0);
+    EXPECT_NEAR(v.CrLogLikelihood, brute, 1e-9 * std::fabs(brute)) << c.name;
+    double clusters = 0.0;
+    for (int32_t s = 1; s <= v.CrNumFamily(3); ++s) clusters += v.CrFamilyLogL(s);
+    EXPECT_NEAR(clusters, brute, 1e-9 * std::fabs(brute)) << c.name;
+  }
+}
+
+
+// Every change of the configuration that the search can make, kept or
+// not: the change found from the pairs the move touches must equal the
+// difference of the totals from scratch, the pair loop must give the same
+// value on one thread as on two, and after each kept change the running
+// total and every offspring's share must equal their recomputation.
+TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
+  struct Sample {
+    Kind kind;
+    const char* name;
+  };
+  const Sample samples[] = {{Kind::kDioecious, "dioecious"}, {Kind::kHaplodiploid, "haplodiploid"},
+                            {Kind::kSelfing, "monoecious with selfing"}};
+  for (const Sample& sample : samples) {
+    Load(sample.kind, 36, 10, 5, 5);
+    if (HasFatalFailure()) return;
+    Variables& v = variables;
+    const int32_t n = v.smplsize;
+    int scored = 0, kept = 0, threaded = 0, special = 0;
+    auto tolerance = [](double x) { return 1e-9 * std::fabs(x); };
+    // The running values against their recomputation.
+    auto expect_current = [&](const std::string& when) {
+      std::vector<double> shares = annealvariables.PairShare.raw();
+      const double running = v.CrLogLikelihood;
+      const double total = Recomputed();
+      ASSERT_NEAR(running, total, tolerance(total)) << sample.name << ": " << when;
+      SetPairScores();
+      for (int32_t i = 1; i <= n; ++i) {
+        ASSERT_NEAR(shares[static_cast<std::size_t>(i - 1)], annealvariables.PairShare(i),
+                    tolerance(annealvariables.PairShare(i)))
+            << sample.name << ": " << when << ", offspring " << i;
+      }
+    };
+    PendingMove move;
+    for (int step = 0; step < 3000; ++step) {
+      if (step % 600 == 0) {
+        FirstConfig(1);
+        SetInitConfigLogL(0);
+      }
+      const int32_t i = 1 + static_cast<int32_t>(ran1() * n) % n;
+      const double u = ran1();
+      if (u < 0.1) {
+        // The special moves, at a temperature that takes most of them.
+        int32_t changed = 0;
+        const double draw = ran1();
+        if (draw < 0.4) {
+          MergeFamilies(50.0, 50.0, 1.0, nullptr, changed);
+        } else if (draw < 0.7) {
+          SwapDadID(50.0, 1.0, nullptr, changed);
+        } else {
+          Reversal(50.0, 1.0, [] { return 0.0; }, changed);
+        }
+        if (changed == 0) continue;
+        ++special;
+        expect_current("special move at step " + std::to_string(step));
+        if (HasFatalFailure()) return;
+        continue;
+      }
+      if (u < 0.35) {
+        // A parentage move: a candidate for the family of offspring i, or
+        // the family joining the candidate's.
+        const int32_t k = HaploidOffspring(i) || ran1() < 0.5 ? 2 : 1;
+        const int32_t proposal = ParentageAssign(i, k, move);
+        if (proposal == 0) continue;
+        if (proposal == 2) {
+          if (!CheckConfiguration(move.group)) continue;
+          move.opencandidate[0] = move.opencandidate[1] = 0;
+          move.indiv = i;
+          ApplyMove(move, annealvariables.HostFamily(3));
+        }
+      } else {
+        MoveGroup(ran1() < 0.5 ? 2 : 1, i, move.group);
+        int32_t partner = 0;
+        const int32_t dest = ChooseDestinationCluster(i, partner);
+        if (!FindHostFamilyID(move.group, dest, partner) || !CheckConfiguration(move.group)) continue;
+        move.indiv = i;
+        move.opencandidate[0] = move.opencandidate[1] = 0;
+        for (int32_t k = 1; k <= 2; ++k) {
+          if (annealvariables.HostFamily(k) > v.CrNumFamily(k) && ran1() < 0.5) {
+            move.opencandidate[k - 1] = DrawNewFamilyCandidate(i, k, move.group);
+          }
+        }
+        ApplyMove(move, dest);
+      }
+      const double before = v.CrLogLikelihood;
+      const double change = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
+      if (move.group.size() * move.affected.size() > 100) {
+        // The pair loop on one thread.
+        const int levels = omp_get_max_active_levels();
+        omp_set_max_active_levels(0);
+        const double alone = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
+        omp_set_max_active_levels(levels);
+        ASSERT_EQ(alone, change) << sample.name << ": step " << step;
+        ++threaded;
+      }
+      ++scored;
+      // The total of the changed configuration from scratch; then the
+      // configuration and its cluster tables as they were.
+      const double after = Recomputed();
+      ASSERT_NEAR(before + change, after, tolerance(after)) << sample.name << ": step " << step;
+      UndoMove(move);
+      SetInitCluster();
+      if (ran1() < 0.75) {
+        RedoMove(move);
+        CommitMove(move);
+        ++kept;
+        expect_current("step " + std::to_string(step));
+        if (HasFatalFailure()) return;
+      }
+    }
+    EXPECT_GT(scored, 1500) << sample.name;
+    EXPECT_GT(kept, 1000) << sample.name;
+    EXPECT_GT(threaded, 10) << sample.name;
+    EXPECT_GT(special, sample.kind == Kind::kSelfing ? -1 : 20) << sample.name;
+  }
+}
+
+}  // namespace
