@@ -23,6 +23,7 @@
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/guided_start.h"
 #include "search/iterate.h"
 #include "search/monitor.h"
 #include "search/pair_screen.h"
@@ -36,6 +37,9 @@
 #include "state/variables.h"
 
 namespace {
+
+// The starting temperature of a guided search, as a share of the usual one.
+constexpr double kGuidedTemperatureShare = 0.3;
 
 // While the search runs, every likelihood is computed by all processes
 // together, each taking its share of the loci.
@@ -82,6 +86,7 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
       goon = false;
     }
   } else {
+    run.guided = GuidedFirstConfig() > 0;
     SetInitConfigLogL(0);
     run.prior = CurrentLogPrior();
     CopyCurrentToBest(run);
@@ -93,6 +98,7 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   a.RatioTemprature = 0.92;
   a.NTemprature = v.fulllikelihoodmethodq == 0 ? 600 : 200;
   run.s = MakeSchedule(N, repeat);
+  run.s.guided = run.guided;
   const double typical = SetPartners();
   SetClimbMargin(typical);
   // The quick pairwise screen, when the pair tables are there: its scale
@@ -101,7 +107,9 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   run.screening = v.fulllikelihoodmethodq == 1 && PairScreenAvailable();
   run.H = HeterozygositySum();
   if (!resumed) {
-    c.T = StartTemperature(typical);
+    // A guided start is close to the optimum already: a high temperature
+    // would only take it apart again.
+    c.T = StartTemperature(typical) * (run.guided ? kGuidedTemperatureShare : 1.0);
     c.S = 1.0 + std::log(2.72 + run.H);
     c.rate = 1.0;
     c.archiving = N <= 99 && v.iarchive == 1 ? 1 : 0;
@@ -171,7 +179,9 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   // neighbourhood of the configuration is checked systematically: when that
   // finds nothing better than the best either, at several temperatures in a
   // row, the search has converged.
-  if (!run.searchdone && a.Tmr > 1 && (r < kFrozenRate || c.tempimprovements == 0)) {
+  // (The first temperature of a plain start only begins to gather the
+  // families; a guided start may be frozen from the first.)
+  if (!run.searchdone && (a.Tmr > 1 || run.guided) && (r < kFrozenRate || c.tempimprovements == 0)) {
     const double best = v.btloglikelihood;
     Climb(run);
     frozen = v.btloglikelihood > best + kClimbGain ? 0 : frozen + 1;

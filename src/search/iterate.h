@@ -28,6 +28,7 @@ struct SearchRun {
   Schedule s;
   ScreenScale screen;
   bool screening = false;   // the quick pairwise screen is used
+  bool guided = false;      // started from the full sibs of the pair classification
   double H = 0.0;           // sum of expected heterozygosities
   double lowerbound = 0.0;  // of the acceptance uniforms at this temperature
   double screenT = 1.0;     // temperature of the quick screen

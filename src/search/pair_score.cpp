@@ -223,7 +223,10 @@ void ItemValues(const std::vector<int32_t>& group, std::vector<double>& out) {
     }
     out[static_cast<std::size_t>(p)] = value + 0.5 * pairs;
   };
-#pragma omp parallel for num_threads(2) schedule(dynamic, 1) if (pairwork > kThreadedPairWork)
+  // A second thread helps only a lone process: several processes already
+  // keep the cores busy, and threads waiting for a core slow every move.
+  const bool threaded = pairwork > kThreadedPairWork && v.numthreads == 1;
+#pragma omp parallel for num_threads(2) schedule(dynamic, 1) if (threaded)
   for (int32_t p = 0; p < n; ++p) item(p);
 }
 

@@ -96,6 +96,11 @@ Verdict EndOfTemperature(const Schedule& s, SearchCounters& c, double& T, int32_
   // nothing more to give: the climb that follows checks the neighbourhood
   // of the configuration systematically instead.
   if (tmr > 1 && c.tempimprovements == 0 && c.nfail1 >= s.iterlimit) return Verdict::kEndTemperature;
+  // From a guided start the search only polishes: improvements of the best
+  // below the reference gain (an equally good parent drawn, say) do not
+  // keep a temperature going; the climb that follows the temperature
+  // checks the neighbourhood systematically.
+  if (s.guided && c.nfail2 >= 2 * s.iterlimit) return Verdict::kEndTemperature;
   if (c.nfail2 >= 40 * s.iterlimit &&
       ((i > 9999 && 0.01 * std::exp(-6.0 * 40 * s.iterlimit / static_cast<double>(c.nfail2)) > r) ||
        c.nfail2 >= 200 * s.iterlimit)) {

@@ -17,6 +17,7 @@ struct Schedule {
   double target = 0.15;     // success rate sought at the first temperature
   double known = 0.0;       // share of offspring-by-side slots with a known sibship
   bool allmonogamous = false;
+  bool guided = false;      // the search starts from the pair classification's families
 };
 
 // The schedule of a run of N offspring (repeat 1..5, 5 for the final or
