@@ -47,7 +47,7 @@ confidences() {
     [ -f "$f" ] || continue
     present=1
     bad=$((bad + $(tail -n +2 "$f" | awk -F, '{ c = $3; sub(/%$/, "", c)
-      if (c !~ /^[0-9]+$/ || c < 50 || c > 100 || c % 5 != 0) n++ } END { print n + 0 }')))
+      if (c !~ /^[0-9]+$/ || c + 0 < 50 || c + 0 > 100 || c % 5 != 0) n++ } END { print n + 0 }')))
   done
   [ "$present" = 0 ] && { echo "-"; return; }
   [ "$bad" = 0 ] && echo "ok" || echo "$bad bad"
