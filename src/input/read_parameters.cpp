@@ -220,14 +220,6 @@ void ReadRunParameters(ProjectReader& reader) {
           "Score), or 2 (PS guided FL)!");
   v.fulllikelihoodmethodq = (method == 1 || method == 2) ? 1 : 0;
   v.quicksearchq = (method == 0 || method == 2) ? 1 : 0;
-  // Pairwise scores do not yet stand in for the family likelihood: the
-  // search scores every configuration by the full likelihood whatever the
-  // method, and the user must not think otherwise.
-  if (method != 1) {
-    InputWarning("Analysis method " + std::to_string(method) +
-                 (method == 0 ? " (PS: Pairwise Score)" : " (PS guided FL)") +
-                 " is not available yet: configurations are scored by the full likelihood (FL).");
-  }
   ReadIntNumber(file, "Likelihood Precision. ", v.likelihoodprecision);
   Require(v.likelihoodprecision >= 0 && v.likelihoodprecision <= 3,
           "The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!");

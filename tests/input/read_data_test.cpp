@@ -889,11 +889,12 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
 }
 
 TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
-  const std::string pairwise =
-      "Analysis method 0 (PS: Pairwise Score) is not available yet: configurations are scored by the full "
-      "likelihood (FL).";
-  const std::string guided =
-      "Analysis method 2 (PS guided FL) is not available yet: configurations are scored by the full likelihood (FL).";
+  const std::string cut =
+      "Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
+      "ABCDEFGHIJKLMNOPQRST";
+  // A reference to a long identifier is cut alike and finds it, unreported.
+  const Edit longid = Both(Set(kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"),
+                           Set(kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"));
   struct Warned {
     std::string name;
     Edit edit;
@@ -901,17 +902,12 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
     std::vector<std::string> warnings;
   };
   const std::vector<Warned> cases = {
-      {"pairwise-score method", Set(kMethod, "0"), 0, 1, {pairwise}},
-      {"guided method", Set(kMethod, "2"), 0, 1, {guided}},
-      {"guided method on process 1 showing messages", Set(kMethod, "2"), 1, 1, {guided}},
+      {"identifier cut", longid, 0, 1, {cut}},
+      {"identifier cut on process 1 showing messages", longid, 1, 1, {cut}},
       {"identifiers cut, messages off",
-       // A reference to a long identifier is cut alike and finds it, unreported.
-       Both(Both(Set(kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"),
-                 Set(kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3")),
-            Set(kMother2, "M2_with_a_long_identifier 102 101 8 8 0")),
+       Both(longid, Set(kMother2, "M2_with_a_long_identifier 102 101 8 8 0")),
        0, 0,
-       {"Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
-        "ABCDEFGHIJKLMNOPQRST",
+       {cut,
         "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
         "M2_with_a_long_ident"}},
   };
