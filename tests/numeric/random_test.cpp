@@ -1,7 +1,8 @@
-// Uniform, normal and Poisson deviates and the random bit: the first values
+// Uniform, normal and Poisson deviates and the random bit: the sequences
 // against the recurrences written out independently here (direct 64-bit
 // modular arithmetic instead of the Schrage factorisation), limits of the
-// ranges, and moments and frequencies over many draws.
+// ranges, the full period of the shift register, and moments and
+// frequencies over many draws.
 #include "numeric/random.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <set>
+#include <utility>
 #include <vector>
 
 #include "state/variables.h"
@@ -21,33 +22,35 @@ namespace {
 using NumericRandomTest = PedkinTest;
 
 // ran1 recomputed by hand: xorshift on a 32-bit pattern and the minimal
-// standard generator by direct modulo in 64 bits.
+// standard generator by direct modulo in 64 bits. The seeded Park-Miller
+// state is a signed 32-bit value (negative only for the most negative
+// seed), reduced into 0..2^31 - 2 by its first step.
 class HandRan1 {
  public:
   explicit HandRan1(int64_t seed) {
     const uint64_t m = static_cast<uint64_t>(seed < 0 ? -seed : seed);
-    iy_ = (888889999ull ^ m) | 1ull;
+    iy_ = static_cast<int32_t>((888889999ull ^ m) | 1ull);
     ix_ = (777755555ull ^ m) & 0xFFFFFFFFull;
   }
   float Next() {
     ix_ ^= (ix_ << 13) & 0xFFFFFFFFull;
     ix_ ^= ix_ >> 17;
     ix_ ^= (ix_ << 5) & 0xFFFFFFFFull;
-    iy_ = (iy_ * 16807ull) % 2147483647ull;
-    const uint64_t k = ((ix_ ^ iy_) & 0x7FFFFFFFull) | 1ull;
+    iy_ = ((iy_ * 16807) % 2147483647 + 2147483647) % 2147483647;
+    const uint64_t k = ((ix_ ^ static_cast<uint64_t>(iy_)) & 0x7FFFFFFFull) | 1ull;
     return 4.6566126e-10f * static_cast<float>(k);
   }
 
  private:
-  uint64_t ix_, iy_;
+  uint64_t ix_;
+  int64_t iy_;
 };
 
-// ran2 recomputed by hand, again by direct modulo.
+// ran2 recomputed by hand from the state it starts from, again by direct
+// modulo.
 class HandRan2 {
  public:
-  explicit HandRan2(int64_t seed) {
-    s1_ = seed < -1 ? -seed : 1;
-    s2_ = s1_;
+  explicit HandRan2(int64_t start) : s1_(start), s2_(start) {
     for (int j = 40; j >= 1; --j) {
       s1_ = (40014 * s1_) % 2147483563;
       if (j <= 32) iv_[j] = s1_;
@@ -65,7 +68,7 @@ class HandRan2 {
   }
 
  private:
-  int64_t s1_, s2_, iy_;
+  int64_t s1_, s2_, iy_ = 0;
   int64_t iv_[33] = {};
 };
 
@@ -80,48 +83,43 @@ Moments MomentsOf(int count, const std::function<double()>& draw) {
     sum += x;
     sum2 += x * x;
   }
-  Moments m;
-  m.mean = sum / count;
-  m.var = sum2 / count - m.mean * m.mean;
-  return m;
+  return {sum / count, sum2 / count - (sum / count) * (sum / count)};
 }
 
-// Inverse of x ^= x << s (s > 0) on 32 bits.
-uint32_t UndoLeft(uint32_t x, int s) {
-  uint32_t y = x;
-  for (int k = 0; k < 32 / s + 1; ++k) y = x ^ (y << s);
-  return y;
-}
-// Inverse of x ^= x >> s on 32 bits.
-uint32_t UndoRight(uint32_t x, int s) {
-  uint32_t y = x;
-  for (int k = 0; k < 32 / s + 1; ++k) y = x ^ (y >> s);
-  return y;
-}
-// The register value whose xorshift step gives `after`.
+// The register value whose xorshift step (<< 13, >> 17, << 5) gives `after`:
+// each step x ^= x << s (or >> s) is undone by iterating y = x ^ (y << s).
 int32_t XorshiftPreimage(uint32_t after) {
-  return static_cast<int32_t>(UndoLeft(UndoRight(UndoLeft(after, 5), 17), 13));
+  const auto undo = [](uint32_t x, int s, bool left) {
+    uint32_t y = x;
+    for (int k = 0; k < 32 / s + 1; ++k) y = x ^ (left ? y << s : y >> s);
+    return y;
+  };
+  return static_cast<int32_t>(undo(undo(undo(after, 5, true), 17, false), 13, true));
 }
 
-// Number of ran1 draws that fn consumes.
+// Number of ran1 draws that fn consumes: fn runs, then the same draws are
+// replayed from the saved state until its end state is reached.
 int Ran1DrawsOf(const std::function<void()>& fn) {
-  const int32_t idum = variables.idum, ix = variables.ran1ix, iy = variables.ran1iy;
+  const Ran1State before = SaveRan1();
   fn();
-  const int32_t ix1 = variables.ran1ix, iy1 = variables.ran1iy;
-  variables.idum = idum;
-  variables.ran1ix = ix;
-  variables.ran1iy = iy;
+  const Ran1State after = SaveRan1();
+  RestoreRan1(before);
   int draws = 0;
-  while ((variables.ran1ix != ix1 || variables.ran1iy != iy1) && draws < 100000) {
+  while ((variables.ran1ix != after.ix || variables.ran1iy != after.iy) && draws < 100000) {
     ran1();
     ++draws;
   }
   return draws;
 }
 
-TEST_F(NumericRandomTest, Ran1FollowsTheCombinedRecurrence) {
-  for (int64_t seed :
-       {int64_t{-1}, int64_t{0}, int64_t{-12345}, int64_t{-987654321}, int64_t{-2147483647}}) {
+// Seeds in turn without resetting the state between them, so a new seed
+// <= 0 must restart the sequence. The positive seed comes first, on the
+// unseeded state, where it still seeds from its magnitude. The two most
+// negative seeds must not wrap |idum| + 1 to a negative value, which would
+// reseed at every call and repeat the first draw.
+TEST_F(NumericRandomTest, Ran1FollowsTheCombinedRecurrenceFromEverySeed) {
+  for (int64_t seed : {int64_t{12345}, int64_t{-1}, int64_t{0}, int64_t{-12345},
+                       int64_t{-987654321}, int64_t{-2147483647}, int64_t{INT32_MIN}}) {
     SCOPED_TRACE(seed);
     variables.idum = static_cast<int32_t>(seed);
     HandRan1 hand(seed);
@@ -132,50 +130,13 @@ TEST_F(NumericRandomTest, Ran1FollowsTheCombinedRecurrence) {
   }
 }
 
-TEST_F(NumericRandomTest, Ran1SeedingRules) {
-  // |idum| + 1 after seeding.
-  variables.idum = -12345;
-  ran1();
-  EXPECT_EQ(variables.idum, 12346);
-  // A positive idum before the first call still seeds from |idum|.
-  variables = Variables{};
-  variables.idum = 12345;
-  const float first = ran1();
-  EXPECT_EQ(first, HandRan1(12345).Next());
-  // Setting idum <= 0 again restarts the sequence.
-  variables.idum = -77;
-  std::vector<float> a, b;
-  for (int i = 0; i < 20; ++i) a.push_back(ran1());
-  variables.idum = -77;
-  for (int i = 0; i < 20; ++i) b.push_back(ran1());
-  EXPECT_EQ(a, b);
-}
-
-TEST_F(NumericRandomTest, Ran1MostNegativeSeedDoesNotReseedEveryCall) {
-  variables.idum = std::numeric_limits<int32_t>::min();
-  std::set<float> seen;
-  ran1();
-  const int32_t seeded = variables.idum;
-  EXPECT_GT(seeded, 0);
-  for (int i = 0; i < 1000; ++i) {
-    const float u = ran1();
-    ASSERT_GT(u, 0.0f);
-    ASSERT_LT(u, 1.0f);
-    seen.insert(u);
-  }
-  EXPECT_EQ(variables.idum, seeded);
-  EXPECT_GT(seen.size(), 990u);
-}
-
 TEST_F(NumericRandomTest, Ran1ExtremeIntegersStayInsideZeroOne) {
   // Park-Miller state 1 steps to 16807; choose the register so that the
   // combined integer is its largest (2^31 - 1) or smallest (1) value.
   variables.idum = 1;
   variables.ran1iy = 1;
   variables.ran1ix = XorshiftPreimage(0x7FFFFFFFu ^ 16807u);
-  const float top = ran1();
-  EXPECT_LT(top, 1.0f);
-  EXPECT_EQ(top, std::nextafter(1.0f, 0.0f));
+  EXPECT_EQ(ran1(), std::nextafter(1.0f, 0.0f));
 
   variables.ran1iy = 1;
   variables.ran1ix = XorshiftPreimage(16807u);
@@ -184,40 +145,19 @@ TEST_F(NumericRandomTest, Ran1ExtremeIntegersStayInsideZeroOne) {
   EXPECT_FLOAT_EQ(bottom, 4.6566126e-10f);
 }
 
-TEST_F(NumericRandomTest, Ran1UniformMoments) {
-  variables.idum = -2024;
-  constexpr int kDraws = 200000;
-  double lag = 0.0, previous = 0.5;
-  const Moments m = MomentsOf(kDraws, [&] {
-    const double u = ran1();
-    EXPECT_GT(u, 0.0);
-    EXPECT_LT(u, 1.0);
-    lag += (u - 0.5) * (previous - 0.5);
-    previous = u;
-    return u;
-  });
-  // Standard errors: mean 6.5e-4, variance 1.9e-4.
-  EXPECT_NEAR(m.mean, 0.5, 0.004);
-  EXPECT_NEAR(m.var, 1.0 / 12.0, 0.0015);
-  EXPECT_NEAR(lag / kDraws / (1.0 / 12.0), 0.0, 0.015);
-}
-
 TEST_F(NumericRandomTest, Ran2FollowsTheShuffledRecurrence) {
-  for (int64_t seed : {int64_t{-1}, int64_t{0}, int64_t{-12345}, int64_t{-2000000000}}) {
+  // {seed, state it starts from}: max(-seed, 1), and 1 for the most
+  // negative seed, whose negation overflows.
+  for (const auto& [seed, start] : std::vector<std::pair<int32_t, int64_t>>{
+           {-1, 1}, {0, 1}, {-12345, 12345}, {-2000000000, 2000000000}, {INT32_MIN, 1}}) {
     SCOPED_TRACE(seed);
     variables = Variables{};
-    variables.idum3 = static_cast<int32_t>(seed);
-    HandRan2 hand(seed);
+    variables.idum3 = seed;
+    HandRan2 hand(start);
     for (int i = 0; i < 1000; ++i) {
       ASSERT_EQ(ran2(), hand.Next()) << "draw " << i;
     }
   }
-}
-
-TEST_F(NumericRandomTest, Ran2MostNegativeSeedStartsFromOne) {
-  variables.idum3 = std::numeric_limits<int32_t>::min();
-  HandRan2 hand(1);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(ran2(), hand.Next());
 }
 
 TEST_F(NumericRandomTest, Ran2LargestValueIsCapped) {
@@ -229,16 +169,27 @@ TEST_F(NumericRandomTest, Ran2LargestValueIsCapped) {
   EXPECT_EQ(ran2(), 0.99999988);
 }
 
-TEST_F(NumericRandomTest, Ran2UniformMoments) {
+TEST_F(NumericRandomTest, UniformMomentsAndLagOneCorrelation) {
+  constexpr int kDraws = 200000;
+  variables.idum = -2024;
   variables.idum3 = -31;
-  const Moments m = MomentsOf(200000, [] {
-    const double u = ran2();
-    EXPECT_GT(u, 0.0);
-    EXPECT_LE(u, 0.99999988);
-    return u;
-  });
-  EXPECT_NEAR(m.mean, 0.5, 0.004);
-  EXPECT_NEAR(m.var, 1.0 / 12.0, 0.0015);
+  for (const auto& [name, draw] : std::vector<std::pair<const char*, std::function<double()>>>{
+           {"ran1", [] { return static_cast<double>(ran1()); }}, {"ran2", [] { return ran2(); }}}) {
+    SCOPED_TRACE(name);
+    double lag = 0.0, previous = 0.5;
+    const Moments m = MomentsOf(kDraws, [&] {
+      const double u = draw();
+      EXPECT_GT(u, 0.0);
+      EXPECT_LT(u, 1.0);
+      lag += (u - 0.5) * (previous - 0.5);
+      previous = u;
+      return u;
+    });
+    // Standard errors: mean 6.5e-4, variance 1.9e-4, correlation 2.2e-3.
+    EXPECT_NEAR(m.mean, 0.5, 0.004);
+    EXPECT_NEAR(m.var, 1.0 / 12.0, 0.0015);
+    EXPECT_NEAR(lag / kDraws / (1.0 / 12.0), 0.0, 0.015);
+  }
 }
 
 TEST_F(NumericRandomTest, GasDevFirstPairFromPolarMethod) {
@@ -278,112 +229,78 @@ TEST_F(NumericRandomTest, GasDevNormalMoments) {
   EXPECT_NEAR(fourth / kDraws, 3.0, 0.1);
 }
 
-double PoissonPmf(double mean, int k) {
-  return std::exp(k * std::log(mean) - mean - std::lgamma(k + 1.0));
-}
-
-TEST_F(NumericRandomTest, PoiDevMomentsAndFrequencies) {
+// Frequencies against the Poisson probabilities, on both sides of 12 where
+// the method changes. Below 12 the direct method multiplies exactly
+// result + 1 uniforms; the rejection method above draws two per candidate,
+// so its count of uniforms seldom matches. A negative mean gives 0.
+TEST_F(NumericRandomTest, PoiDevFrequenciesAndMethod) {
   constexpr int kDraws = 100000;
-  for (float mean : {0.0f, 3.0f, 11.9f, 12.0f, 12.1f, 50.0f}) {
+  for (float mean : {-1.0f, 0.0f, 3.0f, 11.9f, 12.0f, 12.1f, 50.0f}) {
     SCOPED_TRACE(mean);
     variables = Variables{};
     variables.idum = -4242;
     std::vector<int> freq(400, 0);
+    int directCount = 0;
     const Moments m = MomentsOf(kDraws, [&] {
-      const float x = PoiDev(mean);
+      float x = 0.0f;
+      if (Ran1DrawsOf([&] { x = PoiDev(mean); }) == static_cast<int>(x) + 1) ++directCount;
       EXPECT_EQ(x, std::floor(x));
       EXPECT_GE(x, 0.0f);
       if (x < 400.0f) ++freq[static_cast<std::size_t>(x)];
       return static_cast<double>(x);
     });
-    if (mean == 0.0f) {
+    if (mean <= 0.0f) {
       EXPECT_EQ(freq[0], kDraws);
       continue;
+    }
+    if (mean < 12.0f) {
+      EXPECT_EQ(directCount, kDraws);
+    } else {
+      EXPECT_LT(directCount, kDraws / 10);
     }
     const double lambda = mean;
     EXPECT_NEAR(m.mean, lambda, 6.0 * std::sqrt(lambda / kDraws));
     EXPECT_NEAR(m.var, lambda, 6.0 * std::sqrt((lambda + 2.0 * lambda * lambda) / kDraws));
     for (int k = 0; k < 400; ++k) {
-      const double p = PoissonPmf(lambda, k);
+      const double p = std::exp(k * std::log(lambda) - lambda - std::lgamma(k + 1.0));
       const double observed = static_cast<double>(freq[static_cast<std::size_t>(k)]) / kDraws;
       ASSERT_NEAR(observed, p, 6.0 * std::sqrt(p * (1.0 - p) / kDraws) + 2e-4) << "k = " << k;
     }
   }
 }
 
-TEST_F(NumericRandomTest, PoiDevUsesDirectMethodBelowTwelveOnly) {
-  variables.idum = -8;
-  // The direct method multiplies exactly result + 1 uniforms.
-  for (int i = 0; i < 200; ++i) {
-    float x = 0.0f;
-    const int draws = Ran1DrawsOf([&] { x = PoiDev(11.9f); });
-    ASSERT_EQ(draws, static_cast<int>(x) + 1);
-  }
-  // The rejection method draws two uniforms per candidate (one when the
-  // candidate is negative or hopeless), unrelated to the result.
-  int sameCount = 0;
-  for (int i = 0; i < 200; ++i) {
-    float x = 0.0f;
-    const int draws = Ran1DrawsOf([&] { x = PoiDev(12.1f); });
-    if (draws == static_cast<int>(x) + 1) ++sameCount;
-  }
-  EXPECT_LT(sameCount, 20);
-}
-
-TEST_F(NumericRandomTest, PoiDevMeansCloseAcrossTwelveKeepTheirOwnConstants) {
+// The constants kept between calls must be renewed when the mean changes,
+// also between two means within 1e-6 of each other on either side of 12,
+// which belong to different methods.
+TEST_F(NumericRandomTest, PoiDevAlternatingMeansKeepTheirOwnConstants) {
   constexpr int kDraws = 40000;
-  const float below = std::nextafter(12.0f, 0.0f);  // within 1e-6 of 12
-  variables.idum = -3;
-  for (const auto& [first, then] : {std::pair{below, 12.0f}, std::pair{12.0f, below}}) {
-    SCOPED_TRACE(then);
-    PoiDev(first);
-    const Moments m = MomentsOf(kDraws, [&] { return static_cast<double>(PoiDev(then)); });
-    EXPECT_NEAR(m.mean, 12.0, 6.0 * std::sqrt(12.0 / kDraws));
-    EXPECT_NEAR(m.var, 12.0, 6.0 * std::sqrt((12.0 + 2.0 * 144.0) / kDraws));
-  }
-}
-
-TEST_F(NumericRandomTest, PoiDevAlternatingMeans) {
-  constexpr int kDraws = 40000;
+  const float below = std::nextafter(12.0f, 0.0f);
   variables.idum = -17;
-  double sum3 = 0.0, sum50 = 0.0;
-  for (int i = 0; i < kDraws; ++i) {
-    sum3 += PoiDev(3.0f);
-    sum50 += PoiDev(50.0f);
-  }
-  EXPECT_NEAR(sum3 / kDraws, 3.0, 6.0 * std::sqrt(3.0 / kDraws));
-  EXPECT_NEAR(sum50 / kDraws, 50.0, 6.0 * std::sqrt(50.0 / kDraws));
-}
-
-TEST_F(NumericRandomTest, PoiDevNegativeMeanIsZero) {
-  variables.idum = -1;
-  EXPECT_EQ(PoiDev(-1.0f), 0.0f);
-  EXPECT_EQ(PoiDev(-0.5f), 0.0f);
-}
-
-// The register recomputed by hand: new bit = bit18 ^ bit5 ^ bit2 ^ bit1,
-// shifted in at the bottom of an 18-bit register.
-TEST_F(NumericRandomTest, Irbit1FollowsTheShiftRegister) {
-  for (uint32_t seed : {1u, 0x2A5B3u, 0x20000u}) {
-    SCOPED_TRACE(seed);
-    variables.irbitiseed = seed;
-    uint32_t reg = seed;
-    for (int i = 0; i < 1000; ++i) {
-      const uint32_t bit = ((reg >> 17) ^ (reg >> 4) ^ (reg >> 1) ^ reg) & 1u;
-      reg = ((reg << 1) | bit) & 0x3FFFFu;
-      ASSERT_EQ(Irbit1(), static_cast<int32_t>(bit)) << "bit " << i;
+  for (const auto& [m1, m2] : {std::pair{3.0f, 50.0f}, std::pair{below, 12.0f}}) {
+    SCOPED_TRACE(m2);
+    double sum1 = 0.0, sum2 = 0.0;
+    for (int i = 0; i < kDraws; ++i) {
+      sum1 += PoiDev(m1);
+      sum2 += PoiDev(m2);
     }
+    EXPECT_NEAR(sum1 / kDraws, m1, 6.0 * std::sqrt(m1 / kDraws));
+    EXPECT_NEAR(sum2 / kDraws, m2, 6.0 * std::sqrt(m2 / kDraws));
   }
 }
 
-TEST_F(NumericRandomTest, Irbit1HasFullPeriod) {
-  // A primitive polynomial of order 18 runs through all 2^18 - 1 non-zero
-  // states, half of them (rounded up) ending in a one.
+// A primitive polynomial of order 18 runs through all 2^18 - 1 non-zero
+// states, half of them (rounded up) ending in a one. Over the whole period
+// every bit is also recomputed by hand: new bit = bit18 ^ bit5 ^ bit2 ^ bit1,
+// shifted in at the bottom of an 18-bit register.
+TEST_F(NumericRandomTest, Irbit1FollowsTheShiftRegisterOverItsFullPeriod) {
   variables.irbitiseed = 1;
-  int ones = 0;
-  int period = 0;
+  uint32_t reg = 1;
+  int ones = 0, period = 0;
   do {
-    ones += Irbit1();
+    const uint32_t bit = ((reg >> 17) ^ (reg >> 4) ^ (reg >> 1) ^ reg) & 1u;
+    reg = ((reg << 1) | bit) & 0x3FFFFu;
+    ASSERT_EQ(Irbit1(), static_cast<int32_t>(bit)) << "bit " << period;
+    ones += static_cast<int>(bit);
     ++period;
   } while (variables.irbitiseed != 1u && period < 300000);
   EXPECT_EQ(period, 262143);
