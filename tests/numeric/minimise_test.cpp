@@ -1,6 +1,7 @@
 // Brent's line minimisation, the bounded line search and Powell's method on
-// functions with known minima, the box of admissible values, and the two
-// outcomes of non-convergence (program stop or flag).
+// functions with known minima, the box of admissible values (never left by
+// an evaluation), and the two outcomes of non-convergence (program stop with
+// its message, or flag with the best point).
 #include "numeric/minimise.h"
 
 #include <gtest/gtest.h>
@@ -32,26 +33,21 @@ Mat1<double> UnitDirections(int32_t n) {
   return xi;
 }
 
-// An objective that records every point where it is evaluated.
+// An objective that records every evaluation and counts those outside the
+// box, where the objective of the program need not be defined.
 struct Recorder {
-  std::function<double(const Vec1<double>&)> f;
+  Objective f;
+  Vec1<double> lower, upper;
   std::vector<std::vector<double>> points;
   std::vector<double> values;
+  int outside = 0;
   double operator()(const Vec1<double>& p) {
+    for (long j = 1; j <= static_cast<long>(p.size()); ++j) {
+      if (p(j) < lower(j) || p(j) > upper(j)) ++outside;
+    }
     points.push_back(p.raw());
     values.push_back(f(p));
     return values.back();
-  }
-  // Largest distance by which an evaluated point left the box.
-  double WorstExcursion(const Vec1<double>& lower, const Vec1<double>& upper) const {
-    double worst = 0.0;
-    for (const auto& p : points) {
-      for (std::size_t j = 0; j < p.size(); ++j) {
-        worst = std::max(worst, lower(static_cast<long>(j + 1)) - p[j]);
-        worst = std::max(worst, p[j] - upper(static_cast<long>(j + 1)));
-      }
-    }
-    return worst;
   }
 };
 
@@ -61,16 +57,12 @@ TEST_F(NumericMinimiseTest, BrentFindsKnownMinima) {
     std::function<double(double)> f;
     double ax, bx, cx, xmin, fmin, ftolerance = 1e-9;
   };
-  const double pi = std::acos(-1.0);
+  const auto parabola = [](double x) { return (x - 2.0) * (x - 2.0) + 1.0; };
   const std::vector<Case> cases = {
-      {"parabola", [](double x) { return (x - 2.0) * (x - 2.0) + 1.0; }, 0.0, 1.0, 5.0, 2.0, 1.0},
-      {"parabola, bracket reversed", [](double x) { return (x - 2.0) * (x - 2.0) + 1.0; }, 5.0, 1.0,
-       0.0, 2.0, 1.0},
-      {"cosine", [](double x) { return std::cos(x); }, 2.0, 3.0, 4.0, pi, -1.0},
+      {"parabola", parabola, 0.0, 1.0, 5.0, 2.0, 1.0},
+      {"parabola, bracket reversed", parabola, 5.0, 1.0, 0.0, 2.0, 1.0},
       {"quartic", [](double x) { return x * x * x * x - 2.0 * x; }, -1.0, 0.0, 3.0, std::cbrt(0.5),
        std::pow(0.5, 4.0 / 3.0) - 2.0 * std::cbrt(0.5)},
-      {"exponential", [](double x) { return std::exp(x) - 2.0 * x; }, -5.0, 0.0, 5.0, std::log(2.0),
-       2.0 - 2.0 * std::log(2.0)},
       {"kink", [](double x) { return std::fabs(x - 0.3); }, -1.0, 0.9, 1.0, 0.3, 0.0, 1e-5},
   };
   for (const Case& c : cases) {
@@ -101,22 +93,18 @@ TEST_F(NumericMinimiseTest, BrentStopsAfterAHundredIterations) {
   EXPECT_EQ(fmin, std::sqrt(std::fabs(xmin - 0.25)));
 }
 
-TEST_F(NumericMinimiseTest, F1DimEvaluatesAlongTheLine) {
-  const Vec1<double> p = Point({1.0, -2.0, 0.5});
-  const Vec1<double> xi = Point({0.5, 1.0, -2.0});
+// p + 2 xi = (2, 0, -3.5): the first and last coordinates are held at
+// their bounds, the middle one is on the line.
+TEST_F(NumericMinimiseTest, F1DimEvaluatesAlongTheLineWithinTheBox) {
   std::vector<double> seen;
   const Objective f = [&](const Vec1<double>& x) {
     seen = x.raw();
     return x(1) + 10.0 * x(2) + 100.0 * x(3);
   };
-  const Vec1<double> wide = Point({-10.0, -10.0, -10.0});
-  const Vec1<double> high = Point({10.0, 10.0, 10.0});
-  EXPECT_DOUBLE_EQ(F1Dim(2.0, p, xi, 3, f, wide, high), 2.0 + 10.0 * 0.0 + 100.0 * (-3.5));
-  EXPECT_EQ(seen, (std::vector<double>{2.0, 0.0, -3.5}));
-  // Coordinates are held within their bounds.
-  EXPECT_DOUBLE_EQ(F1Dim(2.0, p, xi, 3, f, Point({-1.0, 0.5, -1.0}), Point({1.5, 1.0, 1.0})),
-                   1.5 + 10.0 * 0.5 + 100.0 * (-1.0));
-  EXPECT_EQ(seen, (std::vector<double>{1.5, 0.5, -1.0}));
+  EXPECT_EQ(F1Dim(2.0, Point({1.0, -2.0, 0.5}), Point({0.5, 1.0, -2.0}), 3, f,
+                  Point({-1.0, -1.0, -1.0}), Point({1.5, 1.0, 1.0})),
+            1.5 + 0.0 - 100.0);
+  EXPECT_EQ(seen, (std::vector<double>{1.5, 0.0, -1.0}));
 }
 
 TEST_F(NumericMinimiseTest, LinMinWithinTheBox) {
@@ -132,27 +120,17 @@ TEST_F(NumericMinimiseTest, LinMinWithinTheBox) {
   const auto bowl = [](const Vec1<double>& x) {
     return (x(1) - 0.8) * (x(1) - 0.8) + (x(2) - 0.3) * (x(2) - 0.3);
   };
+  const auto above = [](const Vec1<double>& x) { return (x(2) - 3.0) * (x(2) - 3.0); };
+  const auto below = [](const Vec1<double>& x) { return (x(1) + 1.0) * (x(1) + 1.0); };
   const std::vector<Case> cases = {
       {"interior minimum", {0.5, 0.5}, {1.0, 0.0}, bowl, {0.8, 0.5}, 0.04},
       {"step 1 outside: starts mid-range", {0.5, 0.5}, {10.0, 0.0}, bowl, {0.8, 0.5}, 0.04},
       {"diagonal", {0.2, 0.9}, {1.0, -1.0}, bowl, {0.8, 0.3}, 0.0},
-      {"minimum beyond the upper bound",
-       {0.5, 0.5},
-       {0.0, 1.0},
-       [](const Vec1<double>& x) { return (x(2) - 3.0) * (x(2) - 3.0); },
-       {0.5, 1.0},
-       4.0,
-       1e-4,
-       1e-3},
-      {"minimum beyond the lower bound, negative direction",
-       {0.5, 0.5},
-       {-2.0, 0.0},
-       [](const Vec1<double>& x) { return (x(1) + 1.0) * (x(1) + 1.0); },
-       {0.0, 0.5},
-       1.0,
-       1e-4,
-       1e-3},
+      {"beyond the upper bound", {0.5, 0.5}, {0.0, 1.0}, above, {0.5, 1.0}, 4.0, 1e-4, 1e-3},
+      {"beyond the lower bound, backwards", {0.5, 0.5}, {-2, 0}, below, {0, 0.5}, 1, 1e-4, 1e-3},
       {"tiny component does not restrict", {0.5, 1.0}, {1.0, 1e-12}, bowl, {0.8, 1.0}, 0.49},
+      // Every component negligible: no line search, p kept exactly.
+      {"null direction", {0.5, 0.25}, {1e-12, -1e-11}, bowl, {0.5, 0.25}, 0.0925, 0.0, 1e-15},
   };
   const Vec1<double> lower = Point({0.0, 0.0});
   const Vec1<double> upper = Point({1.0, 1.0});
@@ -161,7 +139,7 @@ TEST_F(NumericMinimiseTest, LinMinWithinTheBox) {
     Vec1<double> p(2), xi(2);
     p.raw() = c.p;
     xi.raw() = c.xi;
-    Recorder rec{c.f, {}, {}};
+    Recorder rec{c.f, lower, upper};
     double fret = 0.0;
     LinMin(p, xi, 2, fret, std::ref(rec), lower, upper);
     EXPECT_NEAR(p(1), c.expected[0], c.ptolerance);
@@ -171,7 +149,7 @@ TEST_F(NumericMinimiseTest, LinMinWithinTheBox) {
     // xi comes back as the step taken.
     EXPECT_NEAR(xi(1), p(1) - c.p[0], 1e-12);
     EXPECT_NEAR(xi(2), p(2) - c.p[1], 1e-12);
-    EXPECT_EQ(rec.WorstExcursion(lower, upper), 0.0);
+    EXPECT_EQ(rec.outside, 0);
   }
 }
 
@@ -190,31 +168,15 @@ TEST_F(NumericMinimiseTest, LinMinNeverGoesUphillNorLeavesTheBox) {
     Vec1<double> p = Point({inside(rng), inside(rng)});
     Vec1<double> xi = Point({dir(rng), rep % 5 == 0 ? 1e-11 : dir(rng)});
     const double fstart = wavy(p);
-    Recorder rec{wavy, {}, {}};
+    Recorder rec{wavy, lower, upper};
     double fret = 0.0;
     LinMin(p, xi, 2, fret, std::ref(rec), lower, upper);
     ASSERT_LE(fret, fstart);
     ASSERT_EQ(fret, wavy(p));
-    ASSERT_EQ(rec.WorstExcursion(lower, upper), 0.0);
+    ASSERT_EQ(rec.outside, 0);
     if (xi(1) == 0.0 && xi(2) == 0.0) ++kept;
   }
   EXPECT_GT(kept, 0);
-}
-
-TEST_F(NumericMinimiseTest, LinMinAlongANullDirectionStaysPut) {
-  int evaluations = 0;
-  const Objective f = [&](const Vec1<double>& x) {
-    ++evaluations;
-    return x(1) + x(2);
-  };
-  Vec1<double> p = Point({0.5, 0.25});
-  Vec1<double> xi = Point({1e-12, -1e-11});
-  double fret = 0.0;
-  LinMin(p, xi, 2, fret, f, Point({0.0, 0.0}), Point({1.0, 1.0}));
-  EXPECT_EQ(evaluations, 1);
-  EXPECT_EQ(p.raw(), (std::vector<double>{0.5, 0.25}));
-  EXPECT_EQ(xi.raw(), (std::vector<double>{0.0, 0.0}));
-  EXPECT_EQ(fret, 0.75);
 }
 
 TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
@@ -225,60 +187,23 @@ TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
     std::vector<double> expected;
     double fmin, tolerance;
   };
+  const auto threeParameters = [](const Vec1<double>& x) {
+    const double a = x(1) - 1.0, b = x(2) + 2.0, c = x(3) - 0.5;
+    return a * a + 3.0 * b * b + 0.5 * c * c + a * b - 0.4 * b * c;
+  };
+  const auto bowlAt = [](double a, double b) {
+    return [=](const Vec1<double>& x) { return (x(1) - a) * (x(1) - a) + (x(2) - b) * (x(2) - b); };
+  };
+  const auto rosenbrock = [](const Vec1<double>& x) {
+    const double a = 1.0 - x(1), b = x(2) - x(1) * x(1);
+    return a * a + 100.0 * b * b;
+  };
+  // Minima at the corner and on the edge of the box lie beyond it.
   const std::vector<Case> cases = {
-      {"quadratic with cross term",
-       {0.9, 0.1},
-       {0.0, 0.0},
-       {1.0, 1.0},
-       [](const Vec1<double>& x) {
-         const double a = x(1) - 0.2, b = x(2) - 0.7;
-         return a * a + 2.0 * b * b + 1.5 * a * b + 3.0;
-       },
-       {0.2, 0.7},
-       3.0,
-       1e-4},
-      {"three parameters",
-       {0.0, 0.0, 0.0},
-       {-5.0, -5.0, -5.0},
-       {5.0, 5.0, 5.0},
-       [](const Vec1<double>& x) {
-         const double a = x(1) - 1.0, b = x(2) + 2.0, c = x(3) - 0.5;
-         return a * a + 3.0 * b * b + 0.5 * c * c + a * b - 0.4 * b * c;
-       },
-       {1.0, -2.0, 0.5},
-       0.0,
-       1e-4},
-      {"minimum outside the box: corner",
-       {0.5, 0.5},
-       {0.0, 0.0},
-       {1.0, 1.0},
-       [](const Vec1<double>& x) {
-         return (x(1) - 2.0) * (x(1) - 2.0) + (x(2) + 1.0) * (x(2) + 1.0);
-       },
-       {1.0, 0.0},
-       2.0,
-       1e-4},
-      {"minimum outside the box: edge",
-       {0.2, 0.2},
-       {0.0, 0.0},
-       {0.5, 1.0},
-       [](const Vec1<double>& x) {
-         return (x(1) - 0.9) * (x(1) - 0.9) + (x(2) - 0.6) * (x(2) - 0.6);
-       },
-       {0.5, 0.6},
-       0.16,
-       1e-4},
-      {"Rosenbrock",
-       {-1.2, 1.0},
-       {-2.0, -2.0},
-       {2.0, 2.0},
-       [](const Vec1<double>& x) {
-         const double a = 1.0 - x(1), b = x(2) - x(1) * x(1);
-         return a * a + 100.0 * b * b;
-       },
-       {1.0, 1.0},
-       0.0,
-       1e-3},
+      {"coupled, 3-d", {0, 0, 0}, {-5, -5, -5}, {5, 5, 5}, threeParameters, {1, -2, 0.5}, 0, 1e-4},
+      {"beyond the corner", {0.5, 0.5}, {0, 0}, {1, 1}, bowlAt(2, -1), {1, 0}, 2, 1e-4},
+      {"beyond the edge", {0.2, 0.2}, {0, 0}, {0.5, 1}, bowlAt(0.9, 0.6), {0.5, 0.6}, 0.16, 1e-4},
+      {"Rosenbrock", {-1.2, 1}, {-2, -2}, {2, 2}, rosenbrock, {1, 1}, 0, 1e-3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -288,19 +213,17 @@ TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
     lower.raw() = c.lower;
     upper.raw() = c.upper;
     Mat1<double> xi = UnitDirections(n);
-    Recorder rec{c.f, {}, {}};
+    Recorder rec{c.f, lower, upper};
     int32_t iter = 0;
     double fret = 0.0;
     bool notconverged = true;
     Powell(p, xi, n, 1e-10, iter, fret, std::ref(rec), lower, upper, &notconverged);
     EXPECT_FALSE(notconverged);
-    EXPECT_GE(iter, 1);
-    EXPECT_LT(iter, 200);
     for (int32_t j = 1; j <= n; ++j) {
       EXPECT_NEAR(p(j), c.expected[static_cast<std::size_t>(j - 1)], c.tolerance) << "j = " << j;
     }
     EXPECT_NEAR(fret, c.fmin, 1e-6);
-    EXPECT_EQ(rec.WorstExcursion(lower, upper), 0.0);
+    EXPECT_EQ(rec.outside, 0);
   }
 }
 
@@ -314,12 +237,14 @@ struct DriftingBowl {
   }
 };
 
-TEST_F(NumericMinimiseTest, PowellNotConvergedFlagKeepsTheBestPoint) {
+// Without progress-free iterations Powell runs out of them. With the flag
+// it returns the best point met; without it the program stops.
+TEST_F(NumericMinimiseTest, PowellAtTheIterationLimit) {
   DriftingBowl bowl;
-  Recorder rec{std::ref(bowl), {}, {}};
-  Vec1<double> p = Point({0.9, 0.1});
   const Vec1<double> lower = Point({0.0, 0.0});
   const Vec1<double> upper = Point({1.0, 1.0});
+  Recorder rec{std::ref(bowl), lower, upper};
+  Vec1<double> p = Point({0.9, 0.1});
   Mat1<double> xi = UnitDirections(2);
   int32_t iter = 0;
   double fret = 0.0;
@@ -333,27 +258,19 @@ TEST_F(NumericMinimiseTest, PowellNotConvergedFlagKeepsTheBestPoint) {
   // below the start.
   bool found = false;
   for (std::size_t k = 0; k < rec.points.size(); ++k) {
-    if (rec.points[k] == p.raw() && rec.values[k] == fret) found = true;
+    found = found || (rec.points[k] == p.raw() && rec.values[k] == fret);
   }
   EXPECT_TRUE(found);
   EXPECT_LT(fret, rec.values.front());
-  EXPECT_EQ(rec.WorstExcursion(lower, upper), 0.0);
-}
+  EXPECT_EQ(rec.outside, 0);
 
-TEST_F(NumericMinimiseTest, PowellNonConvergenceStopsWithoutTheFlag) {
   variables.fname = "numtest";
   variables.displayq = 0;
-  DriftingBowl bowl;
-  Vec1<double> p = Point({0.9, 0.1});
-  Mat1<double> xi = UnitDirections(2);
-  int32_t iter = 0;
-  double fret = 0.0;
+  p = Point({0.9, 0.1});
+  xi = UnitDirections(2);
   int32_t code = 0;
-  const std::string message = ExpectStop(
-      [&] {
-        Powell(p, xi, 2, 1e-12, iter, fret, std::ref(bowl), Point({0.0, 0.0}), Point({1.0, 1.0}));
-      },
-      &code);
+  const std::string message =
+      ExpectStop([&] { Powell(p, xi, 2, 1e-12, iter, fret, std::ref(bowl), lower, upper); }, &code);
   EXPECT_EQ(
       message,
       "Program stopped in subroutine powell exceeding maximum iterations, dataset = numtest.\n");
