@@ -32,6 +32,14 @@ head -1 small.MidResult | grep -q "^ Date     Time Run Tmr    NumIterate" || { e
 
 [ ! -e small.Lock ] || { echo "FAIL: lock left after the run"; exit 1; }
 
+# The effective size closes every run: two sibship blocks and the
+# heterozygote-excess block, each under its heading.
+[ -s small.Ne ] || { echo "FAIL: no .Ne file"; exit 1; }
+[ "$(grep -c '^Estimates by Pedkin .* method : Assuming \(random\|nonrandom\) mating *$' small.Ne)" = 2 ] &&
+  grep -q '^Estimates by heterozygote excess method *$' small.Ne &&
+  [ "$(grep -c '^Ne      = *[0-9][0-9]*$' small.Ne)" = 2 ] && grep -q '^Ne(Het) = *[0-9][0-9]*$' small.Ne &&
+  [ "$(wc -l < small.Ne)" = 21 ] || { echo "FAIL: .Ne layout"; cat small.Ne; exit 1; }
+
 # A second execution of the unchanged project takes up the saved search,
 # which had finished: the same result, without searching again.
 cp small.BestConfig first.BestConfig
