@@ -2,11 +2,9 @@
 // configuration, weighted over the archive of good configurations, and the
 // selfing rate of a monoecious sample taken from the same archive.
 //
-// Every archived configuration c weighs exp(L(c) - L_ref); a probability is
+// Every archived configuration c weighs exp(L(c) - L_best); a probability is
 // the summed weight of the configurations in which the event holds divided
-// by the total weight. Any common reference L_ref gives the same ratios, so
-// the largest archived log likelihood is used: the total weight is then at
-// least 1 and no weight overflows, whatever the best log likelihood holds.
+// by the total weight (the shares of ArchiveWeights).
 #include "results/family_probabilities.h"
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "results/archive_files.h"
 #include "search/archive.h"
 #include "state/config_record.h"
 #include "state/variables.h"
@@ -26,35 +25,15 @@ using Members = std::vector<int16_t>;
 
 // Calls visit(loc, w) for every archived configuration of this sample, loc
 // being its expanded family table and w its share of the total weight (the
-// shares add to 1). An empty archive stands for the best configuration
-// alone, so the probabilities of its own families are 1 rather than 0/0.
+// shares add to 1). The weights are the ones every archive-derived file
+// uses, so a family's probability here agrees with the pair and parentage
+// files; an empty archive stands for the best configuration alone, so the
+// probabilities of its own families are 1 rather than 0/0.
 template <class Visit>
 void ForEachWeighted(Visit&& visit) {
-  const Variables& v = variables;
-  const std::size_t n = static_cast<std::size_t>(std::max(v.smplsize, 0));
-  std::vector<const ConfigRecord*> records;
-  double ref = -1e300;
-  for (const ConfigRecord& r : v.ConfigArchive) {
-    // A record of another size cannot describe this sample.
-    if (r.paternal.size() != n || std::isnan(r.logl)) continue;
-    records.push_back(&r);
-    ref = std::max(ref, r.logl);
-  }
-  if (records.empty()) {
-    visit(v.BtIndivLoc, 1.0);
-    return;
-  }
-  std::vector<double> weight;
-  weight.reserve(records.size());
-  double total = 0.0;
-  for (const ConfigRecord* r : records) {
-    weight.push_back(std::exp(r->logl - ref));
-    total += weight.back();
-  }
-  for (std::size_t j = 0; j < records.size(); ++j) {
-    double logl = 0.0;
-    ConvertConfig(*records[j], logl);
-    visit(variables.OffTgt, weight[j] / total);
+  for (const WeightedConfig& c : ArchiveWeights()) {
+    LoadWeightedConfig(c);
+    visit(variables.OffTgt, c.share);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "results/archive_files.h"
 #include "results/best_config_files.h"
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
@@ -112,7 +113,8 @@ void Output() {
   for (int32_t i = 1; i <= n; ++i) clone(i) = i;
   if (writer) WriteBestConfig(v.BtIndivLoc, parentIds, clone);
 
-  // 7. The archive-derived files come here once they are written.
+  // 7. The files that summarise the whole archive.
+  ArchiveConfigWrite();
 
   // 8.
   if (writer && v.allowinbreeding == 1) WriteInbreeding(selfing);
