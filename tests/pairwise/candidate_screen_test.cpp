@@ -21,14 +21,6 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& l : lines) text += l + "\n";
@@ -235,7 +227,7 @@ TEST_F(CandidateFileTest, TheTrueParentsLeadTheListsAndKnownParentsEmptyThem) {
   EXPECT_EQ(BestCndLine(1, 1), "0");
   EXPECT_GE(variables.NumBestCnd(3, 1), 1);
   for (int32_t i = 1; i <= n; ++i) EXPECT_EQ(BestCndLine(i, 2), motherLines[static_cast<std::size_t>(i - 1)]) << i;
-  const std::vector<std::string> lines = Lines(ReadFile("proj.BestPrntCND"));
+  const std::vector<std::string> lines = SplitLines(ReadFile("proj.BestPrntCND"));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(2 * n + 1));
   EXPECT_EQ(lines[0], "0");
   EXPECT_EQ(lines[1], "0");
@@ -247,7 +239,7 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   const Lists lists = Current();
   ASSERT_TRUE(Exists("proj.BestPrntCND"));
   const std::string good = ReadFile("proj.BestPrntCND");
-  const std::vector<std::string> lines = Lines(good);
+  const std::vector<std::string> lines = SplitLines(good);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(2 * n + 1));
   for (int32_t s = 1; s <= 2; ++s) {
     for (int32_t i = 1; i <= n; ++i) EXPECT_EQ(lines[static_cast<std::size_t>((s - 1) * n + i - 1)], BestCndLine(i, s));

@@ -23,14 +23,6 @@ using Ints = std::vector<int32_t>;
 
 std::string Sp(std::size_t n) { return std::string(n, ' '); }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream in(line);
@@ -42,7 +34,7 @@ std::vector<std::string> Words(const std::string& line) {
 // The father and mother columns of a ".BestConfig" text, header included.
 std::vector<std::pair<std::string, std::string>> ParentColumns(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> columns;
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     const auto w = Words(line);
     columns.emplace_back(w[1], w[2]);
   }
@@ -138,10 +130,10 @@ TEST_F(OutputTestFiles, FullLengthIdentifiersKeepOneBlank) {
   variables.cndparentid(1)(1) = "FATHER_WITH_20_CHARS";
   SetBest({1, 2}, {1, 2}, {1, 2}, {1, 0});
   Output();
-  const std::vector<std::string> lines = Lines(ReadFile("t.BestCluster"));
+  const std::vector<std::string> lines = SplitLines(ReadFile("t.BestCluster"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1], "           1      1.0000 ABCDEFGHIJKLMNOPQRST FATHER_WITH_20_CHARS" + Sp(19) + "#1");
-  EXPECT_EQ(Lines(ReadFile("t.BestConfig"))[1].substr(0, 41), "ABCDEFGHIJKLMNOPQRST FATHER_WITH_20_CHARS");
+  EXPECT_EQ(SplitLines(ReadFile("t.BestConfig"))[1].substr(0, 41), "ABCDEFGHIJKLMNOPQRST FATHER_WITH_20_CHARS");
 }
 
 TEST_F(OutputTestFiles, ClusterRowsGroupedByClusterWithArchiveProbabilities) {
@@ -168,7 +160,7 @@ TEST_F(OutputTestFiles, ClusterRowsGroupedByClusterWithArchiveProbabilities) {
   variables.LogLikelihoodPrt = &bestLogl;
   ArchiveConfigAdd(3, 3);
   Output();
-  const std::vector<std::string> lines = Lines(ReadFile("t.BestCluster"));
+  const std::vector<std::string> lines = SplitLines(ReadFile("t.BestCluster"));
   ASSERT_EQ(lines.size(), 5u);
   const std::vector<std::vector<std::string>> want = {
       {"1", "0.2500", "O1"}, {"1", "0.2500", "O3"}, {"2", "0.2500", "O2"}, {"3", "1.0000", "O4"}};
@@ -203,14 +195,14 @@ TEST_F(OutputTestFiles, CloneColumnOnlyWhenClonesAllowed) {
     SetBest({1, 1, 2}, {1, 1, 2}, {1, 1, 2});
     Output();
     for (const std::string suffix : {".BestConfig", ".BestConfig_Ordered"}) {
-      const std::vector<std::string> lines = Lines(ReadFile("t" + suffix));
+      const std::vector<std::string> lines = SplitLines(ReadFile("t" + suffix));
       ASSERT_EQ(lines.size(), 4u) << suffix;
       for (const std::string& line : lines) EXPECT_EQ(Words(line).size(), c.columns) << suffix << ": " << line;
       const std::size_t width = 20 + 21 + 21 + 14 * (c.columns - 3);
       EXPECT_EQ(lines[0].size(), width);
       EXPECT_EQ(lines[1].size(), width);
     }
-    const std::vector<std::string> lines = Lines(ReadFile("t.BestConfig"));
+    const std::vector<std::string> lines = SplitLines(ReadFile("t.BestConfig"));
     if (c.allowclone == 1) {
       EXPECT_EQ(lines[0], Sp(9) + "OffspringID" + Sp(13) + "FatherID" + Sp(13) + "MotherID" + Sp(4) + "CloneIndex" +
                               Sp(2) + "ClusterIndex");
@@ -288,7 +280,7 @@ TEST_F(OutputTestFiles, OrderedCopyFollowsTheFamilyKey) {
     std::stable_sort(want.begin(), want.end(), [&key](int32_t a, int32_t b) {
       return key[static_cast<std::size_t>(a)] < key[static_cast<std::size_t>(b)];
     });
-    const std::vector<std::string> lines = Lines(ReadFile("t.BestConfig_Ordered"));
+    const std::vector<std::string> lines = SplitLines(ReadFile("t.BestConfig_Ordered"));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(n) + 1) << c.name;
     for (int32_t r = 0; r < n; ++r) {
       const auto w = Words(lines[static_cast<std::size_t>(r) + 1]);

@@ -25,18 +25,10 @@ namespace {
 using Ints = std::vector<int32_t>;
 constexpr int32_t kInf = 2147483647;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 // The integers after "Ne      =" in a ".Ne" file, in order.
 std::vector<int64_t> NeLines(const std::string& text) {
   std::vector<int64_t> values;
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     if (line.rfind("Ne      =", 0) == 0) values.push_back(std::stoll(line.substr(9)));
   }
   return values;
@@ -103,7 +95,7 @@ TEST_F(NeTest, PointEstimateFromTheSibPairsOfTheBestConfig) {
 
     // Parent names of every offspring as the result file shows them.
     std::vector<std::string> dad, mum, ploidy;
-    const auto lines = Lines(ReadFile("t.BestConfig"));
+    const auto lines = SplitLines(ReadFile("t.BestConfig"));
     for (std::size_t j = 1; j < lines.size(); ++j) {
       std::istringstream in(lines[j]);
       std::string id, f, m;
@@ -195,7 +187,7 @@ TEST_F(NeTest, AlfaAgainstAGridSearch) {
   SetBest({1, 1, 1, 1, 1, 1, 2, 2, 2, 2}, {1, 1, 1, 1, 1, 1, 2, 2, 2, 2});
   variables.smplsizedh(2) = 10;
   SibNe();
-  const auto lines = Lines(ReadFile("t.Ne"));
+  const auto lines = SplitLines(ReadFile("t.Ne"));
   char alpha[32];
   std::snprintf(alpha, sizeof alpha, "Alpha   =%14.2f", want);
   EXPECT_EQ(lines[10], alpha);

@@ -22,6 +22,14 @@
 #include "state/simuvariables.h"
 #include "state/variables.h"
 
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
 void PedkinTest::SetUp() {
   previous_ = std::filesystem::current_path();
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -12,6 +12,9 @@
 
 #include "runctl/error_stop.h"
 
+// The lines of a text, without their line feeds.
+std::vector<std::string> SplitLines(const std::string& text);
+
 class PedkinTest : public ::testing::Test {
  protected:
   void SetUp() override;
