@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
@@ -89,6 +91,29 @@ int CreateLock(const std::string& name) {
   return err;
 }
 
+// Removes the temporary files that processes killed while they wrote a
+// file of this output name left beside it: a file name + ".tmp", with or
+// without the writer's process id. Only the holder of the lock calls it, so
+// no other run is writing them. The lock's own temporaries are left alone:
+// another process may be trying to take the lock this very moment.
+void RemoveLeftTemporaries() {
+  std::set<std::string> written;
+  for (const std::string& name : WrittenFileNames()) {
+    if (name != LockFileName()) written.insert(std::filesystem::path(name).filename().string());
+  }
+  std::filesystem::path folder = std::filesystem::path(variables.fname).parent_path();
+  if (folder.empty()) folder = ".";
+  std::vector<std::filesystem::path> left;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const std::size_t tmp = name.rfind(".tmp");
+    if (tmp == std::string::npos || name.find_first_not_of("0123456789", tmp + 4) != std::string::npos) continue;
+    if (written.count(name.substr(0, tmp)) != 0) left.push_back(it->path());
+  }
+  for (const std::filesystem::path& path : left) DeleteFile(path.string());
+}
+
 }  // namespace
 
 const std::vector<std::string>& ResultSuffixes() {
@@ -120,7 +145,10 @@ void ClaimOutputName() {
     // Two attempts: the second follows the removal of a stale lock.
     for (int attempt = 0;; ++attempt) {
       const int err = CreateLock(name);
-      if (err == 0) break;
+      if (err == 0) {
+        RemoveLeftTemporaries();
+        break;
+      }
       long pid = 0;
       std::string host;
       const bool readable = err == EEXIST && ReadLock(name, pid, host);

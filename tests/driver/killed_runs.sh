@@ -21,9 +21,6 @@ python3 "$source_dir/tools/simulate.py" --seed 3 --out sample --offspring 200 --
 results="BestConfig BestConfig_Ordered BestCluster BestFSFamily ConfigArchive ParentPair Distribution
   FullSibDyad HalfSibDyad FSDyadUF HSDyadUF Paternity Maternity AlleleFreq ErrorRate Ne"
 best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
-# The best log likelihood of the best configuration file's run: the one of
-# the screen, or for a run that had nothing left to search, the progress log's
-# last best value.
 fail() { echo "FAIL: $*"; exit 1; }
 
 mkdir clean && cp sample.dat clean/
@@ -39,6 +36,9 @@ rerun() {
   "$pedkin" IFN:sample.dat > rerun.log 2>&1 || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with $?"; }
   for s in $results; do [ -s "sample.$s" ] || fail "$moment: rerun left no .$s"; done
   [ ! -e sample.Lock ] || fail "$moment: rerun left its lock"
+  # A half-written temporary file of the killed run is not left behind.
+  local left
+  left="$(ls | grep '\.tmp[0-9]*$')" && fail "$moment: temporary files left: $left"
   [ ! -e Pedkin2.ErrorMessage ] || fail "$moment: rerun left an error file"
   local found
   found="$(best rerun.log)"
