@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <list>
 #include <optional>
@@ -472,10 +473,18 @@ bool CheckpointDue(const SearchCounters& counters) {
   return std::chrono::duration<double>(now - *lastsave).count() > kCheckpointSeconds;
 }
 
-bool ReadMidResult(SearchCounters& counters) {
+bool ReadMidResult(SearchCounters& counters, int32_t repeat) {
   Variables& v = variables;
   SavedSearch s;
-  if (!ReadSearchState(s) || s.krun != v.krun) return false;
+  if (!ReadSearchState(s) || s.krun != v.krun || s.counters.repeat != repeat) {
+    // A file that is there but cannot be taken up is said so: the run that
+    // follows is a fresh one, not the continuation the user may expect.
+    if (FileExists(v.midfilename(1)) && v.threadid == 0 && v.displayq != 0) {
+      std::cout << "The saved search " << v.midfilename(1) << " is damaged or belongs to another run;"
+                << " run " << v.krun << " starts afresh." << std::endl;
+    }
+    return false;
+  }
   const auto n = static_cast<std::size_t>(v.smplsize);
   v.CrIndivLoc = std::move(s.crloc);
   v.BtIndivLoc = std::move(s.btloc);

@@ -181,7 +181,7 @@ TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
   Scramble();
   ASSERT_NE(Describe(), saved);
   SearchCounters c;
-  ASSERT_TRUE(ReadMidResult(c));
+  ASSERT_TRUE(ReadMidResult(c, 5));
   EXPECT_EQ(Describe(), saved);
   EXPECT_EQ(Fields(c), Fields(c_));
   EXPECT_GE(c.timespent, c_.timespent);
@@ -206,14 +206,14 @@ TEST_F(CheckpointTest, EveryTruncationIsRefused) {
     // Whole lines only, and a line cut in its middle.
     for (const std::string& text : {Join(lines, k), Join(lines, k) + lines[k].substr(0, lines[k].size() / 2)}) {
       WriteFile("proj.MidResult2", text);
-      EXPECT_FALSE(ReadMidResult(c)) << "cut at line " << k + 1;
+      EXPECT_FALSE(ReadMidResult(c, 5)) << "cut at line " << k + 1;
       EXPECT_EQ(SavedRunNumber(), 0);
     }
   }
   EXPECT_EQ(Describe(), state);
   EXPECT_EQ(c.tmr, 99);
   WriteFile("proj.MidResult2", Join(lines, lines.size()));
-  EXPECT_TRUE(ReadMidResult(c));
+  EXPECT_TRUE(ReadMidResult(c, 5));
 }
 
 TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
@@ -257,7 +257,7 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
     changed[cs.line] = cs.text;
     WriteFile("proj.MidResult2", Join(changed, changed.size()));
     SearchCounters c;
-    EXPECT_FALSE(ReadMidResult(c)) << cs.what;
+    EXPECT_FALSE(ReadMidResult(c, 5)) << cs.what;
     EXPECT_EQ(SavedRunNumber(), 0) << cs.what;
   }
   EXPECT_EQ(Describe(), state);
@@ -266,10 +266,13 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
   WriteFile("proj.MidResult2", Join(lines, lines.size()));
   variables.krun = 3;
   SearchCounters c;
-  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_FALSE(ReadMidResult(c, 5));
   EXPECT_EQ(SavedRunNumber(), 2);
+  // The state of another repeat of the run is not this repeat's either.
+  variables.krun = 2;
+  EXPECT_FALSE(ReadMidResult(c, 3));
   std::filesystem::remove("proj.MidResult2");
-  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_FALSE(ReadMidResult(c, 5));
   EXPECT_EQ(SavedRunNumber(), 0);
   EXPECT_EQ(Describe(), state);
 }
