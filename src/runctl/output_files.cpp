@@ -94,13 +94,15 @@ int CreateLock(const std::string& name) {
 // Removes the temporary files that processes killed while they wrote a
 // file of this output name left beside it: a file name + ".tmp", with or
 // without the writer's process id. Only the holder of the lock calls it, so
-// no other run is writing them. The lock's own temporaries are left alone:
-// another process may be trying to take the lock this very moment.
+// no other run is writing them. A temporary of the lock itself may be
+// another process's that tries to take the lock this very moment: it is
+// removed only when the process it names is gone.
 void RemoveLeftTemporaries() {
   std::set<std::string> written;
   for (const std::string& name : WrittenFileNames()) {
     if (name != LockFileName()) written.insert(std::filesystem::path(name).filename().string());
   }
+  const std::string lock = std::filesystem::path(LockFileName()).filename().string();
   std::filesystem::path folder = std::filesystem::path(variables.fname).parent_path();
   if (folder.empty()) folder = ".";
   std::vector<std::filesystem::path> left;
@@ -110,6 +112,11 @@ void RemoveLeftTemporaries() {
     const std::size_t tmp = name.rfind(".tmp");
     if (tmp == std::string::npos || name.find_first_not_of("0123456789", tmp + 4) != std::string::npos) continue;
     if (written.count(name.substr(0, tmp)) != 0) left.push_back(it->path());
+    long pid = 0;
+    std::string host;
+    if (name.substr(0, tmp) == lock && ReadLock(it->path().string(), pid, host) && StaleLock(pid, host)) {
+      left.push_back(it->path());
+    }
   }
   for (const std::filesystem::path& path : left) DeleteFile(path.string());
 }
