@@ -6,13 +6,12 @@
 # temporary file left, and a best log likelihood no lower than the
 # uninterrupted run's less 0.01. The moments: while the pair tables are
 # written, early in the search, while each checkpoint file of the search is
-# written, and while the first and the last result file are written;
-# on a second sample analysed by pairwise scores first, in two runs, also
-# while the pairwise stage's checkpoint and pair clusters, the first run's
-# archive copy, the second run's checkpoint and the best run's restored
-# archive are written. A finished
-# project run again must not search again: it is quick and leaves the same
-# result files.
+# written, and while the first and the last result file are written; on a
+# second sample, analysed by pairwise scores first and in two runs, also
+# while the candidates' short lists, the pairwise stage's checkpoint, the
+# pair clusters, each run's checkpoint, the first run's archive copy and the
+# best run's restored archive are written. A finished project run again must
+# not search again: it is quick and leaves the same result files.
 #   killed_runs.sh <pedkin> <source dir> <kill_at_rename library>
 set -u
 pedkin="$1"
@@ -77,9 +76,23 @@ killed_at_rename() {
   cd ..
 }
 
+# A finished project (the one in the current directory) run again: nothing
+# left to search, the same results.
+finished_again() {
+  mkdir before && cp -p sample.Best* sample.ConfigArchive sample.*Dyad sample.Paternity sample.Ne before/
+  local start took
+  start=$(date +%s.%N)
+  "$pedkin" IFN:sample.dat > again.log 2>&1 || fail "finished project: rerun stopped"
+  took=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')
+  tr '\r' '\n' < again.log | grep -q 'Tmr ' && fail "finished project: searched again"
+  for f in before/*; do
+    cmp -s "$f" "${f#before/}" || fail "finished project: ${f#before/} differs"
+  done
+  echo "  finished project run again in $took s, the same result files"
+}
+
 uninterrupted full --seed 3 --offspring 200 --families 25 --loci 12 --alleles 10 --sampled 0.8 --extra 5 --length 1
 killed_at_rename "pair tables" .HSDyadLogL
-killed_at_rename "candidate short lists" .BestPrntCND
 killed_at_rename "search state checkpoint" .MidResult2
 killed_at_rename "archive checkpoint" .MidResult3
 killed_at_rename "first result file" .BestConfig
@@ -100,23 +113,16 @@ wait "$pid" 2> /dev/null
 [ $? = 137 ] || fail "early search: the run ended before it was killed"
 rerun "early search"
 
-# A finished project run again: nothing left to search, the same results.
-cp -p sample.BestConfig sample.ConfigArchive sample.BestCluster ../
-start=$(date +%s.%N)
-"$pedkin" IFN:sample.dat > again.log 2>&1 || fail "finished project: rerun stopped"
-took=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')
-tr '\r' '\n' < again.log | grep -q 'Tmr ' && fail "finished project: searched again"
-for s in BestConfig ConfigArchive BestCluster; do
-  cmp -s "sample.$s" "../sample.$s" || fail "finished project: .$s differs"
-done
-echo "  finished project run again in $took s, the same result files"
+finished_again
 cd "$work"
 
 uninterrupted guided --seed 5 --offspring 120 --families 15 --loci 10 --alleles 8 --sampled 0.8 --extra 5 \
   --length 0 --runs 2 --method 2
 killed_at_rename "pairwise stage checkpoint" .MidResult6
 killed_at_rename "pair clusters" .PairCluster
+killed_at_rename "candidate short lists" .BestPrntCND
 killed_at_rename "first run's checkpoint" .MidResult2 1
 killed_at_rename "first run's archive copy" .MidResult3.Run1
 killed_at_rename "second run's checkpoint" .MidResult2 2
 killed_at_rename "best run's archive restored" .MidResult3 3
+(cd run && finished_again)
