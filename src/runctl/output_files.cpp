@@ -54,12 +54,23 @@ bool ReadLock(const std::string& name, long& pid, std::string& host) {
   return static_cast<bool>(in >> pid >> host) && pid > 0;
 }
 
+// Whether the process has ended but is not yet reaped: a killed process
+// whose parent (mpirun) went before it stays so until someone reaps it.
+bool Zombie(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return false;
+  const std::size_t end = stat.rfind(')');
+  return end != std::string::npos && end + 2 < stat.size() && (stat[end + 2] == 'Z' || stat[end + 2] == 'X');
+}
+
 // Whether a lock records a process that is gone (or is this process,
 // which holds no lock yet: an earlier run under a reused process id).
 bool StaleLock(long pid, const std::string& host) {
   if (host != HostName()) return false;
   if (pid == static_cast<long>(::getpid())) return true;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+  return Zombie(pid);
 }
 
 // Creates the lock file with its content in one step: a file written

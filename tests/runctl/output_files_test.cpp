@@ -104,6 +104,16 @@ TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
                        "Program stopped in subroutine ClaimOutputName, dataset = run.\n");
   EXPECT_EQ(ReadFile("run.Lock"), held);
   EXPECT_TRUE(variables.outputlock.empty());
+  // Left by a process that has ended but is not reaped yet: taken over.
+  const pid_t zombie = ::fork();
+  if (zombie == 0) ::_exit(0);
+  siginfo_t info{};
+  ::waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT);  // ended, still unreaped
+  WriteFile("run.Lock", std::to_string(zombie) + " " + host + "\n");
+  ClaimOutputName();
+  ReleaseOutputName();
+  EXPECT_FALSE(Exists("run.Lock"));
+  ::waitpid(zombie, nullptr, 0);
   // Left by a process that is gone, or half written: taken over.
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
