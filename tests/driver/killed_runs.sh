@@ -10,8 +10,10 @@
 # second sample, analysed by pairwise scores first and in two runs, also
 # while the candidates' short lists, the pairwise stage's checkpoint, the
 # pair clusters, each run's checkpoint, the first run's archive copy and the
-# best run's restored archive are written. A finished project run again must
-# not search again: it is quick and leaves the same result files.
+# best run's restored archive are written, and, with two processes, while
+# one of them merges the per-process parts of a result file. A finished
+# project run again must not search again: it is quick and leaves the same
+# result files.
 #   killed_runs.sh <pedkin> <source dir> <kill_at_rename library>
 set -u
 pedkin="$1"
@@ -44,10 +46,12 @@ uninterrupted() {
   echo "$folder, uninterrupted: best log likelihood $reference"
 }
 
-# Checks the rerun in the current directory after a killed run.
+# Checks the rerun in the current directory after a killed run ($launch
+# starts the processes: empty for one).
+launch=""
 rerun() {
   local moment="$1"
-  "$pedkin" IFN:sample.dat > rerun.log 2>&1 || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with $?"; }
+  $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1 || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with $?"; }
   for s in $results; do [ -s "sample.$s" ] || fail "$moment: rerun left no .$s"; done
   [ ! -e sample.Lock ] || fail "$moment: rerun left its lock"
   [ ! -e Pedkin2.ErrorMessage ] || fail "$moment: rerun left an error file"
@@ -126,3 +130,21 @@ killed_at_rename "first run's archive copy" .MidResult3.Run1
 killed_at_rename "second run's checkpoint" .MidResult2 2
 killed_at_rename "best run's archive restored" .MidResult3 3
 (cd run && finished_again)
+
+# Two processes killed while one of them merges the per-process parts of
+# the pairwise result files; the other goes on meanwhile.
+launch="mpirun -np 2"
+[ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
+moment="merge of two processes' files"
+rm -rf run && mkdir run && cp sample.dat run/ && cd run
+$launch -x LD_PRELOAD="$killer" -x PEDKIN_KILL_AT_RENAME=.PairwiseFullSibDyad "$pedkin" IFN:sample.dat \
+  > killed.log 2>&1 && fail "$moment: the run was not killed"
+[ ! -e sample.PairwiseFullSibDyad ] || fail "$moment: killed after the merge"
+# The killed job's processes end shortly after mpirun does.
+pid="$(cut -d' ' -f1 sample.Lock 2> /dev/null)"
+for _ in $(seq 1 100); do
+  state="$(ps -o stat= -p "${pid:-0}" 2> /dev/null)"
+  [ -z "$state" ] || [ "${state#Z}" != "$state" ] && break
+  sleep 0.1
+done
+rerun "$moment"
