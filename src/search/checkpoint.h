@@ -10,9 +10,15 @@
 
 #include "search/monitor.h"
 
-// Reads the saved allele frequencies and next repeat number; failed = 0
-// only when everything was read and the repeat number is above 0.
+// Reads the saved allele frequencies (into obsallelefre) and the next
+// repeat number; failed = 0 only when the whole file was read, fits the
+// loci and alleles of this data, and the repeat number is above 0.
+// Otherwise (no file included) nothing is changed.
 void ReadMidResult4(int32_t& failed, int32_t& repeat);
+
+// Process 0: writes the allele frequencies (obsallelefre), one line per
+// locus, and the next repeat number, the file replaced whole.
+void WriteMidResult4(int32_t repeat);
 
 // Process 0: writes the state of the running search, which ReadMidResult
 // reads back into the same state (the run number, the current and best

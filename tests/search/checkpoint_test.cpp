@@ -277,6 +277,47 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
   EXPECT_EQ(Describe(), state);
 }
 
+TEST_F(CheckpointTest, AlleleFrequenciesAndRepeatRoundTripAndAreCheckedWhenRead) {
+  int32_t failed = 0, repeat = 9;
+  ReadMidResult4(failed, repeat);  // a fresh start: no file
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(repeat, 0);
+  const Vec1<std::vector<double>> saved = likelihoodvar.obsallelefre;
+  WriteMidResult4(3);
+  const std::string text = ReadFile("proj.MidResult4");
+  EXPECT_EQ(text.substr(0, 53), "   2.50000000000000000E-01   7.50000000000000000E-01\n");
+  EXPECT_EQ(text.substr(text.size() - 10), "        3\n");
+  likelihoodvar.obsallelefre(1) = {0.5, 0.5};
+  ReadMidResult4(failed, repeat);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(repeat, 3);
+  EXPECT_EQ(likelihoodvar.obsallelefre.raw(), saved.raw());
+  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::vector<std::string>> damaged = {
+      {lines[0], lines[1]},                                  // no repeat line
+      {lines[0], lines[1].substr(0, 40), lines[2]},          // a locus cut short
+      {lines[0] + " 0.0", lines[1], lines[2]},               // an allele too many
+      {"0.25 0.75", "-0.002 0.5 0.5", lines[2]},             // below -0.001
+      {"0.25 0.80001", lines[1], lines[2]},                  // sum over 1.05
+      {lines[0], lines[1], "        0"},                     // repeat 0
+      {lines[0], lines[1], lines[2], "1"},                   // trailing matter
+  };
+  likelihoodvar.obsallelefre(1) = {0.5, 0.5};
+  for (const auto& d : damaged) {
+    WriteFile("proj.MidResult4", Join(d, d.size()));
+    repeat = 9;
+    ReadMidResult4(failed, repeat);
+    EXPECT_EQ(failed, 1) << Join(d, d.size());
+    EXPECT_EQ(repeat, 0);
+    EXPECT_EQ(likelihoodvar.obsallelefre(1), (std::vector<double>{0.5, 0.5}));
+  }
+  // Frequencies a little below 0 and summing a little over 1 are accepted.
+  WriteFile("proj.MidResult4", "-0.0005 1.0005\n0.1 0.2 0.75\n5\n");
+  ReadMidResult4(failed, repeat);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(repeat, 5);
+}
+
 TEST_F(CheckpointTest, CheckpointSchedule) {
   SearchCounters c;
   c.runiterates = 5;
