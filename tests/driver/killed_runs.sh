@@ -51,7 +51,9 @@ uninterrupted() {
 launch=""
 rerun() {
   local moment="$1"
-  $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1 || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with $?"; }
+  $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1
+  local status=$?
+  [ "$status" = 0 ] || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with status $status"; }
   for s in $results; do [ -s "sample.$s" ] || fail "$moment: rerun left no .$s"; done
   [ ! -e sample.Lock ] || fail "$moment: rerun left its lock"
   [ ! -e Pedkin2.ErrorMessage ] || fail "$moment: rerun left an error file"
