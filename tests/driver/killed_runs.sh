@@ -6,14 +6,14 @@
 # temporary file left, and a best log likelihood no lower than the
 # uninterrupted run's less 0.01. The moments: while the pair tables are
 # written, early in the search, while each checkpoint file of the search is
-# written, and while the first and the last result file are written; on a
-# second sample, analysed by pairwise scores first and in two runs, also
-# while the candidates' short lists, the pairwise stage's checkpoint, the
-# pair clusters, each run's checkpoint, the first run's archive copy and the
-# best run's restored archive are written, and, with two processes, while
-# one of them merges the per-process parts of a result file. A finished
-# project run again must not search again: it is quick and leaves the same
-# result files.
+# written, and while the last result file is written; on a second sample,
+# analysed by pairwise scores first and in two runs, also while the
+# candidates' short lists, the pairwise stage's checkpoint, the pair
+# clusters, each run's checkpoint, the first run's archive copy, the best
+# run's restored archive and the first result file are written, and, with
+# two processes, while one of them merges the per-process parts of a result
+# file. A finished project run again must not search again: it is quick and
+# leaves the same result files.
 #   killed_runs.sh <pedkin> <source dir> <kill_at_rename library>
 set -u
 pedkin="$1"
@@ -101,7 +101,6 @@ uninterrupted full --seed 3 --offspring 200 --families 25 --loci 12 --alleles 10
 killed_at_rename "pair tables" .HSDyadLogL
 killed_at_rename "search state checkpoint" .MidResult2
 killed_at_rename "archive checkpoint" .MidResult3
-killed_at_rename "first result file" .BestConfig
 killed_at_rename "last result file" .Ne
 
 # Early in the search: killed from outside once the screen shows the first
@@ -131,6 +130,7 @@ killed_at_rename "first run's checkpoint" .MidResult2 1
 killed_at_rename "first run's archive copy" .MidResult3.Run1
 killed_at_rename "second run's checkpoint" .MidResult2 2
 killed_at_rename "best run's archive restored" .MidResult3 3
+killed_at_rename "first result file" .BestConfig
 (cd run && finished_again)
 
 # Two processes killed while one of them merges the per-process parts of
