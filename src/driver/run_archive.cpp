@@ -3,7 +3,10 @@
 // and its integer vectors; a ".Run" copy holds the same, one vector a line.
 #include "driver/run_archive.h"
 
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <iostream>
 
 #include "input/free_format.h"
 #include "runctl/file_io.h"
@@ -26,6 +29,35 @@ int VectorsPerConfig() {
   }
   return n;
 }
+// Whether every number of a configuration can belong to this sample:
+// family numbers within 1..the largest family number of their side (twice
+// the offspring number when both sides number one pool of parents),
+// clusters within 1..the offspring number, candidates 0..their number. A
+// copy out of range would index past the configuration tables.
+bool InRange(const RunArchiveConfig& config) {
+  const Variables& v = variables;
+  const int32_t n = v.smplsize;
+  const int32_t families = v.numsex == 1 ? 2 * n : n;
+  const int sections = RunArchiveSections();
+  if (!std::isfinite(config.logl)) return false;
+  std::size_t next = 0;
+  for (int c = 1; c <= sections; ++c) {
+    const int32_t limit = sections == 3 && c == 3 ? n : families;
+    for (int32_t x : config.vectors[next]) {
+      if (x < 1 || x > limit) return false;
+    }
+    ++next;
+  }
+  for (int sex = 1; sex <= 2; ++sex) {
+    if (v.numchild(sex) < 1) continue;
+    for (int32_t x : config.vectors[next]) {
+      if (x < 0 || x > v.numchild(sex)) return false;
+    }
+    ++next;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<RunArchiveConfig> ReadRunArchive(const std::string& name) {
@@ -55,7 +87,7 @@ std::vector<RunArchiveConfig> ReadRunArchive(const std::string& name) {
       }
       config.vectors.push_back(std::move(vec));
     }
-    if (!whole) break;
+    if (!whole || !InRange(config)) break;
     configs.push_back(std::move(config));
   }
   return configs;
@@ -92,20 +124,28 @@ void SelectRun(int32_t& stopflag) {
   // possible run; the scan goes on to the later runs.
   int32_t bestrun = 0;
   double best = -1e300;
+  // A copy is judged by its first configuration, the best of its run, and
+  // only when that configuration is whole and fits the sample: a damaged
+  // copy must neither win nor be restored.
+  std::vector<RunArchiveConfig> configs;
   for (int32_t r = 1; r <= variables.numrun; ++r) {
-    FreeFormatFile file;
-    std::vector<std::string> items;
-    if (!file.Open(RunArchiveName(r)) || !file.ReadItems(1, items)) continue;
-    const auto logl = ParseReal(items[0]);
-    if (!logl) continue;
-    if (*logl > best) {
-      best = *logl;
+    std::vector<RunArchiveConfig> run = ReadRunArchive(RunArchiveName(r));
+    if (run.empty()) {
+      std::error_code ec;
+      const auto size = std::filesystem::file_size(RunArchiveName(r), ec);
+      if (!ec && size > 0 && variables.threadid == 0 && variables.displayq != 0) {
+        std::cout << "The archive copy " << RunArchiveName(r) << " of run " << r
+                  << " is damaged; the run is not taken." << std::endl;
+      }
+      continue;
+    }
+    if (run.front().logl > best) {
+      best = run.front().logl;
       bestrun = r;
+      configs = std::move(run);
     }
   }
   if (bestrun == 0 || bestrun == variables.numrun) return;
-  const std::vector<RunArchiveConfig> configs = ReadRunArchive(RunArchiveName(bestrun));
-  if (configs.empty()) return;
   ArchiveRestoreFromRun(configs);
   if (variables.threadid == 0) WriteRunArchive(variables.midfilename(2), configs);
 }

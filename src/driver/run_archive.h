@@ -15,7 +15,8 @@ std::string RunArchiveName(int32_t krun);
 int RunArchiveSections();
 
 // Reads a text run archive; stops at the end of the file or at the first
-// configuration that cannot be read whole.
+// configuration that cannot be read whole or holds a number out of range
+// for this sample.
 std::vector<RunArchiveConfig> ReadRunArchive(const std::string& name);
 
 // Writes configurations in the ".Run" layout (whole file or nothing).

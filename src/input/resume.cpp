@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,12 @@ std::string Describe(const InputIdentity& id) {
   return line;
 }
 
+// The text of the ".data" copy.
+std::string DataText(const InputIdentity& id) {
+  return "Pedkin saved input identity: leading parameters, size and hashes of the project file, seed\n" +
+         Describe(id);
+}
+
 }  // namespace
 
 void OpenDeleteFile(const std::string& name) { DeleteFile(name); }
@@ -86,21 +93,27 @@ void SetStartLoc(int32_t mode, int32_t& flag) {
     flag = -1;
     if (!FileExists(dataname) || !FileExists(gtypename)) return;
     flag = 0;
-    std::ifstream data(dataname);
+    std::ifstream data(dataname, std::ios::binary);
     if (!data) StopWithMessage("Failed openning " + dataname, "SetStartLoc");
+    std::ostringstream datatext;
+    datatext << data.rdbuf();
     std::ifstream gtype(gtypename, std::ios::binary);
     InputIdentity saved;
     gtype.read(reinterpret_cast<char*>(&saved), sizeof saved);
-    // A short or unreadable copy (an interrupted write) never matches.
-    if (gtype.gcount() == static_cast<std::streamsize>(sizeof saved) && saved == current) flag = 1;
+    // A short or unreadable copy never matches; nor do two files of which
+    // only one was replaced (a run killed between the two writes after an
+    // edit of the project): both must describe the present input.
+    if (gtype.gcount() == static_cast<std::streamsize>(sizeof saved) && saved == current &&
+        datatext.str() == DataText(current)) {
+      flag = 1;
+    }
     return;
   }
   AtomicTextFile gtype(gtypename);
   gtype.out().write(reinterpret_cast<const char*>(&current), sizeof current);
   gtype.Commit();
   AtomicTextFile data(dataname);
-  data << "Pedkin saved input identity: leading parameters, size and hashes of the project file, seed\n"
-       << Describe(current);
+  data << DataText(current);
   data.Commit();
 }
 

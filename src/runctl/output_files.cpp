@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
@@ -52,12 +54,23 @@ bool ReadLock(const std::string& name, long& pid, std::string& host) {
   return static_cast<bool>(in >> pid >> host) && pid > 0;
 }
 
+// Whether the process has ended but is not yet reaped: a killed process
+// whose parent (mpirun) went before it stays so until someone reaps it.
+bool Zombie(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return false;
+  const std::size_t end = stat.rfind(')');
+  return end != std::string::npos && end + 2 < stat.size() && (stat[end + 2] == 'Z' || stat[end + 2] == 'X');
+}
+
 // Whether a lock records a process that is gone (or is this process,
 // which holds no lock yet: an earlier run under a reused process id).
 bool StaleLock(long pid, const std::string& host) {
   if (host != HostName()) return false;
   if (pid == static_cast<long>(::getpid())) return true;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+  return Zombie(pid);
 }
 
 // Creates the lock file with its content in one step: a file written
@@ -87,6 +100,36 @@ int CreateLock(const std::string& name) {
   }
   std::remove(temp.c_str());
   return err;
+}
+
+// Removes the temporary files that processes killed while they wrote a
+// file of this output name left beside it: a file name + ".tmp", with or
+// without the writer's process id. Only the holder of the lock calls it, so
+// no other run is writing them. A temporary of the lock itself may be
+// another process's that tries to take the lock this very moment: it is
+// removed only when the process it names is gone.
+void RemoveLeftTemporaries() {
+  std::set<std::string> written;
+  for (const std::string& name : WrittenFileNames()) {
+    if (name != LockFileName()) written.insert(std::filesystem::path(name).filename().string());
+  }
+  const std::string lock = std::filesystem::path(LockFileName()).filename().string();
+  std::filesystem::path folder = std::filesystem::path(variables.fname).parent_path();
+  if (folder.empty()) folder = ".";
+  std::vector<std::filesystem::path> left;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const std::size_t tmp = name.rfind(".tmp");
+    if (tmp == std::string::npos || name.find_first_not_of("0123456789", tmp + 4) != std::string::npos) continue;
+    if (written.count(name.substr(0, tmp)) != 0) left.push_back(it->path());
+    long pid = 0;
+    std::string host;
+    if (name.substr(0, tmp) == lock && ReadLock(it->path().string(), pid, host) && StaleLock(pid, host)) {
+      left.push_back(it->path());
+    }
+  }
+  for (const std::filesystem::path& path : left) DeleteFile(path.string());
 }
 
 }  // namespace
@@ -120,7 +163,10 @@ void ClaimOutputName() {
     // Two attempts: the second follows the removal of a stale lock.
     for (int attempt = 0;; ++attempt) {
       const int err = CreateLock(name);
-      if (err == 0) break;
+      if (err == 0) {
+        RemoveLeftTemporaries();
+        break;
+      }
       long pid = 0;
       std::string host;
       const bool readable = err == EEXIST && ReadLock(name, pid, host);

@@ -91,11 +91,9 @@ std::string TrimRight(const std::string& s) {
   std::size_t e = s.find_last_not_of(" \r");
   return e == std::string::npos ? std::string() : s.substr(0, e + 1);
 }
-}  // namespace
 
-void MergeFile(int first, int last) {
-  Barrier();
-  if (variables.threadid != (last - first + 1) % variables.numthreads) return;
+// Merges the parts of the files first..last into their final names.
+void MergeParts(int first, int last) {
   for (int k = first; k <= last; ++k) {
     const std::string name = variables.fname + MergeSuffix(k);
     bool anypart = false;
@@ -117,3 +115,15 @@ void MergeFile(int first, int last) {
     for (int p = 0; p < variables.numthreads; ++p) DeleteFile(name + std::to_string(p));
   }
 }
+
+}  // namespace
+
+void MergeFile(int first, int last) {
+  Barrier();
+  if (variables.threadid == (last - first + 1) % variables.numthreads) MergeParts(first, last);
+  // What follows may record the stage as done (the pairwise stage's
+  // checkpoint): not before the merged files are in place, or a run killed
+  // in between would come back without them.
+  Barrier();
+}
+

@@ -74,7 +74,7 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   // first all the same: it sizes every configuration table, which the saved
   // state then fills.
   FirstConfig(v.krun);
-  resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c);
+  resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c, repeat);
   bool goon = true;
   if (resumed) {
     SetInitCluster();

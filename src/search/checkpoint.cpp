@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <list>
 #include <optional>
@@ -408,6 +409,57 @@ bool ReadSearchState(SavedSearch& s) {
 void ReadMidResult4(int32_t& failed, int32_t& repeat) {
   failed = 1;
   repeat = 0;
+  // No file (a fresh start) is the same as one that cannot be read.
+  std::ifstream file(variables.midfilename(3), std::ios::binary);
+  if (!file) return;
+  std::ostringstream whole;
+  whole << file.rdbuf();
+  const std::string text = whole.str();
+  std::istringstream lines(text);
+  // One line per locus with exactly its observed alleles, every frequency
+  // at least -0.001 and each locus summing to at most 1.05; then the
+  // repeat line and nothing more. The frequencies are taken only when all
+  // of it is there.
+  const Vec1<std::vector<double>>& current = likelihoodvar.obsallelefre;
+  std::vector<std::vector<double>> saved(current.size());
+  std::string line;
+  for (std::size_t l = 0; l < current.size(); ++l) {
+    if (!std::getline(lines, line)) return;
+    Items in(line);
+    double sum = 0.0;
+    saved[l].assign(current.raw()[l].size(), 0.0);
+    for (double& p : saved[l]) {
+      if (!in.Real(p) || p < -0.001) return;
+      sum += p;
+    }
+    if (sum > 1.05 || !in.AtEnd()) return;
+  }
+  int32_t next = 0;
+  if (!std::getline(lines, line)) return;
+  Items in(line);
+  if (!in.Int(next, 1, std::numeric_limits<int32_t>::max()) || !in.AtEnd()) return;
+  while (std::getline(lines, line)) {
+    if (!Items(line).AtEnd()) return;
+  }
+  for (std::size_t l = 0; l < saved.size(); ++l) likelihoodvar.obsallelefre.raw()[l] = saved[l];
+  repeat = next;
+  failed = 0;
+}
+
+void WriteMidResult4(int32_t repeat) {
+  if (variables.threadid != 0) return;
+  AtomicTextFile out(variables.midfilename(3));
+  char item[40];
+  for (const std::vector<double>& locus : likelihoodvar.obsallelefre) {
+    for (double p : locus) {
+      std::snprintf(item, sizeof item, "%26.17E", p);
+      out << item;
+    }
+    out << '\n';
+  }
+  std::snprintf(item, sizeof item, "%9d", repeat);
+  out << item << '\n';
+  out.Commit();
 }
 
 void WriteIntVector(const std::vector<int32_t>& values, std::string& text) {
@@ -472,10 +524,18 @@ bool CheckpointDue(const SearchCounters& counters) {
   return std::chrono::duration<double>(now - *lastsave).count() > kCheckpointSeconds;
 }
 
-bool ReadMidResult(SearchCounters& counters) {
+bool ReadMidResult(SearchCounters& counters, int32_t repeat) {
   Variables& v = variables;
   SavedSearch s;
-  if (!ReadSearchState(s) || s.krun != v.krun) return false;
+  if (!ReadSearchState(s) || s.krun != v.krun || s.counters.repeat != repeat) {
+    // A file that is there but cannot be taken up is said so: the run that
+    // follows is a fresh one, not the continuation the user may expect.
+    if (FileExists(v.midfilename(1)) && v.threadid == 0 && v.displayq != 0) {
+      std::cout << "The saved search " << v.midfilename(1) << " is damaged or belongs to another run;"
+                << " run " << v.krun << " starts afresh." << std::endl;
+    }
+    return false;
+  }
   const auto n = static_cast<std::size_t>(v.smplsize);
   v.CrIndivLoc = std::move(s.crloc);
   v.BtIndivLoc = std::move(s.btloc);

@@ -10,9 +10,15 @@
 
 #include "search/monitor.h"
 
-// Reads the saved allele frequencies and next repeat number; failed = 0
-// only when everything was read and the repeat number is above 0.
+// Reads the saved allele frequencies (into obsallelefre) and the next
+// repeat number; failed = 0 only when the whole file was read, fits the
+// loci and alleles of this data, and the repeat number is above 0.
+// Otherwise (no file included) nothing is changed.
 void ReadMidResult4(int32_t& failed, int32_t& repeat);
+
+// Process 0: writes the allele frequencies (obsallelefre), one line per
+// locus, and the next repeat number, the file replaced whole.
+void WriteMidResult4(int32_t repeat);
 
 // Process 0: writes the state of the running search, which ReadMidResult
 // reads back into the same state (the run number, the current and best
@@ -33,7 +39,7 @@ void SaveMidResult();
 bool CheckpointDue(const SearchCounters& counters);
 
 // Reads the saved state of the search back when it is whole and belongs to
-// this sample and to the run in progress (krun). The configuration tables,
+// this sample, to the run in progress (krun) and to its repeat. The configuration tables,
 // CrLogLikelihood, CrFamilyLogL, btloglikelihood, BtConfigPrior,
 // BtNumAssign, bestlogl, MinLogLikelihood, the offspring move counters,
 // the random streams, the allele frequencies and the archive are restored,
@@ -41,8 +47,9 @@ bool CheckpointDue(const SearchCounters& counters);
 // The cluster tables are not: the caller rebuilds them (SetInitCluster),
 // and any table derived from the allele frequencies. On any fault of the
 // file (missing, truncated, foreign, out of range) it returns false and
-// changes nothing, and the caller starts the run afresh.
-bool ReadMidResult(SearchCounters& counters);
+// changes nothing, and the caller starts the run afresh (a message says so
+// when a file was there).
+bool ReadMidResult(SearchCounters& counters, int32_t repeat);
 
 // The run whose state the saved search holds, when the file is whole and
 // belongs to this sample; 0 otherwise.

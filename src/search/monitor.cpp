@@ -367,12 +367,31 @@ std::string ProgressRecordText(const SearchCounters& c, const ClockStamp& stamp)
   return line;
 }
 
+namespace {
+
+// Whether the file is empty, missing, or ends with a line end.
+bool EndsLine(const std::string& name) {
+  std::ifstream in(name, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() <= 0) return true;
+  in.seekg(-1, std::ios::end);
+  char last = '\n';
+  in.get(last);
+  return last == '\n';
+}
+
+}  // namespace
+
 void WriteMidResult(const SearchCounters& c) {
   if (variables.threadid != 0) return;
   const std::string name = variables.fname + ".MidResult";
   GuardWrite(name);
+  // The log is appended to in place: a run killed in the middle of a record
+  // leaves that record unended, and the resumed run's records must not run
+  // on from it.
+  const bool newline = !EndsLine(name);
   std::ofstream out(name, std::ios::out | std::ios::app);
   if (!out) StopWithMessage("Failed to open file " + name + " for appending", "WriteMidResult");
+  if (newline) out << '\n';
   out << ProgressRecordText(c, clocks.lastreport) << '\n';
   out.flush();
   if (!out) StopWithMessage("Failed to write file " + name, "WriteMidResult");

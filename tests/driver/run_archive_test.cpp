@@ -72,6 +72,30 @@ TEST_F(RunArchiveTest, SelectRunTakesTheBestEarliestRun) {
   EXPECT_EQ(ReadRunArchive("proj.MidResult3")[1].vectors[0], (std::vector<int32_t>{1, 2, 2, 2}));
 }
 
+TEST_F(RunArchiveTest, CopiesOutOfRangeAreNeitherCopiedNorChosen) {
+  variables.allmonogamy = 1;
+  variables.numchild(1) = 2;
+  // A family beyond the sample ends the copy, as a configuration cut short.
+  WriteFile("proj.MidResult3", "-5.0\n1,1,2,2,\n0,2,0,0,\n-6.0\n1,5,2,2,\n0,0,0,0,\n");
+  SaveArchive(1);
+  EXPECT_EQ(ReadFile("proj.MidResult3.Run1"), "   -5.00000000000000000000E+00\n1,1,2,2,\n0,2,0,0,\n");
+  // The best first values belong to damaged copies: family 0, a candidate
+  // beyond the candidates, a log likelihood that is not a number.
+  variables.numrun = 5;
+  WriteFile("proj.MidResult3.Run1", "-1.0\n0,1,2,2,\n0,0,0,0,\n");
+  WriteFile("proj.MidResult3.Run2", "-2.0\n1,1,2,2,\n0,3,0,0,\n");
+  WriteFile("proj.MidResult3.Run3", "nan\n1,1,2,2,\n0,0,0,0,\n");
+  WriteFile("proj.MidResult3.Run4", "-20.0\n1,1,2,2,\n0,1,0,0,\n");
+  WriteFile("proj.MidResult3.Run5", "-30.0\n1,2,3,4,\n0,0,0,0,\n");
+  WriteFile("proj.MidResult3", "-30.0\n1,2,3,4,\n0,0,0,0,\n");
+  int32_t stopflag = 0;
+  SelectRun(stopflag);
+  EXPECT_EQ(variables.btloglikelihood, -20.0);
+  const std::vector<RunArchiveConfig> kept = ReadRunArchive("proj.MidResult3");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].vectors[1], (std::vector<int32_t>{0, 1, 0, 0}));
+}
+
 TEST_F(RunArchiveTest, SelectRunKeepsTheRunInMemory) {
   variables.allmonogamy = 1;
   variables.btloglikelihood = -3.0;

@@ -92,6 +92,14 @@ TEST_F(ResumeTest, DamagedSavedCopyNeverMatches) {
   int32_t flag = 0;
   SetStartLoc(1, flag);
   EXPECT_EQ(flag, 0);
+  // A whole identity with the other file left from another input.
+  WriteFile("run.GtypeData", saved);
+  SetStartLoc(1, flag);
+  EXPECT_EQ(flag, 1);
+  const std::string data = ReadFile("run.data");
+  WriteFile("run.data", data + "1 2 3\n");
+  SetStartLoc(1, flag);
+  EXPECT_EQ(flag, 0);
 }
 
 }  // namespace

@@ -104,6 +104,16 @@ TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
                        "Program stopped in subroutine ClaimOutputName, dataset = run.\n");
   EXPECT_EQ(ReadFile("run.Lock"), held);
   EXPECT_TRUE(variables.outputlock.empty());
+  // Left by a process that has ended but is not reaped yet: taken over.
+  const pid_t zombie = ::fork();
+  if (zombie == 0) ::_exit(0);
+  siginfo_t info{};
+  ::waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT);  // ended, still unreaped
+  WriteFile("run.Lock", std::to_string(zombie) + " " + host + "\n");
+  ClaimOutputName();
+  ReleaseOutputName();
+  EXPECT_FALSE(Exists("run.Lock"));
+  ::waitpid(zombie, nullptr, 0);
   // Left by a process that is gone, or half written: taken over.
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
@@ -116,6 +126,23 @@ TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
     ReleaseOutputName();
     EXPECT_FALSE(Exists("run.Lock"));
   }
+  // The temporaries that killed runs left beside the output name's files go
+  // when the name is taken; a lock temporary only when its process is gone;
+  // other files stay.
+  const std::string gone = std::to_string(child) + " " + host + "\n";
+  WriteFile("run.Lock", gone);
+  for (const char* left :
+       {"run.MidResult2.tmp12", "run.BestConfig.tmp7", "run.HSDyadLogL.tmp", "run.MidResult3.Run2.tmp3"}) {
+    WriteFile(left, "half");
+  }
+  WriteFile("run.Lock.tmp" + std::to_string(child), gone);
+  WriteFile("run.Lock.tmp1", held);
+  WriteFile("run.Notes.tmp4", "mine");
+  WriteFile("run.BestConfig.tmpx", "mine");
+  ClaimOutputName();
+  ReleaseOutputName();
+  std::filesystem::remove(kErrorMessageFile);  // of the refusal above
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"run.BestConfig.tmpx", "run.Lock.tmp1", "run.Notes.tmp4"}));
 }
 
 TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {

@@ -181,7 +181,7 @@ TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
   Scramble();
   ASSERT_NE(Describe(), saved);
   SearchCounters c;
-  ASSERT_TRUE(ReadMidResult(c));
+  ASSERT_TRUE(ReadMidResult(c, 5));
   EXPECT_EQ(Describe(), saved);
   EXPECT_EQ(Fields(c), Fields(c_));
   EXPECT_GE(c.timespent, c_.timespent);
@@ -206,14 +206,14 @@ TEST_F(CheckpointTest, EveryTruncationIsRefused) {
     // Whole lines only, and a line cut in its middle.
     for (const std::string& text : {Join(lines, k), Join(lines, k) + lines[k].substr(0, lines[k].size() / 2)}) {
       WriteFile("proj.MidResult2", text);
-      EXPECT_FALSE(ReadMidResult(c)) << "cut at line " << k + 1;
+      EXPECT_FALSE(ReadMidResult(c, 5)) << "cut at line " << k + 1;
       EXPECT_EQ(SavedRunNumber(), 0);
     }
   }
   EXPECT_EQ(Describe(), state);
   EXPECT_EQ(c.tmr, 99);
   WriteFile("proj.MidResult2", Join(lines, lines.size()));
-  EXPECT_TRUE(ReadMidResult(c));
+  EXPECT_TRUE(ReadMidResult(c, 5));
 }
 
 TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
@@ -257,7 +257,7 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
     changed[cs.line] = cs.text;
     WriteFile("proj.MidResult2", Join(changed, changed.size()));
     SearchCounters c;
-    EXPECT_FALSE(ReadMidResult(c)) << cs.what;
+    EXPECT_FALSE(ReadMidResult(c, 5)) << cs.what;
     EXPECT_EQ(SavedRunNumber(), 0) << cs.what;
   }
   EXPECT_EQ(Describe(), state);
@@ -266,12 +266,56 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
   WriteFile("proj.MidResult2", Join(lines, lines.size()));
   variables.krun = 3;
   SearchCounters c;
-  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_FALSE(ReadMidResult(c, 5));
   EXPECT_EQ(SavedRunNumber(), 2);
+  // The state of another repeat of the run is not this repeat's either.
+  variables.krun = 2;
+  EXPECT_FALSE(ReadMidResult(c, 3));
   std::filesystem::remove("proj.MidResult2");
-  EXPECT_FALSE(ReadMidResult(c));
+  EXPECT_FALSE(ReadMidResult(c, 5));
   EXPECT_EQ(SavedRunNumber(), 0);
   EXPECT_EQ(Describe(), state);
+}
+
+TEST_F(CheckpointTest, AlleleFrequenciesAndRepeatRoundTripAndAreCheckedWhenRead) {
+  int32_t failed = 0, repeat = 9;
+  ReadMidResult4(failed, repeat);  // a fresh start: no file
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(repeat, 0);
+  const Vec1<std::vector<double>> saved = likelihoodvar.obsallelefre;
+  WriteMidResult4(3);
+  const std::string text = ReadFile("proj.MidResult4");
+  EXPECT_EQ(text.substr(0, 53), "   2.50000000000000000E-01   7.50000000000000000E-01\n");
+  EXPECT_EQ(text.substr(text.size() - 10), "        3\n");
+  likelihoodvar.obsallelefre(1) = {0.5, 0.5};
+  ReadMidResult4(failed, repeat);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(repeat, 3);
+  EXPECT_EQ(likelihoodvar.obsallelefre.raw(), saved.raw());
+  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::vector<std::string>> damaged = {
+      {lines[0], lines[1]},                                  // no repeat line
+      {lines[0], lines[1].substr(0, 40), lines[2]},          // a locus cut short
+      {lines[0] + " 0.0", lines[1], lines[2]},               // an allele too many
+      {"0.25 0.75", "-0.002 0.5 0.5", lines[2]},             // below -0.001
+      {"0.25 0.80001", lines[1], lines[2]},                  // sum over 1.05
+      {lines[0], lines[1], "        0"},                     // repeat 0
+      {lines[0], lines[1], lines[2], "1"},                   // trailing matter
+  };
+  likelihoodvar.obsallelefre(1) = {0.5, 0.5};
+  for (const auto& d : damaged) {
+    WriteFile("proj.MidResult4", Join(d, d.size()));
+    repeat = 9;
+    ReadMidResult4(failed, repeat);
+    EXPECT_EQ(failed, 1) << Join(d, d.size());
+    EXPECT_EQ(repeat, 0);
+    EXPECT_EQ(likelihoodvar.obsallelefre(1), (std::vector<double>{0.5, 0.5}));
+  }
+  // Frequencies a little below 0 and summing a little over 1 are accepted.
+  WriteFile("proj.MidResult4", "-0.0005 1.0005\n0.1 0.2 0.75\n5\n");
+  ReadMidResult4(failed, repeat);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(repeat, 5);
 }
 
 TEST_F(CheckpointTest, CheckpointSchedule) {

@@ -191,6 +191,11 @@ TEST_F(MonitorTest, HeaderAndRecordLayout) {
   WriteMidResult(c_);
   const std::string line = ProgressRecordText(c_, LastReportClock()) + "\n";
   EXPECT_EQ(ReadFile("proj.MidResult"), header + "\n" + line + line);
+  // A record cut short by a killed run is ended before the next one.
+  WriteFile("proj.MidResult", header + "\n" + line.substr(0, 20));
+  WriteMidResult(c_);
+  EXPECT_EQ(ReadFile("proj.MidResult"), header + "\n" + line.substr(0, 20) + "\n" + line);
+  WriteFile("proj.MidResult", header + "\n" + line + line);
   variables.threadid = 1;
   WriteMidResult(c_);
   EXPECT_EQ(ReadFile("proj.MidResult"), header + "\n" + line + line);

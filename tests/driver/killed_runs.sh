@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Killed runs come back. A simulated sample is analysed once without
+# interruption; then, for each of several moments, a run is killed with
+# SIGKILL at that moment and the project is run again: the rerun must end
+# with status 0, every result file of the uninterrupted run, no lock and no
+# temporary file left, and a best log likelihood no lower than the
+# uninterrupted run's less 0.01. The moments: while the pair tables are
+# written, early in the search, while each checkpoint file of the search is
+# written, and while the last result file is written; on a second sample,
+# analysed by pairwise scores first and in two runs, also while the
+# candidates' short lists, the pairwise stage's checkpoint, the pair
+# clusters, each run's checkpoint, the first run's archive copy, the best
+# run's restored archive and the first result file are written, and, with
+# two processes, while one of them merges the per-process parts of a result
+# file. A finished project run again must not search again: it is quick and
+# leaves the same result files.
+#   killed_runs.sh <pedkin> <source dir> <kill_at_rename library>
+set -u
+pedkin="$1"
+source_dir="$2"
+killer="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+all_results="BestConfig BestConfig_Ordered BestCluster BestFSFamily ConfigArchive ParentPair Distribution
+  FullSibDyad HalfSibDyad FSDyadUF HSDyadUF Paternity Maternity AlleleFreq ErrorRate Ne PairwiseFullSibDyad
+  PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity"
+best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Simulates a sample into the folder $1 and analyses it without
+# interruption: its best log likelihood and result files are the reference.
+reference=""
+results=""
+uninterrupted() {
+  local folder="$1"
+  shift
+  mkdir "$folder" && cd "$folder"
+  python3 "$source_dir/tools/simulate.py" --out sample "$@" > /dev/null || fail "simulation"
+  mkdir clean && cp sample.dat clean/
+  (cd clean && "$pedkin" IFN:sample.dat > screen.log 2>&1) || { cat clean/screen.log; fail "uninterrupted run stopped"; }
+  reference="$(best clean/screen.log)"
+  [ -n "$reference" ] || fail "no best log likelihood in the uninterrupted run"
+  results=""
+  for s in $all_results; do [ -s "clean/sample.$s" ] && results="$results $s"; done
+  echo "$folder, uninterrupted: best log likelihood $reference"
+}
+
+# Checks the rerun in the current directory after a killed run ($launch
+# starts the processes: empty for one).
+launch=""
+rerun() {
+  local moment="$1"
+  $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1
+  local status=$?
+  [ "$status" = 0 ] || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with status $status"; }
+  for s in $results; do [ -s "sample.$s" ] || fail "$moment: rerun left no .$s"; done
+  [ ! -e sample.Lock ] || fail "$moment: rerun left its lock"
+  [ ! -e Pedkin2.ErrorMessage ] || fail "$moment: rerun left an error file"
+  # A half-written temporary file of the killed run is not left behind.
+  local left
+  left="$(ls | grep '\.tmp[0-9]*$')" && fail "$moment: temporary files left: $left"
+  local found
+  found="$(best rerun.log)"
+  [ -n "$found" ] || { tail -c 2000 rerun.log; fail "$moment: rerun shows no best log likelihood"; }
+  awk -v f="$found" -v r="$reference" 'BEGIN { exit !(f >= r - 0.01) }' ||
+    fail "$moment: rerun reached $found, uninterrupted $reference"
+  echo "  $moment: rerun reached $found"
+}
+
+# Kills a run at the rename of a file ending in $2 (the $3-th one), then
+# reruns.
+killed_at_rename() {
+  local moment="$1" suffix="$2" count="${3:-1}"
+  rm -rf run && mkdir run && cp sample.dat run/ && cd run
+  # (The shell's own notice of the killed process is not wanted.)
+  { (LD_PRELOAD="$killer" PEDKIN_KILL_AT_RENAME="$suffix" PEDKIN_KILL_AT_COUNT="$count" \
+    exec "$pedkin" IFN:sample.dat > killed.log 2>&1); } 2> /dev/null
+  local status=$?
+  [ "$status" = 137 ] || { tail -c 1000 killed.log; fail "$moment: the run was not killed (status $status)"; }
+  rerun "$moment"
+  cd ..
+}
+
+# A finished project (the one in the current directory) run again: nothing
+# left to search, the same results.
+finished_again() {
+  mkdir before && cp -p sample.Best* sample.ConfigArchive sample.*Dyad sample.Paternity sample.Ne before/
+  local start took
+  start=$(date +%s.%N)
+  "$pedkin" IFN:sample.dat > again.log 2>&1 || fail "finished project: rerun stopped"
+  took=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')
+  tr '\r' '\n' < again.log | grep -q 'Tmr ' && fail "finished project: searched again"
+  for f in before/*; do
+    cmp -s "$f" "${f#before/}" || fail "finished project: ${f#before/} differs"
+  done
+  echo "  finished project run again in $took s, the same result files"
+}
+
+uninterrupted full --seed 3 --offspring 200 --families 25 --loci 12 --alleles 10 --sampled 0.8 --extra 5 --length 1
+killed_at_rename "pair tables" .HSDyadLogL
+killed_at_rename "search state checkpoint" .MidResult2
+killed_at_rename "archive checkpoint" .MidResult3
+killed_at_rename "last result file" .Ne
+
+# Early in the search: killed from outside once the screen shows the first
+# temperature.
+rm -rf run && mkdir run && cp sample.dat run/ && cd run
+"$pedkin" IFN:sample.dat > killed.log 2>&1 &
+pid=$!
+for _ in $(seq 1 600); do
+  grep -q 'Tmr 1/' killed.log 2> /dev/null && break
+  sleep 0.02
+done
+grep -q 'Tmr 1/' killed.log || { kill -9 "$pid"; fail "early search: the search never started"; }
+kill -9 "$pid"
+wait "$pid" 2> /dev/null
+[ $? = 137 ] || fail "early search: the run ended before it was killed"
+rerun "early search"
+
+finished_again
+cd "$work"
+
+uninterrupted guided --seed 5 --offspring 120 --families 15 --loci 10 --alleles 8 --sampled 0.8 --extra 5 \
+  --length 0 --runs 2 --method 2
+killed_at_rename "pairwise stage checkpoint" .MidResult6
+killed_at_rename "pair clusters" .PairCluster
+killed_at_rename "candidate short lists" .BestPrntCND
+killed_at_rename "first run's checkpoint" .MidResult2 1
+killed_at_rename "first run's archive copy" .MidResult3.Run1
+killed_at_rename "second run's checkpoint" .MidResult2 2
+killed_at_rename "best run's archive restored" .MidResult3 3
+killed_at_rename "first result file" .BestConfig
+(cd run && finished_again)
+
+# Two processes killed while one of them merges the per-process parts of
+# the pairwise result files; the other goes on meanwhile.
+launch="mpirun -np 2"
+[ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
+moment="merge of two processes' files"
+rm -rf run && mkdir run && cp sample.dat run/ && cd run
+$launch -x LD_PRELOAD="$killer" -x PEDKIN_KILL_AT_RENAME=.PairwiseFullSibDyad "$pedkin" IFN:sample.dat \
+  > killed.log 2>&1 && fail "$moment: the run was not killed"
+[ ! -e sample.PairwiseFullSibDyad ] || fail "$moment: killed after the merge"
+# The killed job's processes end shortly after mpirun does.
+pid="$(cut -d' ' -f1 sample.Lock 2> /dev/null)"
+for _ in $(seq 1 100); do
+  state="$(ps -o stat= -p "${pid:-0}" 2> /dev/null)"
+  [ -z "$state" ] || [ "${state#Z}" != "$state" ] && break
+  sleep 0.1
+done
+rerun "$moment"
