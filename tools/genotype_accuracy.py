@@ -37,7 +37,7 @@ def main(argv):
     with open(sample + ".dat") as f:
         for line in f:
             items = line.split()
-            if not items or items[0] not in truth or len(items) != 1 + 2 * len(truth[items[0]]):
+            if not items or items[0] not in parents or len(items) != 1 + 2 * len(truth[items[0]]):
                 continue
             oid = items[0]
             for l in range(len(truth[oid])):
