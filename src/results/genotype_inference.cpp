@@ -452,6 +452,13 @@ void GenotypeInference(int32_t l, int32_t slot, const Mat1<std::string>& parentI
 
 void InferGenotypes(const Mat1<std::string>& parentIds, Vec1<std::vector<double>>& allelecounts) {
   const Variables& v = variables;
+  allelecounts.assign(static_cast<std::size_t>(std::max(v.numloci, 0)), {});
+  // Without the offspring's genotypes (results written from a configuration
+  // alone) there is nothing to infer.
+  if (v.indivgtype.size() < static_cast<std::size_t>(std::max(v.numloci, 0))) return;
+  for (int32_t l = 1; l <= v.numloci; ++l) {
+    if (v.indivgtype(l).size() < ColumnWords(v.smplsize, likelihoodvar.obsnumallele(l))) return;
+  }
   static const char* const suffixes[3] = {".OffGenotype", ".DadGenotype", ".MumGenotype"};
   GenotypeFiles files;
   for (int32_t kind = 1; kind <= 3; ++kind) {
@@ -468,7 +475,6 @@ void InferGenotypes(const Mat1<std::string>& parentIds, Vec1<std::vector<double>
   std::sort(slots.begin(), slots.end());
   Arr1<int32_t, 2> range;
   SetThreadTask(v.numloci, range);
-  allelecounts.assign(static_cast<std::size_t>(std::max(v.numloci, 0)), {});
   if (v.displayq != 0) {
     std::cout << "Inferring genotypes and allele frequencies..." << '\n' << "  Locus: 1 - " << v.numloci << std::endl;
   }
