@@ -329,6 +329,8 @@ bool InferFamilyGenotypes(int32_t l, ClusterGenotypes& out) {
   if (n >= 2) {
     if (!FamilyLocusGraph(l, view)) return false;
     ClusterGraph graph = *view.graph;
+    // The sums prune what the search's likelihood prunes.
+    const double prune = variables.likelihoodprecision >= 3 ? 0.0 : likelihoodvar.prec3;
     std::vector<double> logs;
     for (std::size_t k = 0; k < npar; ++k) {
       std::vector<double>& w = graph.nodes[k].w;
@@ -340,7 +342,7 @@ bool InferFamilyGenotypes(int32_t l, ClusterGenotypes& out) {
         if (!(saved[g] > 0.0)) continue;
         std::fill(w.begin(), w.end(), 0.0);
         w[g] = saved[g];
-        logs[g] = ClusterLogSum(graph, 0.0);
+        logs[g] = ClusterLogSum(graph, prune);
         best = std::max(best, logs[g]);
       }
       w = saved;
