@@ -9,7 +9,11 @@ missing data at the given rates.
 
 Output: <out>.dat (the project file), <out>.truth (one line per offspring:
 offspring id, father id, mother id; candidates appear under their own ids)
-and <out>.candidates (one line per candidate: sex 1 or 2, id).
+and <out>.candidates (one line per candidate: sex 1 or 2, id). With
+--genotypes also <out>.genotypes (one line per offspring, then one per true
+parent under its id of <out>.truth: id, then the two true alleles of every
+locus as the project file names them; a dominant locus's alleles as 1 and 2,
+2 being the dominant one).
 
 Example:
   tools/simulate.py --seed 7 --offspring 100 --families 15 --loci 10 \
@@ -42,6 +46,8 @@ def parse_args(argv):
     p.add_argument("--dropout", type=float, default=0.01)
     p.add_argument("--error", type=float, default=0.01)
     p.add_argument("--missing", type=float, default=0.0)
+    p.add_argument("--genotypes", action="store_true",
+                   help="also write <out>.genotypes: the true genotypes of the offspring")
     p.add_argument("--monoecious", action="store_true")
     p.add_argument("--sampled", type=float, default=0.0,
                    help="fraction of true parents included among the candidates")
@@ -181,6 +187,9 @@ class Simulator:
                 self.rng.shuffle(cand[s])
             if a.monoecious:
                 cand[2] = list(cand[1])
+        self.parents = [(f"{dad_prefix}{i + 1:03d}", g) for i, g in enumerate(dads)]
+        if not a.monoecious:
+            self.parents += [(f"{mum_prefix}{i + 1:03d}", g) for i, g in enumerate(mums)]
         return offspring, cand, dad_prefix, mum_prefix
 
     def write(self):
@@ -271,6 +280,17 @@ class Simulator:
         with open(a.out + ".truth", "w") as f:
             for i, (d, m, _) in enumerate(offspring):
                 f.write(f"O{i + 1:04d} {dp}{d + 1:03d} {mp}{m + 1:03d}\n")
+        if a.genotypes:
+            with open(a.out + ".genotypes", "w") as f:
+                rows = [(f"O{i + 1:04d}", g) for i, (_, _, g) in enumerate(offspring)] + self.parents
+                for oid, g in rows:
+                    items = []
+                    for l, (x, y) in enumerate(g):
+                        if self.is_dominant(l):
+                            items += [str(x + 1), str(y + 1)]
+                        else:
+                            items += [str(self.names[l][x]), str(self.names[l][y])]
+                    f.write(f"{oid} " + " ".join(items) + "\n")
         # The candidates, as "sex id" lines, so that parentage can be scored.
         with open(a.out + ".candidates", "w") as f:
             for s in (1, 2):

@@ -352,7 +352,7 @@ namespace {
 // directly, without allele sets, projections or the table cache, whose
 // upkeep would cost more than the tables themselves. Genotype indexes
 // follow FamilyGenotypeIndex: 0 = (1,1), 1 = (2,2), 2 = (1,2).
-void SnpLocusLogL(int32_t l, double& logl) {
+bool SnpLocusGraph(int32_t l, double& logconst) {
   const FamilyLoglVar& fv = familyloglvar;
   const bool hd = variables.haplodiploid == 1;
   const double F = variables.inbreeding;
@@ -407,7 +407,7 @@ void SnpLocusLogL(int32_t l, double& logl) {
       for (int32_t g = 0; g < 3; ++g) node.w[static_cast<std::size_t>(g)] = fr[g] * (o.first > 0 ? obs[g][index(o.first, o.second)] : 1.0);
     }
   }
-  double logconst = 0.0;
+  logconst = 0.0;
   for (const auto& fam : fv.families) {
     int32_t count[3] = {0, 0, 0};
     FamilyData& sons = work.data;
@@ -457,10 +457,7 @@ void SnpLocusLogL(int32_t l, double& logl) {
         largest = std::max(largest, v);
       }
     }
-    if (!(largest > 1e-300)) {
-      logl = -1e300;
-      return;
-    }
+    if (!(largest > 1e-300)) return false;
     for (double& x : edge.table) x /= largest;
     logconst += std::log(largest);
     if (plain) {
@@ -469,23 +466,16 @@ void SnpLocusLogL(int32_t l, double& logl) {
       cached.loglargest = std::log(largest);
     }
   }
-  const double prune = variables.likelihoodprecision >= 3 ? 0.0 : likelihoodvar.prec3;
-  const double sum = ClusterLogSum(graph, prune);
-  logl = sum <= -1e300 ? -1e300 : sum + logconst;
+  return true;
 }
 
-}  // namespace
-
-void FamilyLocusLogL(int32_t l, double& logl) {
+// The graph of the families at a locus of more than two alleles, or of a
+// dominant locus, over the parents' own allele sets; false when the
+// families are impossible there.
+bool GeneralLocusGraph(int32_t l, double& logconst) {
   const FamilyLoglVar& fv = familyloglvar;
   const int32_t n = likelihoodvar.obsnumallele(l);
-  logl = 0.0;
-  if (n < 2) return;
   const bool dominant = variables.dominantmarker(l) != 0;
-  if (n == 2 && !dominant) {
-    SnpLocusLogL(l, logl);
-    return;
-  }
   const bool hd = variables.haplodiploid == 1;
   const double F = variables.inbreeding;
   const std::vector<double>& fre = likelihoodvar.obsallelefre(l);
@@ -506,17 +496,12 @@ void FamilyLocusLogL(int32_t l, double& logl) {
     if (fam.father < 0) {
       // Haploid sons of a mother: no table, read again below.
       work.entries[f] = nullptr;
-      if (!ReadFamily(l, n, dominant, maxShown, fam, s, work.data)) {
-        logl = -1e300;
-        return;
-      }
+      if (!ReadFamily(l, n, dominant, maxShown, fam, s, work.data)) return false;
       continue;
     }
     const FamilyEntry& e = FamilyEntryOf(l, n, dominant, maxShown, fam);
-    if (e.status == FamilyEntry::kImpossible) {
-      logl = -1e300;  // more alleles than two parents can pass on, or no parents can
-      return;
-    }
+    // More alleles than two parents can pass on, or no parents can.
+    if (e.status == FamilyEntry::kImpossible) return false;
     work.entries[f] = &e;
     s.Reset();
     for (int32_t a : e.alleles) s.Add(a);
@@ -592,7 +577,7 @@ void FamilyLocusLogL(int32_t l, double& logl) {
   }
 
   // ---- Families: tables over their own alleles ----
-  double logconst = 0.0;
+  logconst = 0.0;
   for (std::size_t f = 0; f < nfam; ++f) {
     const auto& fam = fv.families[f];
     const AlleleSet& s = work.familysets[f];
@@ -623,7 +608,49 @@ void FamilyLocusLogL(int32_t l, double& logl) {
     ProjectionMap(work.nodesets[static_cast<std::size_t>(fam.mother)], s, false, edge.pb);
   }
 
+  return true;
+}
+
+// Builds the graph of the families in familyloglvar at locus l (n >= 2
+// alleles); false when they are impossible there.
+bool LocusGraph(int32_t l, double& logconst) {
+  const int32_t n = likelihoodvar.obsnumallele(l);
+  if (n == 2 && variables.dominantmarker(l) == 0) return SnpLocusGraph(l, logconst);
+  return GeneralLocusGraph(l, logconst);
+}
+
+}  // namespace
+
+void FamilyLocusLogL(int32_t l, double& logl) {
+  logl = 0.0;
+  if (likelihoodvar.obsnumallele(l) < 2) return;
+  double logconst = 0.0;
+  if (!LocusGraph(l, logconst)) {
+    logl = -1e300;
+    return;
+  }
   const double prune = variables.likelihoodprecision >= 3 ? 0.0 : likelihoodvar.prec3;
-  const double sum = ClusterLogSum(graph, prune);
+  const double sum = ClusterLogSum(work.graph, prune);
   logl = sum <= -1e300 ? -1e300 : sum + logconst;
+}
+
+bool FamilyLocusGraph(int32_t l, LocusGraphView& view) {
+  view.graph = nullptr;
+  view.logconst = 0.0;
+  const std::size_t npar = familyloglvar.parents.size();
+  view.alleles.assign(npar, {});
+  view.pooled.assign(npar, 0);
+  const int32_t n = likelihoodvar.obsnumallele(l);
+  if (n < 2 || !LocusGraph(l, view.logconst)) return false;
+  view.graph = &work.graph;
+  const bool snp = n == 2 && variables.dominantmarker(l) == 0;
+  for (std::size_t p = 0; p < npar; ++p) {
+    if (snp) {
+      view.alleles[p] = {1, 2};
+    } else {
+      view.alleles[p] = work.nodesets[p].global;
+      view.pooled[p] = work.nodesets[p].pooled ? 1 : 0;
+    }
+  }
+  return true;
 }

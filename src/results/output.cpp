@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "results/archive_files.h"
 #include "results/best_config_files.h"
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
+#include "results/genotype_inference.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "state/variables.h"
@@ -119,8 +121,12 @@ void Output() {
   // 8.
   if (writer && v.allowinbreeding == 1) WriteInbreeding(selfing);
 
-  // 9. Genotype inference (which updates the allele frequencies) comes here
-  // once it exists; then the allele frequencies, every process its part.
+  // 9. Genotypes of offspring and parents, every process the loci of its
+  // share, then the allele frequencies, every process its part. The
+  // parents' expected allele counts are what a re-estimation of the
+  // frequencies from the inferred genotypes starts from.
+  Vec1<std::vector<double>> allelecounts;
+  InferGenotypes(parentIds, allelecounts);
   if (v.popallelefreknownq == 0 && v.allelefreest == 1) WriteAlleleFreq();
 
   // 10. Error-rate estimation appends its rows to this header once it

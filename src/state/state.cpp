@@ -4,9 +4,11 @@
 #include "state/likelihoodvar.h"
 #include "state/setgetgtype.h"
 #include "state/variables.h"
+#include "state/writevar.h"
 
 Variables variables;
 LikelihoodVar likelihoodvar;
 SetGetGtype setgetgtype;
 FamilyLoglVar familyloglvar;
 AnnealVariables annealvariables;
+WriteVar writevar;

@@ -1,0 +1,17 @@
+// State group `writevar`: texts the result writers share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct WriteVar {
+  // CFre[k], k = 0..10000: the probability k / 10000 with three decimals,
+  // so that a probability is written by looking up its nearest entry.
+  // Empty until the genotype files are first written.
+  std::vector<std::string> CFre;
+  // The allele names of the current locus, in full, by allele index
+  // (entry 0: the missing allele, "0").
+  std::vector<std::string> CAlleleID;
+};
+
+extern WriteVar writevar;
