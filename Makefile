@@ -44,7 +44,7 @@ test: build sanitize
 # The readers of untrusted input (the project file, with its mutation
 # fuzzing, and the cache and checkpoint files) also run under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
-SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*:*DataProcess*:*Resume*:*Checkpoint*:*Dyad*:*OutputFiles*:*CommandLine*
+SANITIZED_TESTS ?= ReadData*:*Reader*:*Project*:*FreeFormat*:*DataProcess*:*Resume*:*Checkpoint*:*Dyad*:*OutputFiles*:*CommandLine*:*RunArchive*:*PairwiseInference*
 sanitize: deps
 	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPEDKIN_SANITIZE=ON -DPEDKIN_BUILD_BENCH=OFF
 	cmake --build $(SAN_DIR) -j $(JOBS) --target pedkin_tests
