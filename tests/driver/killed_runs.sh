@@ -24,7 +24,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 all_results="BestConfig BestConfig_Ordered BestCluster BestFSFamily ConfigArchive ParentPair Distribution
   FullSibDyad HalfSibDyad FSDyadUF HSDyadUF Paternity Maternity AlleleFreq ErrorRate Ne PairwiseFullSibDyad
-  PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity"
+  PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity Pedigree.csv"
 best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
 fail() { echo "FAIL: $*"; exit 1; }
 
