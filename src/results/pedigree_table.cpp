@@ -42,6 +42,8 @@ void WritePedigree(const Mat1<int32_t>& loc, const Mat1<std::string>& ids, const
   const Variables& v = variables;
   const int32_t n = v.smplsize;
   AtomicTextFile out(v.fname + ".Pedigree.csv");
+  // (A lower-case "id" first: a file that begins with "ID" is taken for
+  // another format by a common spreadsheet.)
   out << "id,father,mother,fullsib_family,cluster,father_prob,mother_prob\n";
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t family = static_cast<std::size_t>(i) <= fsid.size() ? fsid(i) : 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The pedigree table and its picture, on the bundled examples (the
-# dioecious one with identifiers holding a comma and a quote): read as
+# dioecious one with identifiers holding a comma, a quote, a backslash and
+# markup characters): read as
 # RFC 4180 text, the table holds the rows of .BestConfig, the families of
 # .BestFSFamily and the probabilities that .Paternity and .Maternity give
 # each offspring's parents; the drawing is well-formed SVG naming every
@@ -13,7 +14,7 @@ source_dir="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-sed -e "s/^O0001 /'Ind, 1' /" -e 's/^O0003 /O"3 /' -e "s/^O0008 /'Q, 8' /" -e "s/ O0008 / 'Q, 8' /" \
+sed -e "s/^O0001 /'Ind, 1' /" -e 's/^O0003 /O"3 /' -e 's/^O0005 /O\\N<\&5 /' -e "s/^O0008 /'Q, 8' /" -e "s/ O0008 / 'Q, 8' /" \
   "$source_dir/examples/microsat_dioecious.dat" > dioecious.dat
 cp "$source_dir/examples/snp_monoecious.dat" monoecious.dat
 for project in dioecious monoecious; do
