@@ -2,11 +2,10 @@
 # The pedigree table and its picture, on the bundled examples (the
 # dioecious one with identifiers holding a comma, a quote, a backslash and
 # markup characters): read as RFC 4180 text, the table holds the rows of
-# .BestConfig, the families of
-# .BestFSFamily and the probabilities that .Paternity and .Maternity give
-# each offspring's parents; the drawing is well-formed SVG naming every
-# offspring and parent, one frame per cluster, in one file or, for a
-# sample above the split size, one file per cluster.
+# .BestConfig, the families of .BestFSFamily and the probabilities that
+# .Paternity and .Maternity give each offspring's parents; the drawing is
+# well-formed SVG naming every offspring and parent, one frame per cluster,
+# in one file or, for a sample above the split size, one file per cluster.
 #   pedigree_table.sh <pedkin> <source dir>
 set -u
 pedkin="$1"
