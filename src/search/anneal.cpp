@@ -161,7 +161,7 @@ void BeginTemperature(SearchRun& run, bool resumed) {
 // Climbs from the current configuration to the local optimum, keeping the
 // best configuration up to date. Returns the number of changes made.
 int32_t Climb(SearchRun& run) {
-  const int32_t changes = ClimbToLocalOptimum(run.prior, run.parentterm);
+  const int32_t changes = ClimbToLocalOptimum(run.prior, run.parentterm, run.c.runiterates);
   if (changes > 0) TrackBest(run);
   return changes;
 }
