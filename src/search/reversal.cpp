@@ -93,26 +93,6 @@ void ReverseCluster(const std::vector<int16_t>& members) {
   }
 }
 
-namespace {
-
-// The log likelihood a diploid cluster keeps once reversed (the reversed
-// arrangement now in the configuration). Both arrangements are equally
-// likely, yet the likelihood engine drops improbable genotypes by the
-// precision chosen, and what it drops depends on the arrangement: in the
-// last decimals the two values differ. The cluster takes the value of the
-// arrangement it now has, so that a fresh computation of the configuration
-// gives the values kept. Pairwise scores are the same for both exactly.
-double DiploidReversedLogL(const std::vector<int16_t>& members, double old) {
-  if (PairScoreMethod()) return old;
-  std::vector<int16_t> group(members.begin(), members.end());
-  FamilyBuildMembers(group.data(), static_cast<int32_t>(group.size()));
-  double fresh = -1e300;
-  FamilyLikelihood(fresh, -1e300, 1, 0, 0);
-  return fresh;
-}
-
-}  // namespace
-
 void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
   Variables& v = variables;
   changed = 0;
@@ -128,17 +108,9 @@ void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
   // likelihood decides alone, before any work.
   if (v.haplodiploid == 0 && prior == nullptr) {
     if (!(draw.tie <= rate)) return;
-    const Mat1<int32_t> saved = v.CrIndivLoc;
-    const auto savednumbers = v.CrNumFamily;
     ReverseCluster(members);
     CompactFamilies();
-    const double kept = DiploidReversedLogL(members, v.CrFamilyLogL(slot));
-    if (kept <= -1e300) {
-      v.CrIndivLoc = saved;
-      v.CrNumFamily = savednumbers;
-      return;
-    }
-    RelabelClusters({{v.IndivClusterIdx(slot), kept}});
+    RelabelClusters({{v.IndivClusterIdx(slot), v.CrFamilyLogL(slot)}});
     changed = 1;
     return;
   }
@@ -162,9 +134,7 @@ void Reversal(double T, double rate, double (*prior)(), int32_t& changed) {
     FamilyBuildMembers(group.data(), static_cast<int32_t>(group.size()));
     FamilyLikelihood(fresh, threshold, 1, 0, 0);
   }
-  const bool accepted = Accepted(fresh, old, threshold, draw, rate);
-  if (accepted && v.haplodiploid == 0) fresh = DiploidReversedLogL(members, old);
-  if (!accepted || fresh <= -1e300) {
+  if (!Accepted(fresh, old, threshold, draw, rate)) {
     v.CrIndivLoc = saved;
     v.CrNumFamily = savednumbers;
     return;
