@@ -8,6 +8,7 @@
 #include "numeric/random.h"
 #include "runctl/parallel.h"
 #include "search/archive.h"
+#include "search/check_result.h"
 #include "search/checkpoint.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
@@ -213,6 +214,8 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   c.nullmoves = std::fabs(out.fresh - out.old) < 0.001 ? c.nullmoves + 1 : 0;
   if (c.nullmoves > 1000) run.searchdone = true;
   TrackBest(run);
+  CheckRunningLogL(c.runiterates, "Anneal");
+  if (v.checkmode > 0) CheckResult(c.runiterates, run.prior, run.parentterm);
   if (c.archiving == 1 && c.repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
     UseCurrentConfig();
     ArchiveConfigAdd(2, v.CrNumFamily(3));
@@ -289,6 +292,8 @@ void SpecialMoves(SearchRun& run) {
     UseCurrentConfig();
     ComputeParentLogL(run.parentterm);
     TrackBest(run);
+    CheckRunningLogL(run.c.runiterates, "Anneal");
+    if (v.checkmode > 0) CheckResult(run.c.runiterates, run.prior, run.parentterm);
   }
 }
 
@@ -385,6 +390,9 @@ void RunIterates(SearchRun& run) {
     if (!p.drawn) DrawOwnStream(run, p);
     out = Score(run, p);
     if (out.status == kAccepted) break;
+    // At the higher check levels a refused proposal must leave the
+    // configuration exactly as it was.
+    if (v.checkmode > 1) CheckResult(c.runiterates + j, run.prior, run.parentterm, false);
   }
   for (int32_t j = 0; j < count; ++j) {
     Proposal& p = proposals[static_cast<std::size_t>(j)];
