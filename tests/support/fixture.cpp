@@ -60,6 +60,7 @@ void PedkinTest::ResetState() {
   ClearClusterLogL();
   SetPartners();
   variables.stoppauseseconds = 0;
+  variables.ignoredpauseseconds = 0;
 }
 
 void PedkinTest::TearDown() {
