@@ -16,6 +16,7 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/observation_model.h"
 
 namespace {
 
@@ -31,11 +32,6 @@ std::vector<double> RandomShares(std::mt19937& rng, std::size_t n) {
   for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
   for (double& x : p) x /= s;
   return p;
-}
-
-void SetAfr(const std::vector<double>& p) {
-  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
-  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
 }
 
 const std::vector<DyadDelta> kFixedSets = {SibDyadDelta(0, 0), SibDyadDelta(0, 1), SibDyadDelta(1, 0),

@@ -215,7 +215,6 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   dyadprbvariables.dyadtable(6).logl = dad;
   ASSERT_TRUE(ReadWriteDyadLogL(2, "proj.DadDyadLogL"));
 
-  const std::string good = ReadFile("proj.MumDyadLogL");
   const double p1 = likelihoodvar.obsallelefre(1)[0];
   // Damaged or foreign files are recomputed and rewritten. A change of the
   // data makes both files stale; damage to one file recomputes that one.
@@ -225,10 +224,8 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
     bool dataChanged;
   };
   const std::vector<Damage> damages = {
-      {"truncated", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, good.size() - 5)); }, false},
-      {"header only", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, 40)); }, false},
+      // Cut, padded and garbled files: see the offspring tables, read alike.
       {"empty", [&] { WriteFile("proj.MumDyadLogL", ""); }, false},
-      {"longer", [&] { WriteFile("proj.MumDyadLogL", good + "xyz"); }, false},
       {"the father table", [&] { WriteFile("proj.MumDyadLogL", ReadFile("proj.DadDyadLogL")); }, false},
       {"older frequencies", [&] {
          likelihoodvar.obsallelefre(1)[0] = p1 + 1e-9;

@@ -66,11 +66,6 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
   return total;
 }
 
-void SetAfr(const std::vector<double>& p) {
-  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
-  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
-}
-
 const DyadDelta& DeltaOf(Relation r) {
   return r == kSelfOut ? SelfedOutbredSibDelta() : r == kSelfSelf ? SelfedSibsDelta() : ParentSelfedOffspringDelta();
 }

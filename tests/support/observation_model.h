@@ -1,11 +1,14 @@
 // The genotyping-error model written out independently from its error
-// classes, for brute-force sums over true genotypes in tests.
+// classes, for brute-force sums over true genotypes in tests, and the
+// allele frequencies of the joint genotype probabilities of a pair.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "likelihood/pedigree_oracle.h"
+#include "state/dyadprbvariables.h"
 
 // Probability of observing obs given the true genotype at a locus of n
 // alleles with dropout D and other-error rate E (scaled as the model scales
@@ -61,3 +64,9 @@ struct ObservationModel {
     return obs.first == t ? 1 - E + f : f;
   }
 };
+
+// Allele frequencies p for the joint genotype probabilities of a pair.
+inline void SetAfr(const std::vector<double>& p) {
+  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
+  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
+}
