@@ -4,8 +4,8 @@
 // genotype probabilities against a count over the parent's genes, every
 // table entry against a brute-force sum over the parents' genotypes, the
 // transmitted genes and the observation model of the error classes, the
-// summation of the observed pair against the plain
-// double sum over true genotypes, the impossible value, and the cache files.
+// summation of the observed pair against the plain double sum over true
+// genotypes, and the cache files.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -274,32 +274,6 @@ TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) 
     }
   }
   EXPECT_GT(checked, 300);
-}
-
-TEST_F(SelfingDyadTest, PairsImpossibleAtManyLociStayAtTheImpossibleValue) {
-  // At six error-free loci a selfed 2/2 cannot come from a 1/1 parent, a
-  // selfed 1/2 has no 3/3 outbred sib through its parent, and a selfed 1/1
-  // no selfed 2/3 sib: each locus alone rules the pair out.
-  variables.numsex = 1;
-  variables.allowinbreeding = 1;
-  variables.displayq = 0;
-  variables.fname = "proj";
-  sample.loci.assign(6, OracleLocus{3, 0.0, 0.0, false, {0.3, 0.3, 0.4}});
-  sample.parents = {{1, true, std::vector<GenoPair>(6, {1, 1})}, {2, true, std::vector<GenoPair>(6, {1, 1})}};
-  sample.families.push_back({0, 0, {}, {2, 2, 2, 2, 2}});
-  for (GenoPair g : {GenoPair{2, 2}, GenoPair{1, 2}, GenoPair{3, 3}, GenoPair{1, 1}, GenoPair{2, 3}}) {
-    sample.families[0].offspring.push_back(std::vector<GenoPair>(6, g));
-  }
-  InstallPedigree(sample);
-  CalculatePairProb(false);
-  CalculateParentPairProb(false);
-  EXPECT_EQ(ParentSelfedDyadLogL(1, 1), kImpossibleDyadLogL);
-  EXPECT_EQ(SelfOutDyadLogL(2, 3), kImpossibleDyadLogL);
-  EXPECT_EQ(SelfSelfDyadLogL(5, 4), kImpossibleDyadLogL);
-  EXPECT_GT(SelfSelfDyadLogL(1, 2), -100.0f);  // parent 1/2 gives both
-  for (int32_t k : {4, 5, 8}) {
-    for (float x : dyadprbvariables.dyadtable(k).logl) EXPECT_TRUE(std::isfinite(x) && x >= kImpossibleDyadLogL);
-  }
 }
 
 TEST_F(SelfingDyadTest, WithoutSelfingTheTablesStayEmpty) {
