@@ -15,19 +15,12 @@
 # the candidates and 5 unrelated candidates more per sex, 1% errors) and
 # microsat (500 x 20 microsatellites of 10 alleles, 1% errors).
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 designs=("$@")
 [ ${#designs[@]} -eq 0 ] && designs=(large parents microsat)
 methods=(${METHODS:-0 1 2})
 np="${NP:-2}"
-launch=""
-if [ "$np" -gt 1 ]; then
-  launch="mpirun -np $np"
-  [ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+launch="$(launcher "$np")"
 cd "$work"
 
 design_options() {

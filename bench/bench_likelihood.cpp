@@ -38,70 +38,42 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-// One locus of n alleles with 1% error; `families` full-sib families of
-// `size` offspring, all sharing father 0, drawn from random parents.
-void SetUp(int32_t n, int32_t families, int32_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
+// nloci loci of n alleles, equally frequent, with 1% error, and empty
+// genotype columns for noff diploid offspring.
+void SetUpLoci(int32_t nloci, int32_t n, int32_t noff) {
   variables = Variables{};
   likelihoodvar = LikelihoodVar{};
   familyloglvar = FamilyLoglVar{};
-  variables.numloci = 1;
+  variables.numloci = nloci;
   variables.likelihoodprecision = 1;
-  variables.droprate.assign(1, 0.01);
-  variables.othererrorrate.assign(1, 0.01);
-  variables.dominantmarker.assign(1, 0);
-  likelihoodvar.obsnumallele.assign(1, n);
-  likelihoodvar.obsallelefre.assign(1, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
+  variables.droprate.assign(nloci, 0.01);
+  variables.othererrorrate.assign(nloci, 0.01);
+  variables.dominantmarker.assign(nloci, 0);
+  likelihoodvar.obsnumallele.assign(nloci, n);
+  likelihoodvar.obsallelefre.assign(nloci, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
   BuildGenotypeCodes(n);
-  const int32_t noff = families * size;
   variables.smplsize = noff;
   variables.offploid.assign(static_cast<std::size_t>(noff), 2);
-  variables.indivgtype.assign(1, std::vector<uint16_t>(ColumnWords(noff, n), 0));
-  setgetgtype.locusgtypeptr = &variables.indivgtype(1);
-  std::uniform_int_distribution<int32_t> allele(1, n);
-  auto diploid = [&] { return std::pair<int32_t, int32_t>{allele(rng), allele(rng)}; };
-  const auto father = diploid();
-  familyloglvar.parents.push_back({1, 0});
-  int32_t next = 0;
-  for (int32_t f = 0; f < families; ++f) {
-    const auto mother = diploid();
-    familyloglvar.parents.push_back({2, 0});
-    FamilyLoglVar::Family fam;
-    fam.father = 0;
-    fam.mother = f + 1;
-    for (int32_t c = 0; c < size; ++c) {
-      int32_t a = (rng() & 1) ? father.first : father.second;
-      int32_t b = (rng() & 1) ? mother.first : mother.second;
-      if (a > b) std::swap(a, b);
-      SetGtype({a, b}, ++next, n);
-      fam.members.push_back(next);
-    }
-    familyloglvar.families.push_back(fam);
-  }
-  InitialFsProb(1, 1, 1);
+  variables.indivgtype.assign(static_cast<std::size_t>(nloci));
+  for (int32_t l = 1; l <= nloci; ++l) variables.indivgtype(l).assign(ColumnWords(noff, n), 0);
 }
 
-// One locus of n alleles with 1% error; full-sib families of `size`
-// offspring laid out as (father, mother) pairs over `fathers` fathers and
-// `mothers` mothers, drawn from random parents.
+// An offspring of the parents dad and mum, stored as offspring i.
+template <class Rng>
+void Offspring(Rng& rng, std::pair<int32_t, int32_t> dad, std::pair<int32_t, int32_t> mum, int32_t i, int32_t n) {
+  int32_t a = (rng() & 1) ? dad.first : dad.second;
+  int32_t b = (rng() & 1) ? mum.first : mum.second;
+  if (a > b) std::swap(a, b);
+  SetGtype({a, b}, i, n);
+}
+
+// One locus of n alleles; full-sib families of `size` offspring laid out
+// as (father, mother) pairs over `fathers` fathers and `mothers` mothers,
+// drawn from random parents.
 void SetUpLayout(int32_t n, int32_t fathers, int32_t mothers, const std::vector<std::pair<int32_t, int32_t>>& layout,
                  int32_t size, uint32_t seed) {
   std::mt19937 rng(seed);
-  variables = Variables{};
-  likelihoodvar = LikelihoodVar{};
-  familyloglvar = FamilyLoglVar{};
-  variables.numloci = 1;
-  variables.likelihoodprecision = 1;
-  variables.droprate.assign(1, 0.01);
-  variables.othererrorrate.assign(1, 0.01);
-  variables.dominantmarker.assign(1, 0);
-  likelihoodvar.obsnumallele.assign(1, n);
-  likelihoodvar.obsallelefre.assign(1, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
-  BuildGenotypeCodes(n);
-  const int32_t noff = static_cast<int32_t>(layout.size()) * size;
-  variables.smplsize = noff;
-  variables.offploid.assign(static_cast<std::size_t>(noff), 2);
-  variables.indivgtype.assign(1, std::vector<uint16_t>(ColumnWords(noff, n), 0));
+  SetUpLoci(1, n, static_cast<int32_t>(layout.size()) * size);
   setgetgtype.locusgtypeptr = &variables.indivgtype(1);
   std::uniform_int_distribution<int32_t> allele(1, n);
   std::vector<std::pair<int32_t, int32_t>> genotype;
@@ -114,18 +86,22 @@ void SetUpLayout(int32_t n, int32_t fathers, int32_t mothers, const std::vector<
     FamilyLoglVar::Family fam;
     fam.father = father;
     fam.mother = fathers + mother;
-    const auto dad = genotype[static_cast<std::size_t>(fam.father)];
-    const auto mum = genotype[static_cast<std::size_t>(fam.mother)];
     for (int32_t c = 0; c < size; ++c) {
-      int32_t a = (rng() & 1) ? dad.first : dad.second;
-      int32_t b = (rng() & 1) ? mum.first : mum.second;
-      if (a > b) std::swap(a, b);
-      SetGtype({a, b}, ++next, n);
+      Offspring(rng, genotype[static_cast<std::size_t>(fam.father)], genotype[static_cast<std::size_t>(fam.mother)],
+                ++next, n);
       fam.members.push_back(next);
     }
     familyloglvar.families.push_back(fam);
   }
   InitialFsProb(1, 1, 1);
+}
+
+// `families` full-sib families of `size` offspring at one locus of n
+// alleles, all sharing one father.
+void SetUp(int32_t n, int32_t families, int32_t size, uint32_t seed) {
+  std::vector<std::pair<int32_t, int32_t>> layout;
+  for (int32_t f = 0; f < families; ++f) layout.emplace_back(0, f);
+  SetUpLayout(n, 1, families, layout, size, seed);
 }
 
 void Run(benchmark::State& state) {
@@ -170,37 +146,18 @@ std::vector<FamilyLoglVar> clusters;
 void SetUpSample() {
   std::mt19937 rng(7);
   const int32_t nloci = 20, n = 10, nfam = 100, size = 10;
-  variables = Variables{};
-  likelihoodvar = LikelihoodVar{};
-  variables.numloci = nloci;
-  variables.likelihoodprecision = 1;
-  variables.droprate.assign(nloci, 0.01);
-  variables.othererrorrate.assign(nloci, 0.01);
-  variables.dominantmarker.assign(nloci, 0);
-  likelihoodvar.obsnumallele.assign(nloci, n);
-  likelihoodvar.obsallelefre.assign(nloci, std::vector<double>(static_cast<std::size_t>(n), 1.0 / n));
-  BuildGenotypeCodes(n);
-  const int32_t noff = nfam * size;
-  variables.smplsize = noff;
-  variables.offploid.assign(static_cast<std::size_t>(noff), 2);
-  variables.indivgtype.assign(static_cast<std::size_t>(nloci));
+  SetUpLoci(nloci, n, nfam * size);
   std::uniform_int_distribution<int32_t> allele(1, n);
   std::vector<std::vector<std::pair<int32_t, int32_t>>> fathers(nfam / 2), mothers(nfam);
   for (auto& g : fathers) for (int32_t l = 0; l < nloci; ++l) g.push_back({allele(rng), allele(rng)});
   for (auto& g : mothers) for (int32_t l = 0; l < nloci; ++l) g.push_back({allele(rng), allele(rng)});
   for (int32_t l = 1; l <= nloci; ++l) {
-    variables.indivgtype(l).assign(ColumnWords(noff, n), 0);
     setgetgtype.locusgtypeptr = &variables.indivgtype(l);
     int32_t next = 0;
     for (int32_t f = 0; f < nfam; ++f) {
       const auto dad = fathers[static_cast<std::size_t>(f / 2)][static_cast<std::size_t>(l - 1)];
       const auto mum = mothers[static_cast<std::size_t>(f)][static_cast<std::size_t>(l - 1)];
-      for (int32_t c = 0; c < size; ++c) {
-        int32_t a = (rng() & 1) ? dad.first : dad.second;
-        int32_t b = (rng() & 1) ? mum.first : mum.second;
-        if (a > b) std::swap(a, b);
-        SetGtype({a, b}, ++next, n);
-      }
+      for (int32_t c = 0; c < size; ++c) Offspring(rng, dad, mum, ++next, n);
     }
   }
   clusters.clear();

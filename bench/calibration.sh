@@ -16,11 +16,8 @@
 #   SEEDS="1 2" bench/calibration.sh
 #   EXTRA="ARC:0" bench/calibration.sh   # more command-line options
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 seeds=(${SEEDS:-1 2 3 4 5 6})
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 
 for seed in "${seeds[@]}"; do
   # Sizes vary with the seed: 120..200 offspring, 10..12 loci.

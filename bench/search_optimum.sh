@@ -12,16 +12,11 @@
 #   NP=2 bench/search_optimum.sh           # two processes each
 #   LENGTH=2 PRECISION=2 bench/search_optimum.sh   # run length and precision of the project
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 seeds=(${SEEDS:-1 2 3 4 5 6 7 8 9 10})
 designs=("$@")
 [ ${#designs[@]} -eq 0 ] && designs=(A B C D)
-launch=""
-if [ "${NP:-1}" -gt 1 ]; then
-  launch="mpirun -np $NP"
-  [ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-fi
+launch="$(launcher "${NP:-1}")"
 # The designs: polygamous samples with many half-sib links.
 design_options() {
   case "$1" in
@@ -32,8 +27,6 @@ design_options() {
     *) echo "unknown design $1" >&2; exit 2 ;;
   esac
 }
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 cd "$work"
 best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
 printf "%6s %5s %14s %14s %9s %8s %8s\n" design seed search truth gap seconds "pairs"

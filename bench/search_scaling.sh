@@ -16,14 +16,11 @@
 # search reaches its first temperature; the time and the peak memory to that
 # point are printed, and nothing else is run.
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 samples=("$@")
 [ ${#samples[@]} -eq 0 ] && samples=(100:20:10 200:20:10 500:20:10 1000:20:10 2000:20:10 200:500:2 500:500:2)
 nps=(${NPS:-1 2})
 repeat="${REPEAT:-1}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 simulate() {
@@ -66,11 +63,7 @@ for s in "${samples[@]}"; do
   IFS=: read -r n loci alleles <<< "$s"
   simulate "$n" "$loci" "$alleles"
   for np in "${nps[@]}"; do
-    launch=""
-    if [ "$np" -gt 1 ]; then
-      launch="mpirun -np $np"
-      [ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-    fi
+    launch="$(launcher "$np")"
     times=()
     for ((r = 0; r < repeat; ++r)); do
       rm -f mem.*

@@ -49,15 +49,6 @@ constexpr double kMinShare = 1e-8;
 // Layout of the lists and of their digest; a change makes old files stale.
 constexpr uint64_t kListFormat = 1;
 
-bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
-
-bool AllProcesses(bool ok) {
-  if (!Distributed()) return ok;
-  int local = ok ? 1 : 0, all = 0;
-  MPI_Allreduce(&local, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
-  return all == 1;
-}
-
 std::string FileName() { return variables.fname + ".BestPrntCND"; }
 
 // Probabilities are written in scientific notation with 10 decimals, and

@@ -45,8 +45,6 @@ constexpr int32_t kFileVersion = 1;
 constexpr std::array<const char*, 8> kKeys = {".FSDyad", ".HSDyad", ".MHSDya", ".SelfOu",
                                               ".SelfSe", ".DadDya", ".MumDya", ".PrtDya"};
 
-bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
-
 // The loci that take part (more than one observed allele), in the one
 // order in which every process adds them up: ascending.
 std::vector<int32_t> TableLoci() {
@@ -466,15 +464,6 @@ void WriteTable(const std::string& name, int32_t k, const DyadPrbVariables::Tabl
     std::remove(temp.c_str());
     StopWithMessage("Failed to write file " + name, "ReadWriteDyadLogL");
   }
-}
-
-// Whether every process found its copy of a file valid: a table is read
-// only when all can read it, or all processes compute it together.
-bool AllProcesses(bool ok) {
-  if (!Distributed()) return ok;
-  int local = ok ? 1 : 0, all = 0;
-  MPI_Allreduce(&local, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
-  return all == 1;
 }
 
 // Without haploid sons the paternal and maternal half-sib relations have the

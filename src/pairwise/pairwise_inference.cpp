@@ -53,8 +53,6 @@ constexpr int32_t kUnrelated = 0, kFullSibs = 1, kPaternalHalfSibs = 2, kMaterna
 // Numbers of the pairwise files among the merged result files.
 constexpr int kFullSibFile = 4, kHalfSibFile = 5, kCloneFile = 6, kPaternityFile = 7;
 
-bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
-
 std::string Trimmed(const std::string& s) {
   const std::size_t a = s.find_first_not_of(" \t");
   if (a == std::string::npos) return std::string();

@@ -51,8 +51,6 @@ constexpr std::size_t kMaxStoredObs = std::size_t{1} << 25;
 constexpr uint64_t kPopulationStream = 1;
 constexpr uint64_t kReplicationStream = 2;
 
-bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
-
 uint64_t SimuSeed() {
   const int32_t seed = variables.newseed != 0 ? variables.newseed : variables.i_seed;
   return static_cast<uint64_t>(static_cast<int64_t>(seed));

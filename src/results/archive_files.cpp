@@ -47,8 +47,6 @@ namespace {
 constexpr double kRounding = 1e-9;
 bool AtLeast(double p, double threshold) { return p >= threshold - kRounding; }
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 std::string Trimmed(const std::string& text) {
   const std::size_t start = text.find_first_not_of(' ');
   return start == std::string::npos ? std::string() : TrimRight(text.substr(start));
@@ -117,7 +115,7 @@ constexpr std::size_t kMaxParentPairs = 10;
 
 void TallyParentPairs(const Mat1<int32_t>& parents, double w, Tallies& t) {
   for (int32_t i = 1; i <= variables.smplsize; ++i) {
-    if (Haploid(i)) continue;
+    if (HaploidOffspring(i)) continue;
     auto& held = t.parentpairs[static_cast<std::size_t>(i)];
     const std::pair<int32_t, int32_t> pp{parents(i, 1), parents(i, 2)};
     auto at = std::find_if(held.begin(), held.end(), [&](const auto& e) { return e.first == pp; });
@@ -143,7 +141,7 @@ void TallyDistribution(const Mat1<int32_t>& loc, double w, Tallies& t) {
   std::map<int32_t, int32_t> size[2];
   std::map<int32_t, std::vector<int32_t>> mates[2];
   for (int32_t i = 1; i <= n; ++i) {
-    const bool hasFather = !Haploid(i);
+    const bool hasFather = !HaploidOffspring(i);
     if (hasFather) ++size[0][loc(i, 1)];
     ++size[1][loc(i, 2)];
     if (hasFather) {
@@ -188,7 +186,7 @@ void TallyPairs(const Mat1<int32_t>& loc, double w, Tallies& t) {
   FindFSFamilyID(loc, fsid);
   Mat1<int32_t> fsloc(static_cast<std::size_t>(v.smplsize), 1, 0);
   for (int32_t i = 1; i <= v.smplsize; ++i) fsloc(i, 1) = fsid(i);
-  for (const auto& g : Groups(fsloc, 1, [](int32_t i) { return !Haploid(i); })) each(g, &PairFreq::fs);
+  for (const auto& g : Groups(fsloc, 1, [](int32_t i) { return !HaploidOffspring(i); })) each(g, &PairFreq::fs);
   if (v.numsex == 1) {
     // One pool of parents: pairs sharing any parent, each pair once.
     std::map<int32_t, std::vector<int32_t>> children;
@@ -207,7 +205,7 @@ void TallyPairs(const Mat1<int32_t>& loc, double w, Tallies& t) {
     for (const uint64_t key : sharing) t.pairs[key].pat += w;
     return;
   }
-  for (const auto& g : Groups(loc, 1, [](int32_t i) { return !Haploid(i); })) each(g, &PairFreq::pat);
+  for (const auto& g : Groups(loc, 1, [](int32_t i) { return !HaploidOffspring(i); })) each(g, &PairFreq::pat);
   for (const auto& g : Groups(loc, 2, [](int32_t) { return true; })) each(g, &PairFreq::mat);
 }
 
@@ -233,7 +231,7 @@ void WriteParentPair(const Tallies& t) {
   AtomicTextFile out(v.fname + ".ParentPair");
   out << "OffspringID,InferredDad,InferredMum,Probability\n";
   for (int32_t i = 1; i <= v.smplsize; ++i) {
-    if (Haploid(i)) continue;
+    if (HaploidOffspring(i)) continue;
     auto held = t.parentpairs[static_cast<std::size_t>(i)];
     std::stable_sort(held.begin(), held.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
     for (const auto& [pp, p] : held) {
@@ -286,8 +284,8 @@ std::array<double, 4> PairFactors(int32_t i, int32_t j) {
     fv.parents[1].sex = fv.parents[3].sex = 2;
     fv.families.clear();
     fv.parts.clear();
-    const int32_t fi = Haploid(i) ? -1 : 0;
-    const int32_t fj = Haploid(j) ? -1 : (r == 0 || r == 3 ? 2 : 0);
+    const int32_t fi = HaploidOffspring(i) ? -1 : 0;
+    const int32_t fj = HaploidOffspring(j) ? -1 : (r == 0 || r == 3 ? 2 : 0);
     const int32_t mj = r == 0 || r == 2 ? 3 : 1;
     if (fi == fj && mj == 1) {
       fv.families.push_back({fi, 1, {i, j}});
@@ -345,7 +343,7 @@ void WriteSibDyads(const Tallies& t, bool writer) {
   auto shareSampled = [&](int32_t i, int32_t j) {
     if (bestParents.rows() < static_cast<std::size_t>(v.smplsize) || bestParents.cols() < 2) return false;
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && (Haploid(i) || Haploid(j))) continue;
+      if (k == 1 && (HaploidOffspring(i) || HaploidOffspring(j))) continue;
       if (best(i, k) == best(j, k) && bestParents(i, k) > 0) return true;
     }
     return false;
@@ -483,7 +481,7 @@ void WriteParentage(bool writer) {
       // The families of this sex whose parent is a sampled candidate.
       std::map<int32_t, std::vector<int16_t>> families;
       for (int32_t i = 1; i <= n; ++i) {
-        if (k == 1 && Haploid(i)) continue;
+        if (k == 1 && HaploidOffspring(i)) continue;
         if (v.BtInferParent(i, k) > 0) families[v.BtIndivLoc(i, k)].push_back(static_cast<int16_t>(i));
       }
       for (const auto& [family, members] : families) {
@@ -560,7 +558,7 @@ void LoadWeightedConfig(const WeightedConfig& c) {
   if (v.BtInferParent.rows() < static_cast<std::size_t>(n) || v.BtInferParent.cols() < 2) return;
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && Haploid(i)) continue;
+      if (k == 1 && HaploidOffspring(i)) continue;
       const int32_t c = v.BtInferParent(i, k);
       if (c > 0) v.PrntTgt(v.BtIndivLoc(i, k), k) = c;
     }

@@ -22,8 +22,6 @@ using fixed_fields::TrimRight;
 
 namespace {
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 char SexMark(int32_t k) {
   const std::string& marks = variables.sexid;
   if (marks.size() >= static_cast<std::size_t>(k)) return marks[static_cast<std::size_t>(k - 1)];
@@ -77,7 +75,7 @@ void BuildBestParentID(const Mat1<int32_t>& loc, const Mat1<int32_t>& parents, M
   std::unordered_map<int32_t, int32_t> number[2];
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && Haploid(i)) {
+      if (k == 1 && HaploidOffspring(i)) {
         ids(i, k) = Right("*-", 20);  // a haploid offspring has no father
         continue;
       }

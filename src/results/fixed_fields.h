@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "runctl/messages.h"
+
 namespace fixed_fields {
 
 // text right-justified in width characters (a longer text is kept whole).
@@ -31,9 +33,6 @@ inline std::string Fixed(double x, int width, int decimals) {
 }
 
 // text without its trailing blanks.
-inline std::string TrimRight(const std::string& text) {
-  const std::size_t end = text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
+using ::TrimRight;
 
 }  // namespace fixed_fields

@@ -20,8 +20,6 @@
 
 namespace {
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 // The candidate of each family (family x sex) of the configuration loc,
 // from a per-offspring assignment: the first member that names one (in
 // sample order) names the family's parent. A haploid offspring names no
@@ -34,7 +32,7 @@ Mat1<int32_t> FamilyParents(const Mat1<int32_t>& loc, const Mat1<int32_t>& perOf
   if (perOffspring.rows() < static_cast<std::size_t>(n) || perOffspring.cols() < 2) return parents;
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && Haploid(i)) continue;
+      if (k == 1 && HaploidOffspring(i)) continue;
       const int32_t f = loc(i, k);
       const int32_t c = perOffspring(i, k);
       if (f >= 1 && c > 0 && parents(f, k) == 0) parents(f, k) = c;
@@ -50,7 +48,7 @@ void MergeParentage(const Mat1<int32_t>& loc, const Mat1<int32_t>& familyParents
   indivParent.assign(static_cast<std::size_t>(std::max(n, 0)), 2, 0);
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && Haploid(i)) continue;
+      if (k == 1 && HaploidOffspring(i)) continue;
       const int32_t f = loc(i, k);
       if (f >= 1 && static_cast<std::size_t>(f) <= familyParents.rows() && familyParents.cols() >= 2) {
         indivParent(i, k) = familyParents(f, k);

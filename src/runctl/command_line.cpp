@@ -47,11 +47,6 @@ std::string LeftAdjust(const std::string& s) {
   return i == std::string::npos ? std::string() : s.substr(i);
 }
 
-std::string TrimRight(const std::string& s) {
-  std::size_t e = s.find_last_not_of(' ');
-  return e == std::string::npos ? std::string() : s.substr(0, e + 1);
-}
-
 void Show(const std::string& line) {
   if (variables.displayq != 0) std::cout << line << '\n';
 }
@@ -149,7 +144,7 @@ void GetCommands() {
     }
     ApplyInteger(code, *number);
   }
-  if (ignored) Sleeping(1);
+  if (ignored) Sleeping(v.ignoredpauseseconds);
 
   if (v.screenq != 0 && v.displayq != 0) {
     v.showq = (v.igui == 1) ? 0 : 1;

@@ -17,11 +17,6 @@
 
 namespace {
 
-std::string TrimRight(const std::string& s) {
-  std::size_t end = s.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
 bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
 // Writes the message lines to the error-message file (and the screen when

@@ -31,6 +31,11 @@ std::string rtoc(double x, const char* format) {
   return s;
 }
 
+std::string TrimRight(const std::string& s, const char* blanks) {
+  const std::size_t e = s.find_last_not_of(blanks);
+  return e == std::string::npos ? std::string() : s.substr(0, e + 1);
+}
+
 bool isnanq(double x) { return x != x; }
 
 double logx(double x) { return x <= 1e-300 ? -1e300 : std::log(x); }

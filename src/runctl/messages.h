@@ -13,6 +13,9 @@ std::string itoc(int32_t n);
 // that does not fit gives 28 asterisks.
 std::string rtoc(double x, const char* format);
 
+// s without its trailing characters of `blanks`.
+std::string TrimRight(const std::string& s, const char* blanks = " ");
+
 // True when x is not a number.
 bool isnanq(double x);
 

@@ -10,6 +10,7 @@
 
 #include "runctl/error_stop.h"
 #include "runctl/file_io.h"
+#include "runctl/messages.h"
 #include "state/variables.h"
 
 void InitializeThreads(int* argc, char*** argv) {
@@ -65,6 +66,15 @@ bool MpiActive() {
   return initialized && !finalized;
 }
 
+bool Distributed() { return variables.numthreads > 1 && MpiActive(); }
+
+bool AllProcesses(bool ok) {
+  if (!Distributed()) return ok;
+  int local = ok ? 1 : 0, all = 0;
+  MPI_Allreduce(&local, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  return all == 1;
+}
+
 bool OwnItem(int64_t j) {
   return variables.numthreads <= 1 || j % variables.numthreads == variables.threadid;
 }
@@ -87,11 +97,6 @@ const std::string& MergeSuffix(int k) {
 }
 
 namespace {
-std::string TrimRight(const std::string& s) {
-  std::size_t e = s.find_last_not_of(" \r");
-  return e == std::string::npos ? std::string() : s.substr(0, e + 1);
-}
-
 // Merges the parts of the files first..last into their final names.
 void MergeParts(int first, int last) {
   for (int k = first; k <= last; ++k) {
@@ -108,7 +113,7 @@ void MergeParts(int first, int last) {
     for (int p = 0; p < variables.numthreads; ++p) {
       std::ifstream in(name + std::to_string(p));
       std::string line;
-      while (in && std::getline(in, line)) merged << TrimRight(line) << '\n';
+      while (in && std::getline(in, line)) merged << TrimRight(line, " \r") << '\n';
     }
     merged.Commit();
     // The parts go only once the merged file is safely in place.

@@ -22,6 +22,14 @@ void SetThreadTaskFor(int32_t n, int32_t rank, int32_t nprocs, int32_t& first, i
 // True between MPI start and end. Tests run without MPI.
 bool MpiActive();
 
+// True with several processes under MPI: collective operations are needed.
+bool Distributed();
+
+// Whether ok holds on every process (a logical and over the processes):
+// a file is read only when every process can read its copy, or all
+// processes compute its content together.
+bool AllProcesses(bool ok);
+
 // Barrier on the world communicator, made only with several processes.
 void Barrier();
 

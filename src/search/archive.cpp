@@ -53,8 +53,6 @@ const std::vector<uint16_t>& StoredCodeColumn(const ConfigRecord& r) {
   }
 }
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 // The candidate of sex k assigned to each family of column col of loc
 // (index 0 unused; 0 = unsampled); col is k except where the maternal
 // column is not kept and the paternal families stand for the maternal ones.
@@ -516,7 +514,7 @@ void ArchiveRestoreFromRun(const std::vector<RunArchiveConfig>& configs) {
       if (v.numchild(k) < 1) continue;
       const std::vector<int32_t>& fam = config.vectors[next++];
       for (int32_t i = 1; i <= n; ++i) {
-        if (k == 1 && Haploid(i)) continue;  // a haploid offspring has no father
+        if (k == 1 && HaploidOffspring(i)) continue;  // a haploid offspring has no father
         const int32_t f = loc(i, k);
         if (f >= 1 && f <= n) parents(i, k) = fam[static_cast<std::size_t>(f - 1)];
       }

@@ -19,8 +19,6 @@ int32_t ParentKey(const Mat1<int32_t>& loc, int32_t i, int32_t k, int32_t nfam1)
   return (variables.numsex == 1 || k == 1) ? f : nfam1 + f;
 }
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 }  // namespace
 
 int32_t FindRoot(std::vector<int32_t>& up, int32_t x) {
@@ -43,7 +41,7 @@ void SetInitCluster() {
   std::vector<int32_t> first(static_cast<std::size_t>(2 * (n + nfam1) + 2), 0);
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t k = 1; k <= 2; ++k) {
-      if (k == 1 && Haploid(i)) continue;  // a haploid offspring has no father
+      if (k == 1 && HaploidOffspring(i)) continue;  // a haploid offspring has no father
       const int32_t key = ParentKey(loc, i, k, nfam1);
       int32_t& seen = first[static_cast<std::size_t>(key)];
       if (seen == 0) {
@@ -111,7 +109,7 @@ void FamilyBuildMembers(const int16_t* members, int32_t n) {
     const int32_t i = members[m];
     const int32_t c1 = assigned != nullptr && !assigned->empty() ? (*assigned)(i, 1) : 0;
     const int32_t c2 = assigned != nullptr && !assigned->empty() ? (*assigned)(i, 2) : 0;
-    const int32_t father = Haploid(i) ? -1 : node(1, loc(i, 1), c1);
+    const int32_t father = HaploidOffspring(i) ? -1 : node(1, loc(i, 1), c1);
     const int32_t mother = node(2, loc(i, 2), c2);
     FamilyLoglVar::Family* fam = nullptr;
     for (auto& f : fv.families) {
@@ -217,7 +215,7 @@ bool Screen2(const std::vector<std::vector<int16_t>>& components) {
     graph.keys.clear();
     families.clear();
     for (int16_t j : members) {
-      if (Haploid(j)) continue;  // a haploid offspring hangs from its mother alone
+      if (HaploidOffspring(j)) continue;  // a haploid offspring hangs from its mother alone
       const int64_t f = v.CrIndivLoc(j, 1) + side, m = v.CrIndivLoc(j, 2);
       if (f == m) continue;  // a selfed family weighs on its one parent only
       graph.keys.push_back(f);

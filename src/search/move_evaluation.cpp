@@ -23,8 +23,6 @@ std::vector<int32_t> unionfind, componentindex;
 std::vector<std::size_t> pending;  // clusters of a move still to compute
 std::vector<char> familyused;
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 // The candidate assigned to family f of side k, 0 when none (all members
 // of a family carry the same assignment). The family's members are in the
 // cluster slots listed (a new family has none).
@@ -74,7 +72,7 @@ void ApplyMove(PendingMove& move, int32_t dest) {
   // The offspring take the candidate of their new families; a known parent
   // one of them brings is given to its whole new family.
   for (int32_t k = 1; k <= 2; ++k) {
-    if (k == 1 && Haploid(i)) continue;
+    if (k == 1 && HaploidOffspring(i)) continue;
     const int32_t host = a.HostFamily(k);
     const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
     int32_t candidate = known > 0 ? known : FamilyCandidate(k, host, i, slots);
@@ -84,7 +82,7 @@ void ApplyMove(PendingMove& move, int32_t dest) {
       for (int32_t s = 0; s < 2; ++s) {
         if (s == 1 && slots[1] == slots[0]) break;
         for (int16_t j : ClusterMembers(slots[s])) {
-          if (j != i && v.CrIndivLoc(j, k) == host && !(k == 1 && Haploid(j))) move.SetParent(j, k, known);
+          if (j != i && v.CrIndivLoc(j, k) == host && !(k == 1 && HaploidOffspring(j))) move.SetParent(j, k, known);
         }
       }
     }
@@ -148,7 +146,7 @@ void FormComponents(PendingMove& move) {
   const int64_t side = v.numsex == 1 ? 0 : (1LL << 32);
   for (std::size_t p = 0; p < n; ++p) {
     const int32_t i = move.affected[p];
-    if (!Haploid(i)) join(v.CrIndivLoc(i, 1) + side, p);
+    if (!HaploidOffspring(i)) join(v.CrIndivLoc(i, 1) + side, p);
     join(v.CrIndivLoc(i, 2), p);
   }
   // Component slots keep their buffers from one move to the next.

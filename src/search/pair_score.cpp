@@ -26,8 +26,6 @@ namespace {
 // this: below it, waking the second thread costs more than it saves.
 constexpr int64_t kThreadedPairWork = 100;
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 bool Selfed(const Mat1<int32_t>& loc, int32_t i) { return SelfingSample() && loc(i, 1) == loc(i, 2); }
 
 // The known parent that stands for the assignment of every offspring of a
@@ -48,7 +46,7 @@ class KnownFamilyParents {
     for (std::size_t p = 0; p < n; ++p) {
       const int32_t i = members[p];
       for (int32_t k = 1; k <= 2; ++k) {
-        if (k == 1 && Haploid(i)) continue;
+        if (k == 1 && HaploidOffspring(i)) continue;
         const int32_t c = v.indivparent(i, k);
         if (c <= 0) continue;
         const auto f = static_cast<std::size_t>(loc(i, k));
@@ -66,7 +64,7 @@ class KnownFamilyParents {
 
   // The candidate of side k that counts as offspring i's parent.
   int32_t Parent(const Mat1<int32_t>& loc, const Mat1<int32_t>& par, int32_t i, int32_t k) const {
-    if (k == 1 && Haploid(i)) return 0;
+    if (k == 1 && HaploidOffspring(i)) return 0;
     if (any_) {
       const auto f = static_cast<std::size_t>(loc(i, k));
       if (f < stamp_[k - 1].size() && stamp_[k - 1][f] == current_) return known_[k - 1][f];
@@ -95,7 +93,7 @@ int64_t SharedParent(const Mat1<int32_t>& loc, int32_t i, int32_t j) {
     }
     return key;
   }
-  if (!Haploid(i) && !Haploid(j) && loc(i, 1) == loc(j, 1)) key = 2 * static_cast<int64_t>(loc(i, 1));
+  if (!HaploidOffspring(i) && !HaploidOffspring(j) && loc(i, 1) == loc(j, 1)) key = 2 * static_cast<int64_t>(loc(i, 1));
   if (loc(i, 2) == loc(j, 2)) key = std::min(key, 2 * static_cast<int64_t>(loc(i, 2)) + 1);
   return key;
 }
@@ -126,7 +124,7 @@ void ComputeShares(const Mat1<int32_t>& loc, const Mat1<int32_t>& par, const Ind
       keyed.emplace_back(loc(i, 1), q);
       if (loc(i, 2) != loc(i, 1)) keyed.emplace_back(loc(i, 2), q);
     } else {
-      if (!Haploid(i)) keyed.emplace_back(2 * static_cast<int64_t>(loc(i, 1)), q);
+      if (!HaploidOffspring(i)) keyed.emplace_back(2 * static_cast<int64_t>(loc(i, 1)), q);
       keyed.emplace_back(2 * static_cast<int64_t>(loc(i, 2)) + 1, q);
     }
   }
@@ -300,7 +298,7 @@ SibType FindSibType(int32_t i, int32_t j, int32_t fi, int32_t mi, int32_t fj, in
     if (a1 == b1 || a1 == b2 || a2 == b1 || a2 == b2) return SibType::kPaternalHalfSibs;
     return SibType::kUnrelated;
   }
-  const bool hi = Haploid(i), hj = Haploid(j);
+  const bool hi = HaploidOffspring(i), hj = HaploidOffspring(j);
   const bool mother = mi == mj;
   if (!hi && !hj) {
     const bool father = fi == fj;
@@ -360,7 +358,7 @@ double CalculatePOPairLogL(int32_t i, bool selfed, int32_t c1, int32_t c2) {
     return sum;
   }
   double sum = 0.0;
-  if (v.numchild(1) > 0 && !Haploid(i)) sum += side(1, c1);
+  if (v.numchild(1) > 0 && !HaploidOffspring(i)) sum += side(1, c1);
   if (v.numchild(2) > 0) sum += side(2, c2);
   return sum;
 }
@@ -439,7 +437,7 @@ double CalculatePairLogL2(PendingMove& move) {
       if (v.numsex == 1) {
         for (int32_t f : fam) shares = shares || f == fx || f == mx;
       } else {
-        shares = (!Haploid(x) && (fx == fam[0] || fx == fam[1])) || mx == fam[2] || mx == fam[3];
+        shares = (!HaploidOffspring(x) && (fx == fam[0] || fx == fam[1])) || mx == fam[2] || mx == fam[3];
       }
       if (shares) touched.Add(x, false);
     }

@@ -47,8 +47,6 @@ SavedConfiguration saved;
 std::vector<int32_t> group;
 int64_t climbiterate = 0;  // the search's iterate count, for the checks
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 int32_t Label(int32_t i, int32_t k) {
   const Variables& v = variables;
   return v.knownsibship.empty() ? 0 : v.knownsibship(i, k);
@@ -176,7 +174,7 @@ void ListMoves(int32_t i) {
   // a diploid offspring.
   bool free[2];
   for (int32_t k = 1; k <= 2; ++k) {
-    free[k - 1] = an.SibshipDone(k) == 0 && Label(i, k) == 0 && !(k == 1 && Haploid(i));
+    free[k - 1] = an.SibshipDone(k) == 0 && Label(i, k) == 0 && !(k == 1 && HaploidOffspring(i));
   }
   if (!free[0] && !free[1]) return;
   // New families take the next numbers (one pool in a one-sex sample).
@@ -205,7 +203,7 @@ void ListMoves(int32_t i) {
       for (int32_t m = 0; m < kNearPartners; ++m) {
         const int32_t j = Partners(i)[static_cast<std::size_t>(m)];
         if (j <= 0) break;
-        const int32_t pf = Haploid(j) ? own[0] : v.CrIndivLoc(j, 1), pm = v.CrIndivLoc(j, 2);
+        const int32_t pf = HaploidOffspring(j) ? own[0] : v.CrIndivLoc(j, 1), pm = v.CrIndivLoc(j, 2);
         const int32_t slot = v.ClusterID(j);
         add(pf, pm, slot);
         add(pf, own[1], slot);
@@ -249,7 +247,7 @@ void ListMerges(int32_t i, int32_t k) {
       if (j <= 0) break;
       const int32_t other = v.ClusterID(j);
       for (int32_t t = 1; t <= 2; ++t) {
-        if (t == 1 && Haploid(j)) continue;
+        if (t == 1 && HaploidOffspring(j)) continue;
         const int32_t f = v.CrIndivLoc(j, t);
         if (t == k) {
           if (f != v.CrIndivLoc(i, k)) add({Alternative::kMerge, i, k, f, 0, 0}, t, f);
@@ -281,10 +279,10 @@ void ListCandidates(int32_t i, int32_t k) {
 // Whether offspring i is the first member of its family of side k.
 bool FirstOfFamily(int32_t i, int32_t k) {
   const Variables& v = variables;
-  if (k == 1 && Haploid(i)) return false;
+  if (k == 1 && HaploidOffspring(i)) return false;
   for (int16_t j : v.IndivCluster(v.ClusterID(i))) {
     if (j >= i) break;  // members are listed in ascending order
-    if (!(k == 1 && Haploid(j)) && v.CrIndivLoc(j, k) == v.CrIndivLoc(i, k)) return false;
+    if (!(k == 1 && HaploidOffspring(j)) && v.CrIndivLoc(j, k) == v.CrIndivLoc(i, k)) return false;
   }
   return true;
 }

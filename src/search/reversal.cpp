@@ -18,8 +18,6 @@
 
 namespace {
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 // The candidate assigned to family f of side k, 0 when none.
 int32_t FamilyCandidate(int32_t k, int32_t f) {
   const Variables& v = variables;
@@ -40,7 +38,7 @@ bool ReversibleCluster(const std::vector<int16_t>& members) {
   for (int16_t j : members) {
     // Offspring tied to their parents by assignments or known data keep
     // the roles those give; haploid sons have no father to exchange.
-    if (Haploid(j)) return false;
+    if (HaploidOffspring(j)) return false;
     for (int32_t k = 1; k <= 2; ++k) {
       if (v.InferParent(j, k) > 0) return false;
       if (!v.knownsibship.empty() && v.numknownsibship(k) > 0 && v.knownsibship(j, k) > 0) return false;
@@ -154,7 +152,7 @@ void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed) {
   if (v.numsex != 2 || v.CrNumFamily(1) < 2 || n < 2) return;
   auto pick = [&] { return std::min(n, static_cast<int32_t>(std::floor(static_cast<double>(ran1()) * n)) + 1); };
   const int32_t i = pick(), j = pick();
-  if (Haploid(i) || Haploid(j)) return;
+  if (HaploidOffspring(i) || HaploidOffspring(j)) return;
   const int32_t f1 = v.CrIndivLoc(i, 1), m1 = v.CrIndivLoc(i, 2);
   const int32_t f2 = v.CrIndivLoc(j, 1), m2 = v.CrIndivLoc(j, 2);
   if (f1 == f2 || m1 == m2) return;
@@ -163,7 +161,7 @@ void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed) {
   // relationships keep theirs.
   std::vector<int32_t> a, b;
   for (int32_t x = 1; x <= n; ++x) {
-    if (Haploid(x)) continue;
+    if (HaploidOffspring(x)) continue;
     const bool ina = v.CrIndivLoc(x, 1) == f1 && v.CrIndivLoc(x, 2) == m1;
     const bool inb = v.CrIndivLoc(x, 1) == f2 && v.CrIndivLoc(x, 2) == m2;
     if (!ina && !inb) continue;
@@ -204,7 +202,7 @@ void SwapDadID(double T, double rate, double (*prior)(), int32_t& changed) {
     for (int32_t f : {f1, f2}) {
       std::vector<int32_t> mates;
       for (int16_t x : swap.affected) {
-        if (!Haploid(x) && v.CrIndivLoc(x, 1) == f) mates.push_back(v.CrIndivLoc(x, 2));
+        if (!HaploidOffspring(x) && v.CrIndivLoc(x, 1) == f) mates.push_back(v.CrIndivLoc(x, 2));
       }
       std::sort(mates.begin(), mates.end());
       if (std::unique(mates.begin(), mates.end()) - mates.begin() > v.maxmatings(1)) allowed = false;

@@ -4,15 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numeric/rounding.h"
 #include "pairwise/pairwise_inference.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
-
-namespace {
-
-int64_t NearestInt(double x) { return static_cast<int64_t>(std::floor(x + 0.5)); }
-
-}  // namespace
 
 Schedule MakeSchedule(int32_t N, int32_t repeat) {
   const Variables& v = variables;

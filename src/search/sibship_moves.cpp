@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "numeric/random.h"
+#include "numeric/rounding.h"
 #include "search/configuration.h"
 #include "search/move_evaluation.h"
 #include "search/pair_score.h"
@@ -25,11 +26,7 @@ uint32_t familystamp = 0;
 std::vector<uint32_t> movingmark;  // == markstamp: offspring moving now
 uint32_t markstamp = 0;
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
-
 bool AllMonogamous() { return variables.monogamy(1) == 1 && variables.monogamy(2) == 1; }
-
-int32_t NearestInt(double x) { return static_cast<int32_t>(std::floor(x + 0.5)); }
 
 const std::vector<int16_t>& Members(int32_t slot) { return ClusterMembers(slot); }
 
@@ -55,7 +52,7 @@ int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
   if (v.numsex == 1 && v.allowinbreeding == 1) q += std::max(1.0 / N, 0.01);
   // Full-sib families of the neighbourhood, and the size of the offspring's
   // own full-sib family.
-  const bool polygamous = !AllMonogamous() && !Haploid(i);
+  const bool polygamous = !AllMonogamous() && !HaploidOffspring(i);
   int32_t fullsibs = 0, families = 0;
   if (polygamous) {
     familykeys.clear();
@@ -75,10 +72,10 @@ int32_t ChooseDestinationCluster(int32_t i, int32_t& partner) {
         dest = std::min(static_cast<int32_t>(std::floor(ran1() * slots)) + 1, C + 1);
       }
     } else if (PairScoreMethod()) {
-      dest = std::min(C, NearestInt((1.0 + a.Rate) * ran1() * C)) + 1;
+      dest = static_cast<int32_t>(std::min<int64_t>(C, NearestInt((1.0 + a.Rate) * ran1() * C))) + 1;
       if (AllMonogamous() && dest == own && !(v.numsex == 1 && v.allowinbreeding == 1)) continue;
     } else {
-      const int32_t ploidy = Haploid(i) ? 1 : 2;
+      const int32_t ploidy = HaploidOffspring(i) ? 1 : 2;
       dest = std::min(C + 1, static_cast<int32_t>(std::floor(((3 - ploidy + a.Rate) * C + 1) * ran1())) + 1);
       if (AllMonogamous() && dest == own && !(v.numsex == 1 && v.allowinbreeding == 1)) continue;
     }
@@ -103,7 +100,7 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   bool free[2];
   for (int32_t k = 0; k < 2; ++k) {
     const int32_t label = v.knownsibship.empty() ? 0 : v.knownsibship(i, k + 1);
-    free[k] = a.SibshipDone(k + 1) == 0 && !(k == 0 && Haploid(i)) && label == 0;
+    free[k] = a.SibshipDone(k + 1) == 0 && !(k == 0 && HaploidOffspring(i)) && label == 0;
   }
   // Sides on which the moving offspring are the whole family: a new family
   // there only renames their parent, which changes nothing.
@@ -111,7 +108,7 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   for (int16_t j : Members(v.ClusterID(i))) {
     if (std::find(group.begin(), group.end(), j) != group.end()) continue;
     for (int32_t k = 0; k < 2; ++k) {
-      if (!(k == 0 && Haploid(j)) && v.CrIndivLoc(j, k + 1) == current[k]) whole[k] = false;
+      if (!(k == 0 && HaploidOffspring(j)) && v.CrIndivLoc(j, k + 1) == current[k]) whole[k] = false;
     }
   }
   auto unchanged = [&](int32_t f, int32_t m) {
@@ -122,7 +119,7 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   // its full-sib family, its father or its mother (keeping the other parent
   // or with a new one).
   if (partner > 0 && ran1() < 0.5) {
-    const int32_t pf = Haploid(partner) ? current[0] : v.CrIndivLoc(partner, 1), pm = v.CrIndivLoc(partner, 2);
+    const int32_t pf = HaploidOffspring(partner) ? current[0] : v.CrIndivLoc(partner, 1), pm = v.CrIndivLoc(partner, 2);
     const int32_t options[5][2] = {{pf, pm}, {pf, current[1]}, {current[0], pm}, {pf, fresh[1]}, {fresh[0], pm}};
     int32_t hosts[5][2];
     int32_t count = 0;
@@ -165,7 +162,7 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
     for (int16_t j : Members(slots[s])) {
       for (int32_t k = 0; k < 2; ++k) {
-        if (k == 0 && Haploid(j)) continue;
+        if (k == 0 && HaploidOffspring(j)) continue;
         const int32_t f = v.CrIndivLoc(j, k + 1);
         uint32_t& mark = familymark[k][static_cast<std::size_t>(f)];
         if (mark == familystamp) continue;
@@ -220,7 +217,7 @@ void MoveGroup(int32_t mode, int32_t i, std::vector<int32_t>& group) {
   if (constrained(i)) return;
   for (int16_t j : v.IndivCluster(v.ClusterID(i))) {
     if (j == i || v.CrIndivLoc(j, 1) != v.CrIndivLoc(i, 1) || v.CrIndivLoc(j, 2) != v.CrIndivLoc(i, 2)) continue;
-    if (Haploid(j) != Haploid(i) || constrained(j)) {
+    if (HaploidOffspring(j) != HaploidOffspring(i) || constrained(j)) {
       group.assign(1, i);
       return;
     }
@@ -261,7 +258,7 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
     }
   };
   for (int32_t k = 1; k <= 2; ++k) {
-    if (k == 1 && Haploid(i)) continue;
+    if (k == 1 && HaploidOffspring(i)) continue;
     const int32_t other = 3 - k;
     // Mates of the destination parent after the move, where their number
     // is limited.
@@ -280,7 +277,7 @@ bool CheckConfiguration(const std::vector<int32_t>& group) {
         if (candidate == 0 && j != i && v.CrIndivLoc(j, k) == host[k] && v.InferParent(j, k) > 0) {
           candidate = v.InferParent(j, k);
         }
-        if (!limited || family(j, k) != host[k] || (k == 1 && Haploid(j))) continue;
+        if (!limited || family(j, k) != host[k] || (k == 1 && HaploidOffspring(j))) continue;
         const int32_t m = family(j, other);
         if (std::find(mates.begin(), mates.end(), m) == mates.end()) mates.push_back(m);
       }

@@ -39,6 +39,9 @@ struct Variables {
   // Seconds the error stop waits after writing its message, so that a front
   // end polling the screen can read it. Tests set it to 0.
   int32_t stoppauseseconds = 2;
+  // Seconds the command line waits after ignoring an option, so that the
+  // user can read why. Tests set it to 0.
+  int32_t ignoredpauseseconds = 1;
 
   // ---- Processes ----
   int32_t threadid = 0;

@@ -52,26 +52,6 @@ TEST_F(ErrorModelTest, ObservationProbabilitiesOfEachTruthSumToOne) {
   }
 }
 
-TEST_F(ErrorModelTest, WithoutErrorsOnlyCorrectObservationsHappen) {
-  for (int32_t n : {2, 5}) {
-    for (int32_t t1 = 1; t1 <= n; ++t1) {
-      for (int32_t t2 = t1; t2 <= n; ++t2) {
-        for (int32_t o1 = 1; o1 <= n; ++o1) {
-          for (int32_t o2 = o1; o2 <= n; ++o2) {
-            const double expected = (o1 == t1 && o2 == t2) ? 1.0 : 0.0;
-            EXPECT_EQ(PrbG_P(o1, o2, t1, t2, n, 0, 0, 0), expected);
-          }
-        }
-      }
-    }
-  }
-  OneLocus(2, 0, 0, true);
-  EXPECT_EQ(PrbGtoP(1, 1, 1, 0, 1), 1.0);
-  EXPECT_EQ(PrbGtoP(1, 2, 1, 0, 1), 1.0);
-  EXPECT_EQ(PrbGtoP(2, 2, 1, 0, 1), 0.0);
-  EXPECT_EQ(PrbGtoP(2, 2, 2, 0, 1), 1.0);
-}
-
 TEST_F(ErrorModelTest, ScaledErrorAndCompactTables) {
   EXPECT_NEAR(ErrScale(9, 0.1), 0.1 * (1 - 0.5) + 0.5 * (1 - std::exp(-0.1)), 1e-15);
   OneLocus(4, 0.02, 0.03);

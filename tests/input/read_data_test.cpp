@@ -439,6 +439,16 @@ TEST_F(ReadDataParameters, DerivedValues) {
        [] { EXPECT_EQ(variables.droprate(3), 1.0); }},
       {"quoted output name with blanks", Set(kOutput, "'  my run  '   ! comment"),
        [] { EXPECT_EQ(variables.fname, "my run"); }},
+      {"males monogamous", Set(kMatings, "1 0"),
+       [] {
+         EXPECT_EQ(variables.monogamy(1), 1);
+         EXPECT_EQ(variables.monogamy(2), 0);
+         EXPECT_EQ(variables.allmonogamy, 0);
+         EXPECT_EQ(variables.anymonogamy, 1);
+       }},
+      {"candidate sharing an offspring's identifier and genotype",
+       Both(Set(kFather2, "O3 102 102 8 8 0"), Set(kExclPaternity1, "O3 1 F1")),
+       [] { EXPECT_EQ(variables.cndparentid(1)(2), "O3"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -707,98 +717,68 @@ TEST_F(ReadDataSections, CandidateChecks) {
   });
 }
 
-TEST_F(ReadDataSections, CandidateSharingAnOffspringIdentifierWithItsGenotype) {
-  auto lines = BaseLines();
-  lines[kFather2] = "O3 102 102 8 8 0";
-  lines[kExclPaternity1] = "O3 1 F1";
-  Read(Join(lines));
-  EXPECT_EQ(variables.cndparentid(1)(2), "O3");
-}
-
-TEST_F(ReadDataSections, NoCandidates) {
-  auto lines = BaseLines();
-  lines[kCandidates] = "0 0";
-  for (std::size_t k : {kFather1, kFather2, kMother1, kMother2, kPaternityPair, kMaternityPair, kExclPaternity1}) {
-    lines[k] = "";
+// Projects that differ from the base in the lines given, read whole.
+TEST_F(ReadDataSections, VariantsOfTheBase) {
+  struct Variant {
+    std::string name;
+    std::vector<std::pair<std::size_t, std::string>> lines;
+    std::function<void()> check;
+  };
+  const std::vector<Variant> cases = {
+      {"no candidates",
+       {{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
+        {kPaternityPair, ""}, {kMaternity, "0 0"}, {kMaternityPair, ""}, {kExclPaternity, "0"}, {kExclPaternity1, ""}},
+       [] {
+         EXPECT_EQ(variables.numchild(1), 0);
+         EXPECT_EQ(variables.cndparentid(1).size(), 0u);
+         EXPECT_EQ(variables.anyknownprntq, 0);
+         EXPECT_EQ(variables.anyexcludedparentq, 0);
+       }},
+      // O1 haploid; O3 missing at locus 1 and diploid at locus 2.
+      {"haplodiploid ploidy",
+       {{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
+        {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O4"}},
+       [] {
+         EXPECT_EQ(variables.ploidy(1), 1);
+         EXPECT_EQ(variables.offploid(1), 1);
+         EXPECT_EQ(variables.offploid(3), 2);
+         EXPECT_EQ(variables.smplsizedh(1), 1);
+         EXPECT_EQ(variables.smplsizedh(2), 3);
+         EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 1));
+         EXPECT_EQ(StoredAlleles(0, 3, 1), std::make_pair(0, 0));
+         // A haploid male candidate is written like a haploid offspring.
+         EXPECT_EQ(StoredAlleles(1, 1, 2), std::make_pair(1, 1));
+       }},
+      {"haploid offspring only: both sexes monogamous",
+       {{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
+        {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
+        {kPatSibs, "0"}, {kPatSib1, ""}},
+       [] {
+         EXPECT_EQ(variables.smplsizedh(1), 4);
+         EXPECT_EQ(variables.maxmatings(1), 1);
+         EXPECT_EQ(variables.maxmatings(2), 1);
+         EXPECT_EQ(variables.allowinbreeding, 0);
+         EXPECT_EQ(variables.allmonogamy, 1);
+         EXPECT_EQ(variables.anymonogamy, 1);
+       }},
+      {"all dominant haplodiploid: ploidy on the line",
+       {{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
+        {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
+        {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
+       [] {
+         EXPECT_EQ(variables.offploid(1), 1);
+         EXPECT_EQ(variables.offploid(2), 2);
+         EXPECT_EQ(variables.smplsizedh(1), 1);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    auto lines = BaseLines();
+    for (const auto& [k, text] : c.lines) lines[k] = text;
+    Read(Join(lines));
+    c.check();
   }
-  lines[kPaternity] = "0 0";
-  lines[kMaternity] = "0 0";
-  lines[kExclPaternity] = "0";
-  Read(Join(lines));
-  EXPECT_EQ(variables.numchild(1), 0);
-  EXPECT_EQ(variables.cndparentid(1).size(), 0u);
-  EXPECT_EQ(variables.anyknownprntq, 0);
-  EXPECT_EQ(variables.anyexcludedparentq, 0);
-}
-
-TEST_F(ReadDataSections, HaplodiploidPloidy) {
-  auto lines = BaseLines();
-  Haplodiploid()(lines);
-  lines[kOff3] = "O3 102 0 8 8 0";  // locus 1 missing, locus 2 diploid
-  lines[kFather1] = "F1 101 -99 7 -99 1";
-  lines[kPaternityPair] = "O2 F1";
-  lines[kPatSib1] = "2 O2 O4";
-  Read(Join(lines));
-  EXPECT_EQ(variables.ploidy(1), 1);
-  EXPECT_EQ(variables.offploid(1), 1);
-  EXPECT_EQ(variables.offploid(3), 2);
-  EXPECT_EQ(variables.smplsizedh(1), 1);
-  EXPECT_EQ(variables.smplsizedh(2), 3);
-  EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 1));
-  EXPECT_EQ(StoredAlleles(0, 3, 1), std::make_pair(0, 0));
-  // A haploid male candidate is written like a haploid offspring.
-  EXPECT_EQ(StoredAlleles(1, 1, 2), std::make_pair(1, 1));
-}
-
-TEST_F(ReadDataSections, HaploidOffspringOnlyMakesBothSexesMonogamous) {
-  auto lines = BaseLines();
-  lines[kHaplo] = "1";
-  lines[kInbreeding] = "1";
-  lines[kOff1] = "O1 101 -99 7 -99 1";
-  lines[kOff2] = "O2 101 -99 8 -99 2";
-  lines[kOff3] = "O3 102 -99 0 0 0";
-  lines[kOff4] = "O4 0 -99 7 -99 1";
-  lines[kPaternity] = "0 0";
-  lines[kPaternityPair] = "";
-  lines[kPatSibs] = "0";
-  lines[kPatSib1] = "";
-  Read(Join(lines));
-  EXPECT_EQ(variables.smplsizedh(1), 4);
-  EXPECT_EQ(variables.maxmatings(1), 1);
-  EXPECT_EQ(variables.maxmatings(2), 1);
-  EXPECT_EQ(variables.allowinbreeding, 0);
-  EXPECT_EQ(variables.allmonogamy, 1);
-  EXPECT_EQ(variables.anymonogamy, 1);
-}
-
-TEST_F(ReadDataSections, AllDominantHaplodiploidCarriesPloidyOnTheLine) {
-  auto lines = BaseLines();
-  lines[kHaplo] = "1";
-  lines[kMarkerTypes] = "1@";
-  lines[kOff1] = "O1 1 1 2 1";
-  lines[kOff2] = "O2 2 1 1 2";
-  lines[kOff3] = "O3 2 2 2 0";
-  lines[kOff4] = "O4 2 1 0 1";
-  lines[kFather1] = "F1 1 2 1";
-  lines[kFather2] = "F2 2 2 2";
-  lines[kMother1] = "M1 1 1 1";
-  lines[kMother2] = "M2 2 1 0";
-  lines[kPaternityPair] = "O2 F1";
-  lines[kPatSib1] = "2 O2 O3";
-  Read(Join(lines));
-  EXPECT_EQ(variables.offploid(1), 1);
-  EXPECT_EQ(variables.offploid(2), 2);
-  EXPECT_EQ(variables.smplsizedh(1), 1);
-}
-
-TEST_F(ReadDataSections, MonogamyFromMatings) {
-  auto lines = BaseLines();
-  lines[kMatings] = "1 0";
-  Read(Join(lines));
-  EXPECT_EQ(variables.monogamy(1), 1);
-  EXPECT_EQ(variables.monogamy(2), 0);
-  EXPECT_EQ(variables.allmonogamy, 0);
-  EXPECT_EQ(variables.anymonogamy, 1);
 }
 
 TEST_F(ReadDataSections, RelationshipChecks) {

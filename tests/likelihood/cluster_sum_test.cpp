@@ -121,10 +121,6 @@ TEST_F(ClusterSumTest, PruningOnlyDropsNegligibleGenotypes) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Six fathers all mated to six mothers: exact conditioning would visit
 // millions of genotype combinations; the layer budget keeps the sum finite
 // and quick.

@@ -31,9 +31,18 @@ class FamilyLikelihoodTest : public PedkinTest {
     InstallPedigree(ped);
     return ped;
   }
-  static double SizeTerm(int64_t N) {
-    return (N / 8.0) * (std::lgamma(2.25) + std::lgamma(1.5) - std::lgamma(1.25) - std::lgamma(0.25) +
-                        std::lgamma(N + 0.25) - std::lgamma(N + 2.5));
+  // The size term of the families' offspring plus the brute-force log
+  // likelihood of every locus; -1e300 when impossible.
+  static double Expected(const OraclePedigree& ped, bool haplodiploid) {
+    double N = 0;
+    for (const auto& f : ped.families) N += static_cast<double>(f.offspring.size());
+    double expected = (N / 8.0) * (std::lgamma(2.25) + std::lgamma(1.5) - std::lgamma(1.25) - std::lgamma(0.25) +
+                                   std::lgamma(N + 0.25) - std::lgamma(N + 2.5));
+    for (std::size_t l = 1; l <= ped.loci.size(); ++l) {
+      const double x = OracleLocusLogL(ped, static_cast<int32_t>(l), 0.0, haplodiploid);
+      expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
+    }
+    return expected;
   }
 };
 
@@ -43,13 +52,7 @@ TEST_F(FamilyLikelihoodTest, TotalIsSizeTermPlusEveryLocus) {
     variables = Variables{};
     likelihoodvar = LikelihoodVar{};
     const OraclePedigree ped = Install(rng, trial % 2 ? 0.02 : 0.0);
-    int64_t N = 0;
-    for (const auto& f : ped.families) N += static_cast<int64_t>(f.offspring.size());
-    double expected = SizeTerm(N);
-    for (int32_t l = 1; l <= 3; ++l) {
-      const double x = OracleLocusLogL(ped, l, 0.0, false);
-      expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
-    }
+    const double expected = Expected(ped, false);
     double logl = 0;
     FamilyLikelihood(logl, -1e300, 1, 0, 0);
     if (expected <= -1e300) {
@@ -97,10 +100,6 @@ TEST_F(FamilyLikelihoodTest, SizeTermOfTheOptimalPriorFavoursFewerFamilies) {
   EXPECT_NEAR(split - whole, (std::log(24.0) - 2 * std::log(2.0)) / 16, 1e-12);
 }
 
-}  // namespace
-
-namespace {
-
 // Observations drawn at random, unrelated to the parents: at error-free
 // loci many of these families are impossible. The quick checks must reject
 // exactly those the exact sum finds impossible, and nothing else.
@@ -140,13 +139,7 @@ TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
           }
         }
         InstallPedigree(ped);
-        int64_t N = 0;
-        for (const auto& f : ped.families) N += static_cast<int64_t>(f.offspring.size());
-        double expected = SizeTerm(N);
-        for (int32_t l = 1; l <= 2; ++l) {
-          const double x = OracleLocusLogL(ped, l, 0.0, hd == 1);
-          expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
-        }
+        const double expected = Expected(ped, hd == 1);
         double logl = 0;
         FamilyLikelihood(logl, -1e300, 1, 0, 0);
         if (expected <= -1e300) {
@@ -162,10 +155,6 @@ TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
   EXPECT_GT(impossible, 10);
   EXPECT_GT(possible, 10);
 }
-
-}  // namespace
-
-namespace {
 
 // Lower precisions prune negligible genotypes of layer parents only: on
 // clusters that need layers (three fathers and three mothers all mated),
@@ -214,10 +203,6 @@ TEST_F(FamilyLikelihoodTest, NonFiniteTotalStops) {
   EXPECT_EQ(file.rfind("Error in likelihood calculation, LogL = NAN\n", 0), 0u) << file;
   EXPECT_NE(file.find("Program stopped in subroutine FamilyLikelihood, dataset = nan.\n"), std::string::npos);
 }
-
-}  // namespace
-
-namespace {
 
 // Single individuals as unrelated members of the population: the sum over
 // loci of the log of the sum over true genotypes of frequency times

@@ -93,20 +93,6 @@ TEST_F(NumericMinimiseTest, BrentStopsAfterAHundredIterations) {
   EXPECT_EQ(fmin, std::sqrt(std::fabs(xmin - 0.25)));
 }
 
-// p + 2 xi = (2, 0, -3.5): the first and last coordinates are held at
-// their bounds, the middle one is on the line.
-TEST_F(NumericMinimiseTest, F1DimEvaluatesAlongTheLineWithinTheBox) {
-  std::vector<double> seen;
-  const Objective f = [&](const Vec1<double>& x) {
-    seen = x.raw();
-    return x(1) + 10.0 * x(2) + 100.0 * x(3);
-  };
-  EXPECT_EQ(F1Dim(2.0, Point({1.0, -2.0, 0.5}), Point({0.5, 1.0, -2.0}), 3, f,
-                  Point({-1.0, -1.0, -1.0}), Point({1.5, 1.0, 1.0})),
-            1.5 + 0.0 - 100.0);
-  EXPECT_EQ(seen, (std::vector<double>{1.5, 0.0, -1.0}));
-}
-
 TEST_F(NumericMinimiseTest, LinMinWithinTheBox) {
   struct Case {
     const char* name;

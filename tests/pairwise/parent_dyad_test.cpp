@@ -1,7 +1,7 @@
 // Candidate-offspring pair tables: every entry against a brute-force sum over
 // the candidate's true genotype, the unsampled other parent's genotype, the
-// transmitted genes and an observation model written out here from the
-// error classes; the impossible value; the cache files; and the maternal
+// transmitted genes and the observation model written out from the error
+// classes; the impossible value; the cache files; and the maternal
 // half-sib table held once.
 #include <gtest/gtest.h>
 
@@ -19,59 +19,9 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/observation_model.h"
 
 namespace {
-
-// ---- Observation model, from the error classes ----
-// Probability of observing obs given the true genotype at a locus of n
-// alleles with dropout D and other-error rate E (scaled here as the model
-// scales it). Codominant: allele pairs; dominant: obs.first is the
-// phenotype (1 shows the dominant allele 1); haploid: one allele (a
-// dominant haploid shows its allele as its phenotype). Missing: 1.
-struct ErrorModel {
-  int32_t n;
-  double D, E, f;
-  ErrorModel(const OracleLocus& L) : n(L.n), D(L.D) {
-    const double s = std::sqrt(2.25 / n);
-    E = L.E * (1 - s) + s * (1 - std::exp(-L.E));
-    f = E / n;
-  }
-  double Class(int32_t c) const {
-    switch (c) {
-      case 1: return ((1 - E + f) * (1 - E + f) + f * f) * (1 - D) / (1 + D);
-      case 2: return ((1 + D - n * D) * f + (1 - D) * f * f * (1 - n) + D) / (1 + D);
-      case 3: return (1 - E + 2 * f) * f * (1 - D) / (1 + D);
-      case 4: return (2 * D * (1 - f) / (1 + D) + f) * f;
-      case 5: return (1 - E + f) * (2 * D * (1 - 1.0 / n) * E / (1 + D) + (1 - E + f));
-      case 6: return (1 - E + f) * f * (2 - 2 * D) / (1 + D);
-      default: return f * f * (2 - 2 * D) / (1 + D);
-    }
-  }
-  double Diploid(GenoPair obs, GenoPair t, bool dominant) const {
-    if (obs.first <= 0) return 1.0;
-    if (dominant) {
-      const int32_t ones = (t.first == 1) + (t.second == 1);
-      const double p1 = ones == 2   ? (E / (1 + D) + 1 - f) * (1 - f)
-                        : ones == 1 ? (1 - f) * f + (E * f + 1 - E) / (1 + D)
-                                    : (E / 4 + (1 - f) / (1 + D)) * E;
-      return obs.first == 1 ? p1 : 1 - p1;
-    }
-    const auto [o1, o2] = obs;
-    const auto [i, j] = t;
-    const int32_t shared = (o1 == i || o1 == j) + (o2 != o1 && (o2 == i || o2 == j));
-    if (i != j) {
-      if (o1 == o2) return Class(shared == 1 ? 2 : 4);
-      if ((o1 == i && o2 == j) || (o1 == j && o2 == i)) return Class(1);
-      return Class(shared == 1 ? 3 : 7);
-    }
-    if (o1 == o2) return Class(o1 == i ? 5 : 4);
-    return Class(o1 == i || o2 == i ? 6 : 7);
-  }
-  double Haploid(GenoPair obs, int32_t t) const {
-    if (obs.first <= 0) return 1.0;
-    return obs.first == t ? 1 - E + f : f;
-  }
-};
 
 // Brute-force probability of a candidate parent's and an offspring's
 // observations at one locus: the parent's true genotype (one allele when
@@ -79,11 +29,11 @@ struct ErrorModel {
 // son), and the genes passed on, each with chance 1/2.
 double PairProbability(const OracleLocus& L, GenoPair parentObs, bool parentHaploid, GenoPair childObs,
                        bool childHaploid) {
-  const ErrorModel em(L);
+  const ObservationModel em(L);
   const std::vector<double>& p = L.freqs;
   auto child = [&](int32_t x, int32_t y) {  // y = 0: haploid son with gene x
     if (childHaploid) return em.Haploid(childObs, x);
-    return em.Diploid(childObs, {x, y}, L.dominant);
+    return em.Diploid(childObs, x, y);
   };
   double total = 0;
   for (int32_t a = 1; a <= L.n; ++a) {
@@ -91,7 +41,7 @@ double PairProbability(const OracleLocus& L, GenoPair parentObs, bool parentHapl
       // Ordered genes of the parent; a haploid parent has the one gene a.
       const std::vector<int32_t> genes = parentHaploid ? std::vector<int32_t>{a} : std::vector<int32_t>{a, b};
       const double prior = parentHaploid ? p[a - 1] : p[a - 1] * p[b - 1];
-      const double seen = parentHaploid ? em.Haploid(parentObs, a) : em.Diploid(parentObs, {a, b}, L.dominant);
+      const double seen = parentHaploid ? em.Haploid(parentObs, a) : em.Diploid(parentObs, a, b);
       double offspring = 0;
       for (int32_t x : genes) {
         const double share = 1.0 / static_cast<double>(genes.size());
@@ -165,15 +115,15 @@ class ParentDyadTest : public PedkinTest {
 TEST(ParentDyadModelTest, TheObservationModelSumsToOneForEveryTruth) {
   for (const OracleLocus& L : {OracleLocus{5, 0.03, 0.02, false, {}}, OracleLocus{2, 0.01, 0.05, false, {}},
                               OracleLocus{2, 0.02, 0.04, true, {}}}) {
-    const ErrorModel em(L);
+    const ObservationModel em(L);
     for (int32_t i = 1; i <= L.n; ++i) {
       for (int32_t j = i; j <= L.n; ++j) {
         double sum = 0;
         if (L.dominant) {
-          sum = em.Diploid({1, 0}, {i, j}, true) + em.Diploid({2, 0}, {i, j}, true);
+          sum = em.Diploid({1, 0}, i, j) + em.Diploid({2, 0}, i, j);
         } else {
           for (int32_t a = 1; a <= L.n; ++a)
-            for (int32_t b = a; b <= L.n; ++b) sum += em.Diploid({a, b}, {i, j}, false);
+            for (int32_t b = a; b <= L.n; ++b) sum += em.Diploid({a, b}, i, j);
         }
         EXPECT_NEAR(sum, 1.0, 1e-12);
       }
@@ -265,7 +215,6 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   dyadprbvariables.dyadtable(6).logl = dad;
   ASSERT_TRUE(ReadWriteDyadLogL(2, "proj.DadDyadLogL"));
 
-  const std::string good = ReadFile("proj.MumDyadLogL");
   const double p1 = likelihoodvar.obsallelefre(1)[0];
   // Damaged or foreign files are recomputed and rewritten. A change of the
   // data makes both files stale; damage to one file recomputes that one.
@@ -275,10 +224,8 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
     bool dataChanged;
   };
   const std::vector<Damage> damages = {
-      {"truncated", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, good.size() - 5)); }, false},
-      {"header only", [&] { WriteFile("proj.MumDyadLogL", good.substr(0, 40)); }, false},
+      // Cut, padded and garbled files: see the offspring tables, read alike.
       {"empty", [&] { WriteFile("proj.MumDyadLogL", ""); }, false},
-      {"longer", [&] { WriteFile("proj.MumDyadLogL", good + "xyz"); }, false},
       {"the father table", [&] { WriteFile("proj.MumDyadLogL", ReadFile("proj.DadDyadLogL")); }, false},
       {"older frequencies", [&] {
          likelihoodvar.obsallelefre(1)[0] = p1 + 1e-9;

@@ -3,9 +3,9 @@
 // selfed sibs, and a candidate parent with its selfed offspring. Joint
 // genotype probabilities against a count over the parent's genes, every
 // table entry against a brute-force sum over the parents' genotypes, the
-// transmitted genes and an observation model written out here from the
-// error classes, the summation of the observed pair against the plain
-// double sum over true genotypes, the impossible value, and the cache files.
+// transmitted genes and the observation model of the error classes, the
+// summation of the observed pair against the plain double sum over true
+// genotypes, and the cache files.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -25,58 +25,11 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/observation_model.h"
 
 namespace {
 
 enum Relation { kSelfOut, kSelfSelf, kParentSelfed };
-
-// ---- Observation model, from the error classes ----
-// Probability of observing obs given the true genes (x, y) at a locus of
-// n alleles with dropout D and other-error rate E, scaled as the model
-// scales it, with the floor that a sample with selfing puts under E at a
-// codominant locus of two alleles. Dominant: obs.first is the phenotype (1
-// shows the dominant allele 1). Missing: 1.
-struct ErrorModel {
-  int32_t n;
-  bool dominant;
-  double D, E, f;
-  explicit ErrorModel(const OracleLocus& L) : n(L.n), dominant(L.dominant), D(L.D) {
-    const double s = std::sqrt(2.25 / n);
-    E = L.E * (1 - s) + s * (1 - std::exp(-L.E));
-    if (!dominant && n == 2 && E < 1e-6 && D / (1 + D) > 1e-6) E = 1e-6;
-    f = E / n;
-  }
-  double Class(int32_t c) const {
-    switch (c) {
-      case 1: return ((1 - E + f) * (1 - E + f) + f * f) * (1 - D) / (1 + D);
-      case 2: return ((1 + D - n * D) * f + (1 - D) * f * f * (1 - n) + D) / (1 + D);
-      case 3: return (1 - E + 2 * f) * f * (1 - D) / (1 + D);
-      case 4: return (2 * D * (1 - f) / (1 + D) + f) * f;
-      case 5: return (1 - E + f) * (2 * D * (1 - 1.0 / n) * E / (1 + D) + (1 - E + f));
-      case 6: return (1 - E + f) * f * (2 - 2 * D) / (1 + D);
-      default: return f * f * (2 - 2 * D) / (1 + D);
-    }
-  }
-  double Seen(GenoPair obs, int32_t x, int32_t y) const {
-    if (obs.first <= 0) return 1.0;
-    if (dominant) {
-      const int32_t ones = (x == 1) + (y == 1);
-      const double p1 = ones == 2   ? (E / (1 + D) + 1 - f) * (1 - f)
-                        : ones == 1 ? (1 - f) * f + (E * f + 1 - E) / (1 + D)
-                                    : (E / 4 + (1 - f) / (1 + D)) * E;
-      return obs.first == 1 ? p1 : 1 - p1;
-    }
-    const auto [o1, o2] = obs;
-    const int32_t shared = (o1 == x || o1 == y) + (o2 != o1 && (o2 == x || o2 == y));
-    if (x != y) {
-      if (o1 == o2) return Class(shared == 1 ? 2 : 4);
-      if ((o1 == x && o2 == y) || (o1 == y && o2 == x)) return Class(1);
-      return Class(shared == 1 ? 3 : 7);
-    }
-    if (o1 == o2) return Class(o1 == x ? 5 : 4);
-    return Class(o1 == x || o2 == x ? 6 : 7);
-  }
-};
 
 // Brute-force probability of two observations at one locus. The selfing
 // parent has genes (a, b); a selfed offspring takes two independent draws
@@ -84,7 +37,7 @@ struct ErrorModel {
 // genes (c, d) of an unrelated other parent. For kParentSelfed the first
 // observation is the parent's own.
 double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o2) {
-  const ErrorModel em(L);
+  const ObservationModel em(L, true);
   const std::vector<double>& p = L.freqs;
   const int32_t n = L.n;
   double total = 0;
@@ -94,7 +47,7 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
       auto selfed = [&](GenoPair obs) {
         double s = 0;
         for (int32_t x : genes)
-          for (int32_t y : genes) s += 0.25 * em.Seen(obs, x, y);
+          for (int32_t y : genes) s += 0.25 * em.Diploid(obs, x, y);
         return s;
       };
       double second = 0;
@@ -102,20 +55,15 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
         for (int32_t c = 1; c <= n; ++c)
           for (int32_t d = 1; d <= n; ++d)
             for (int32_t x : genes)
-              for (int32_t y : {c, d}) second += p[c - 1] * p[d - 1] * 0.25 * em.Seen(o2, x, y);
+              for (int32_t y : {c, d}) second += p[c - 1] * p[d - 1] * 0.25 * em.Diploid(o2, x, y);
       } else {
         second = selfed(o2);
       }
-      const double first = r == kParentSelfed ? em.Seen(o1, a, b) : selfed(o1);
+      const double first = r == kParentSelfed ? em.Diploid(o1, a, b) : selfed(o1);
       total += p[a - 1] * p[b - 1] * first * second;
     }
   }
   return total;
-}
-
-void SetAfr(const std::vector<double>& p) {
-  for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
-  dyadprbvariables.nafr = static_cast<int32_t>(p.size());
 }
 
 const DyadDelta& DeltaOf(Relation r) {
@@ -326,32 +274,6 @@ TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) 
     }
   }
   EXPECT_GT(checked, 300);
-}
-
-TEST_F(SelfingDyadTest, PairsImpossibleAtManyLociStayAtTheImpossibleValue) {
-  // At six error-free loci a selfed 2/2 cannot come from a 1/1 parent, a
-  // selfed 1/2 has no 3/3 outbred sib through its parent, and a selfed 1/1
-  // no selfed 2/3 sib: each locus alone rules the pair out.
-  variables.numsex = 1;
-  variables.allowinbreeding = 1;
-  variables.displayq = 0;
-  variables.fname = "proj";
-  sample.loci.assign(6, OracleLocus{3, 0.0, 0.0, false, {0.3, 0.3, 0.4}});
-  sample.parents = {{1, true, std::vector<GenoPair>(6, {1, 1})}, {2, true, std::vector<GenoPair>(6, {1, 1})}};
-  sample.families.push_back({0, 0, {}, {2, 2, 2, 2, 2}});
-  for (GenoPair g : {GenoPair{2, 2}, GenoPair{1, 2}, GenoPair{3, 3}, GenoPair{1, 1}, GenoPair{2, 3}}) {
-    sample.families[0].offspring.push_back(std::vector<GenoPair>(6, g));
-  }
-  InstallPedigree(sample);
-  CalculatePairProb(false);
-  CalculateParentPairProb(false);
-  EXPECT_EQ(ParentSelfedDyadLogL(1, 1), kImpossibleDyadLogL);
-  EXPECT_EQ(SelfOutDyadLogL(2, 3), kImpossibleDyadLogL);
-  EXPECT_EQ(SelfSelfDyadLogL(5, 4), kImpossibleDyadLogL);
-  EXPECT_GT(SelfSelfDyadLogL(1, 2), -100.0f);  // parent 1/2 gives both
-  for (int32_t k : {4, 5, 8}) {
-    for (float x : dyadprbvariables.dyadtable(k).logl) EXPECT_TRUE(std::isfinite(x) && x >= kImpossibleDyadLogL);
-  }
 }
 
 TEST_F(SelfingDyadTest, WithoutSelfingTheTablesStayEmpty) {

@@ -12,9 +12,11 @@ namespace {
 
 class CommandLineTest : public PedkinTest {
  protected:
-  // Parses args and returns what was shown on the screen.
-  std::string Parse(std::vector<std::string> args) {
+  // Parses args and returns what was shown on the screen; an ignored
+  // argument pauses for `pause` seconds.
+  std::string Parse(std::vector<std::string> args, int32_t pause = 0) {
     variables.commandargs = std::move(args);
+    variables.ignoredpauseseconds = pause;
     ::testing::internal::CaptureStdout();
     GetCommands();
     return ::testing::internal::GetCapturedStdout();
@@ -132,8 +134,9 @@ TEST_F(CommandLineTest, RepeatedBadIntegerCountsAsGiven) {
 }
 
 TEST_F(CommandLineTest, IgnoredArgumentPausesOneSecond) {
+  EXPECT_EQ(Variables{}.ignoredpauseseconds, 1);
   const auto start = std::chrono::steady_clock::now();
-  Parse({"?"});
+  Parse({"?"}, 1);
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(990));
 }

@@ -9,18 +9,6 @@ namespace {
 
 using ParallelTest = PedkinTest;
 
-TEST_F(ParallelTest, WorkedExample) {
-  const std::vector<std::pair<int32_t, int32_t>> expected = {{1, 3}, {4, 6}, {7, 8}, {9, 10}};
-  for (int32_t rank = 0; rank < 4; ++rank) {
-    variables.threadid = rank;
-    variables.numthreads = 4;
-    Arr1<int32_t, 2> range;
-    SetThreadTask(10, range);
-    EXPECT_EQ(range(1), expected[rank].first);
-    EXPECT_EQ(range(2), expected[rank].second);
-  }
-}
-
 TEST_F(ParallelTest, BlocksPartitionTheItemsInOrder) {
   // Against a brute-force deal: item i goes to the rank whose block holds
   // it, blocks contiguous, sizes differing by at most one, larger first.

@@ -101,14 +101,7 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   // candidates no family takes (every one but the known father F1) as
   // unrelated individuals.
   SetInitConfigLogL(0);
-  double sum = 0;
-  const std::vector<std::vector<int16_t>> clusters = {{1, 2, 3}, {4, 5}, {6}};
-  for (const auto& c : clusters) {
-    FamilyBuildMembers(c.data(), static_cast<int32_t>(c.size()));
-    double logl = 0;
-    FamilyLikelihood(logl, -1e300, 1, 0, 0);
-    sum += logl;
-  }
+  double sum = ClusterLogL({1, 2, 3}) + ClusterLogL({4, 5}) + ClusterLogL({6});
   SingleParentLikelihood(0.0);
   for (int32_t s = 1; s <= 2; ++s) {
     for (int32_t c = 1; c <= variables.numchild(s); ++c) {

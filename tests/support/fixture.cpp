@@ -10,7 +10,9 @@
 #include "input/data_preparation.h"
 #include "input/data_process.h"
 #include "input/read_data.h"
+#include "likelihood/family_likelihood.h"
 #include "likelihood/likelihood_setup.h"
+#include "search/clusters.h"
 #include "runctl/messages.h"
 #include "search/cluster_cache.h"
 #include "search/pair_screen.h"
@@ -60,6 +62,7 @@ void PedkinTest::ResetState() {
   ClearClusterLogL();
   SetPartners();
   variables.stoppauseseconds = 0;
+  variables.ignoredpauseseconds = 0;
 }
 
 void PedkinTest::TearDown() {
@@ -106,4 +109,11 @@ void PedkinTest::PrepareProject(const std::string& name, const std::string& text
   Initialize();
   DataProcess();
   InitialFsProb(1, 1, variables.numloci);
+}
+
+double PedkinTest::ClusterLogL(const std::vector<int16_t>& members) {
+  FamilyBuildMembers(members.data(), static_cast<int32_t>(members.size()));
+  double logl = 0;
+  FamilyLikelihood(logl, -1e300, 1, 0, 0);
+  return logl;
 }

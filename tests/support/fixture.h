@@ -38,6 +38,10 @@ class PedkinTest : public ::testing::Test {
   // the likelihood set-up, quietly.
   static void PrepareProject(const std::string& name, const std::string& text);
 
+  // Log likelihood of the families of the given offspring, scored afresh
+  // as one cluster by the engine.
+  static double ClusterLogL(const std::vector<int16_t>& members);
+
   // Root of the source tree (examples and tools live there).
   static std::string SourceDir();
 
