@@ -260,6 +260,9 @@ ImportSummary RunImport(const ImportOptions& options) {
   }
   summary.samples = static_cast<int64_t>(source->SampleIds().size());
   const std::vector<Member> members = ReadRoles(options.roles, *source);
+  std::vector<bool> keep(source->SampleIds().size(), false);
+  for (const Member& m : members) keep[m.sample] = true;
+  source->KeepSamples(std::move(keep));
   for (const Member& m : members) {
     (m.role == kOffspring ? summary.offspring : m.role == kFather ? summary.fathers : summary.mothers)++;
   }
@@ -343,7 +346,7 @@ ImportSummary RunImport(const ImportOptions& options) {
   ProjectWriter writer(summary.projectfile);
   std::ofstream& out = writer.out();
   const std::string rate = RealText(options.errorrate);
-  out << Quoted("Imported from " + BaseName(source->Description()).substr(0, 400)) << "   ! dataset name\n";
+  out << Quoted("Imported from " + BaseName(options.input).substr(0, 400)) << "   ! dataset name\n";
   const std::string base = BaseName(options.out);
   out << (PlainItem(base) ? base : Quoted(base)) << "   ! output name (results are written as NAME.BestConfig, ...)\n";
   out << summary.offspring << "   ! number of offspring\n";

@@ -32,16 +32,23 @@ class GenotypeSource {
   virtual ~GenotypeSource() = default;
   // Sample identifiers in file order (VCF header columns, PLINK .fam IIDs).
   const std::vector<std::string>& SampleIds() const { return ids_; }
+  // Only these samples' calls are read (and checked): an odd sample that
+  // the user leaves out does not stop the import. All are read by default.
+  void KeepSamples(std::vector<bool> keep) { keep_ = std::move(keep); }
   // Reads the next site into `site`; false after the last one. A damaged
-  // file throws ImportError rather than ending early.
+  // file throws ImportError rather than ending early. The calls of samples
+  // not kept are left missing.
   virtual bool NextSite(ImportSite& site) = 0;
   // The file(s) read, for messages.
   const std::string& Description() const { return description_; }
   virtual std::vector<std::string> Paths() const = 0;
 
  protected:
+  bool Kept(std::size_t i) const { return keep_.empty() || keep_[i]; }
+
   std::vector<std::string> ids_;
   std::string description_;
+  std::vector<bool> keep_;
 };
 
 // A VCF (plain, gzip or bgzip compressed) or BCF file; htslib tells which

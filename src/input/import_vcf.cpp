@@ -77,6 +77,7 @@ class VcfSource : public GenotypeSource {
     const int width = n / nsamples;
     site.calls.assign(2 * static_cast<std::size_t>(nsamples), 0);
     for (int i = 0; i < nsamples; ++i) {
+      if (!Kept(static_cast<std::size_t>(i))) continue;
       const int32_t* g = gt_ + static_cast<std::ptrdiff_t>(i) * width;
       int ploidy = 0;
       while (ploidy < width && g[ploidy] != bcf_int32_vector_end) ++ploidy;

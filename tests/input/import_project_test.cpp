@@ -48,7 +48,7 @@ TEST_F(ImportProject, FiltersSitesAmongTheKeptIndividualsAndWritesTheirCalls) {
       "1\t100\ts1\tA\tC,G\t.\t.\t.\tGT\t0/2\t1|2\t.\t0/0\t0/0",  // kept, three alleles
       "1\t200\ts2\tA\tC\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/0\t1/1",  // polymorphic only in X
       "1\t300\ts3\tA\tC\t.\t.\t.\tGT\t./.\t.\t./1\t0/1\t0/1",    // 3 of 4 missing
-      "1\t400\ts4\tA\tC\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/1\t1/1",  // 1 of 8 copies
+      "1\t400\ts4\tA\tC\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/1\t1/1/1",  // 1 of 8; X left out
       "1\t500\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1/1\t0/0\t0|1\t0/0"}));  // kept, named 1:500
   WriteFile("roles.csv", kRoles);
   ImportOptions o = Options(Kind::kVcf, "in.vcf");
