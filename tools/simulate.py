@@ -10,6 +10,11 @@ missing data at the given rates.
 Output: <out>.dat (the project file), <out>.truth (one line per offspring:
 offspring id, father id, mother id; candidates appear under their own ids)
 and <out>.candidates (one line per candidate: sex 1 or 2, id). With
+--vcf also <out>.vcf, and with --plink also <out>.bed, <out>.bim and
+<out>.fam: the same observed genotypes (offspring, then candidate fathers,
+then candidate mothers, as in the project file; alleles in the order of the
+project file's names, so REF or the first .bim allele is the smallest), with
+<out>.roles.csv giving each individual's role. With
 --genotypes also <out>.genotypes (one line per offspring, then one per true
 parent under its id of <out>.truth: id, then the two true alleles of every
 locus as the project file names them; a dominant locus's alleles as 1 and 2,
@@ -60,6 +65,9 @@ def parse_args(argv):
     p.add_argument("--known-frequencies", action="store_true",
                    help="give the population allele frequencies the founders were drawn from in the project "
                         "file (codominant loci only)")
+    p.add_argument("--vcf", action="store_true", help="also write <out>.vcf and <out>.roles.csv")
+    p.add_argument("--plink", action="store_true",
+                   help="also write <out>.bed/.bim/.fam and <out>.roles.csv (two-allele loci only)")
     p.add_argument("--model-rate", type=float, default=None,
                    help="error rate written in the project file (default: the simulated rates)")
     return p.parse_args(argv)
@@ -198,6 +206,7 @@ class Simulator:
         D = a.dropout if a.model_rate is None else a.model_rate
         E = a.error if a.model_rate is None else a.model_rate
         out = []
+        self.records = []
         out.append(f"'{a.name}'   ! dataset name")
         out.append(f"{a.out.split('/')[-1]}   ! output name")
         out.append(f"{len(offspring)}   ! number of offspring")
@@ -237,7 +246,9 @@ class Simulator:
         out.append(f"{E}@   ! other error rate per locus")
         out.append("")
         for i, (d, m, g) in enumerate(offspring):
-            out.append(f"O{i + 1:04d} " + " ".join(self.observe(g)))
+            items = self.observe(g)
+            self.records.append((f"O{i + 1:04d}", "offspring", items))
+            out.append(f"O{i + 1:04d} " + " ".join(items))
         out.append("")
         out.append(f"{max(a.sampled, 0.001)} {max(a.sampled, 0.001)}   ! probabilities that the father / mother is among the candidates")
         out.append(f"{len(cand[1])} {len(cand[2])}   ! numbers of candidate fathers and mothers")
@@ -247,8 +258,9 @@ class Simulator:
         for s in (1, 2):
             for cid, g in cand[s]:
                 if cid not in typed:
-                    typed[cid] = " ".join(self.observe(g))
-                out.append(f"{cid} {typed[cid]}")
+                    typed[cid] = self.observe(g)
+                self.records.append((cid, "father" if s == 1 else "mother", typed[cid]))
+                out.append(f"{cid} {' '.join(typed[cid])}")
         out.append("")
         out.append("0 0   ! known paternity: number of pairs, mismatch allowance")
         out.append("0 0   ! known maternity: number of pairs, mismatch allowance")
@@ -291,11 +303,66 @@ class Simulator:
                         else:
                             items += [str(self.names[l][x]), str(self.names[l][y])]
                     f.write(f"{oid} " + " ".join(items) + "\n")
+        if a.vcf or a.plink:
+            self.write_genotype_files()
         # The candidates, as "sex id" lines, so that parentage can be scored.
         with open(a.out + ".candidates", "w") as f:
             for s in (1, 2):
                 for cid, _ in cand[s]:
                     f.write(f"{s} {cid}\n")
+
+    def write_genotype_files(self):
+        """The observed genotypes as VCF and/or PLINK 1 binary files, with the
+        roles file. Allele k of a locus (in the order of its names) is VCF
+        allele k - 1 and .bim allele k; 0 items are missing calls, written
+        in the VCF alternately as "./." and ".", and every other individual's
+        calls are phased."""
+        a = self.a
+        if a.monoecious or a.dominant:
+            sys.exit("--vcf and --plink take dioecious samples of codominant loci")
+        with open(a.out + ".roles.csv", "w") as f:
+            f.write("ID,role\n" + "".join(f"{rid},{role}\n" for rid, role, _ in self.records))
+
+        def call(l, items):
+            x, y = items[2 * l], items[2 * l + 1]
+            if x == "0" or y == "0":
+                return None
+            return self.names[l].index(int(x)), self.names[l].index(int(y))
+
+        if a.vcf:
+            lines = ["##fileformat=VCFv4.2", "##contig=<ID=1>",
+                     '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
+                     "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"]
+                               + [rid for rid, _, _ in self.records])]
+            for l in range(a.loci):
+                bases = ["A" * (k + 1) for k in range(len(self.names[l]))]
+                row = ["1", str(100 * (l + 1)), f"snp{l + 1}" if l % 2 else ".", bases[0], ",".join(bases[1:]),
+                       ".", "PASS", ".", "GT"]
+                for i, (_, _, items) in enumerate(self.records):
+                    c = call(l, items)
+                    row.append(("./." if i % 2 else ".") if c is None else f"{c[0]}{'|' if i % 2 else '/'}{c[1]}")
+                lines.append("\t".join(row))
+            with open(a.out + ".vcf", "w") as f:
+                f.write("\n".join(lines) + "\n")
+        if a.plink:
+            if a.alleles != 2:
+                sys.exit("--plink takes two-allele loci only")
+            with open(a.out + ".fam", "w") as f:
+                for rid, role, _ in self.records:
+                    f.write(f"fam {rid} 0 0 {1 if role == 'father' else 2 if role == 'mother' else 0} -9\n")
+            with open(a.out + ".bim", "w") as f:
+                for l in range(a.loci):
+                    f.write(f"1 snp{l + 1} 0 {100 * (l + 1)} A G\n")
+            codes = {(0, 0): 0, (0, 1): 2, (1, 0): 2, (1, 1): 3}
+            data = bytearray([0x6C, 0x1B, 0x01])
+            for l in range(a.loci):
+                block = bytearray((len(self.records) + 3) // 4)
+                for i, (_, _, items) in enumerate(self.records):
+                    c = call(l, items)
+                    block[i // 4] |= (1 if c is None else codes[c]) << (2 * (i % 4))
+                data += block
+            with open(a.out + ".bed", "wb") as f:
+                f.write(data)
 
 
 def main(argv):
