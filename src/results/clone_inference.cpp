@@ -177,27 +177,28 @@ std::vector<int32_t> CloneGrouping(const std::vector<double>& r, int32_t k) {
 
 namespace {
 
-// The term of one group at every parental pair of a locus: the chance that
-// one offspring of the parents shows every observation of the group.
-void GroupTerms(const CloneFamily::Locus& L, const std::vector<int32_t>& group, bool haploid, std::vector<double>& h) {
+// The joint observation probabilities of a group's copies, by true genotype.
+void GroupJoint(const CloneFamily::Locus& L, const std::vector<int32_t>& group, std::vector<double>& joint) {
   const std::size_t size = L.obs[static_cast<std::size_t>(group.front())].size();
-  std::vector<double> joint(size, 1.0);
+  joint.assign(size, 1.0);
   for (int32_t k : group) {
     const std::vector<double>& o = L.obs[static_cast<std::size_t>(k)];
     for (std::size_t g = 0; g < size; ++g) joint[g] *= o[g];
   }
-  h.resize(L.prior.size());
-  for (std::size_t p = 0; p < L.prior.size(); ++p) {
-    double x;
-    if (haploid) {
-      x = 0.5 * (joint[static_cast<std::size_t>(L.hap[p][0])] + joint[static_cast<std::size_t>(L.hap[p][1])]);
-    } else {
-      const auto& d = L.dip[p];
-      x = 0.25 * (joint[static_cast<std::size_t>(d[0])] + joint[static_cast<std::size_t>(d[1])] +
-                  joint[static_cast<std::size_t>(d[2])] + joint[static_cast<std::size_t>(d[3])]);
-    }
-    h[p] = x > 1e-300 ? x : 0.0;
+}
+
+// The term of a group at parental pair p: the chance that one offspring of
+// the pair shows every observation of the group (0 at or below 1e-300).
+double GroupTerm(const CloneFamily::Locus& L, const std::vector<double>& joint, bool haploid, std::size_t p) {
+  double x;
+  if (haploid) {
+    x = 0.5 * (joint[static_cast<std::size_t>(L.hap[p][0])] + joint[static_cast<std::size_t>(L.hap[p][1])]);
+  } else {
+    const auto& d = L.dip[p];
+    x = 0.25 * (joint[static_cast<std::size_t>(d[0])] + joint[static_cast<std::size_t>(d[1])] +
+                joint[static_cast<std::size_t>(d[2])] + joint[static_cast<std::size_t>(d[3])]);
   }
+  return x > 1e-300 ? x : 0.0;
 }
 
 }  // namespace
@@ -319,13 +320,20 @@ CloneFamily::CloneFamily(std::vector<int32_t> members, int32_t father, int32_t m
   }
 }
 
+bool CloneFamily::Haploid(const std::vector<int32_t>& group) const {
+  return haploid_[static_cast<std::size_t>(group.front())] != 0;
+}
+
 double CloneFamily::FsConfig(std::size_t k, const Groups& groups) const {
   const Locus& L = loci_[k];
   std::vector<double> logp = L.prior;
-  std::vector<double> h;
+  std::vector<double> joint;
   for (const auto& g : groups) {
-    GroupTerms(L, g, haploid_[static_cast<std::size_t>(g.front())] != 0, h);
-    for (std::size_t p = 0; p < logp.size(); ++p) logp[p] = h[p] > 0.0 && logp[p] != kNone ? logp[p] + std::log(h[p]) : kNone;
+    GroupJoint(L, g, joint);
+    for (std::size_t p = 0; p < logp.size(); ++p) {
+      const double h = GroupTerm(L, joint, Haploid(g), p);
+      logp[p] = h > 0.0 && logp[p] != kNone ? logp[p] + std::log(h) : kNone;
+    }
   }
   return LogSumExp(logp);
 }
@@ -342,47 +350,70 @@ double CloneFamily::FsConfigLog(const Groups& groups) const {
 
 CloneFamily::Base CloneFamily::MakeBase(const Groups& groups) const {
   Base base;
-  std::vector<double> h, logp;
+  std::vector<double> joint, logp;
   for (const Locus& L : loci_) {
     std::vector<double> logsum = L.prior;
     std::vector<int32_t> zeros(L.prior.size(), 0);
     for (const auto& g : groups) {
-      GroupTerms(L, g, haploid_[static_cast<std::size_t>(g.front())] != 0, h);
-      for (std::size_t p = 0; p < h.size(); ++p) {
-        if (h[p] > 0.0) logsum[p] += std::log(h[p]);
+      GroupJoint(L, g, joint);
+      for (std::size_t p = 0; p < logsum.size(); ++p) {
+        const double h = GroupTerm(L, joint, Haploid(g), p);
+        if (h > 0.0) logsum[p] += std::log(h);
         else ++zeros[p];
       }
     }
     logp.resize(logsum.size());
-    for (std::size_t p = 0; p < logsum.size(); ++p) logp[p] = zeros[p] == 0 ? logsum[p] : kNone;
+    double top = kNone;
+    for (std::size_t p = 0; p < logsum.size(); ++p) {
+      logp[p] = zeros[p] == 0 ? logsum[p] : kNone;
+      top = std::max(top, logp[p]);
+    }
+    // A join multiplies a pair's terms by at most 4, and never revives a
+    // pair whose terms hold a zero: the pairs below e^-40 of the largest
+    // cannot matter to it.
+    std::vector<std::size_t> active;
+    for (std::size_t p = 0; p < logp.size(); ++p) {
+      if (logp[p] != kNone && logp[p] >= top - 40.0) active.push_back(p);
+    }
     const double x = LogSumExp(logp);
     base.total = (x == kNone || base.total == kNone) ? kNone : base.total + x;
     base.logsum.push_back(std::move(logsum));
     base.zeros.push_back(std::move(zeros));
+    base.active.push_back(std::move(active));
   }
   return base;
 }
 
 double CloneFamily::Replace(const Base& base, const Groups& groups, const std::vector<std::size_t>& removed,
-                            const Groups& added) const {
+                            const Groups& added, bool join) const {
   double sum = 0.0;
-  std::vector<double> h, logp;
-  std::vector<std::vector<double>> terms;
+  std::vector<double> logp;
+  std::vector<std::vector<double>> joints(removed.size() + added.size());
+  std::vector<double> h(joints.size());
   for (std::size_t k = 0; k < loci_.size(); ++k) {
     const Locus& L = loci_[k];
-    logp = base.logsum[k];
-    std::vector<int32_t> zeros = base.zeros[k];
-    auto apply = [&](const std::vector<int32_t>& g, int32_t sign) {
-      GroupTerms(L, g, haploid_[static_cast<std::size_t>(g.front())] != 0, h);
-      for (std::size_t p = 0; p < h.size(); ++p) {
-        if (h[p] > 0.0) logp[p] += sign * std::log(h[p]);
-        else zeros[p] += sign;
+    for (std::size_t x = 0; x < removed.size(); ++x) GroupJoint(L, groups[removed[x]], joints[x]);
+    for (std::size_t x = 0; x < added.size(); ++x) GroupJoint(L, added[x], joints[removed.size() + x]);
+    const std::size_t count = join ? base.active[k].size() : L.prior.size();
+    logp.assign(count, kNone);
+    for (std::size_t q = 0; q < count; ++q) {
+      const std::size_t p = join ? base.active[k][q] : q;
+      // The removed groups' zero terms, the added ones' terms, and the
+      // ratio of the added to the removed nonzero terms.
+      int32_t zeros = base.zeros[k][p];
+      double up = 1.0, down = 1.0;
+      for (std::size_t x = 0; x < removed.size(); ++x) {
+        const double t = GroupTerm(L, joints[x], Haploid(groups[removed[x]]), p);
+        if (t > 0.0) down *= t;
+        else --zeros;
       }
-    };
-    for (std::size_t r : removed) apply(groups[r], -1);
-    for (const auto& g : added) apply(g, +1);
-    for (std::size_t p = 0; p < logp.size(); ++p) {
-      if (zeros[p] != 0) logp[p] = kNone;
+      for (std::size_t x = 0; x < added.size(); ++x) {
+        const double t = GroupTerm(L, joints[removed.size() + x], Haploid(added[x]), p);
+        if (t > 0.0) up *= t;
+        else ++zeros;
+      }
+      if (zeros != 0 || !(up > 0.0) || !(down > 0.0)) continue;
+      logp[q] = base.logsum[k][p] + std::log(up) - std::log(down);
     }
     const double x = LogSumExp(logp);
     if (x == kNone) return kNone;
@@ -392,7 +423,10 @@ double CloneFamily::Replace(const Base& base, const Groups& groups, const std::v
 }
 
 double CloneFamily::SingleClonePrb(const Groups& groups, std::size_t g) const {
-  const Base base = MakeBase(groups);
+  return SingleClonePrb(MakeBase(groups), groups, g);
+}
+
+double CloneFamily::SingleClonePrb(const Base& base, const Groups& groups, std::size_t g) const {
   if (base.total == kNone) return 0.0;
   const std::vector<int32_t>& group = groups[g];
   double others = 0.0;
@@ -400,20 +434,19 @@ double CloneFamily::SingleClonePrb(const Groups& groups, std::size_t g) const {
     if (logl != kNone) others += std::exp(std::min(logl - base.total, 700.0));
   };
   if (group.size() >= 2) {
-    for (std::size_t x = 0; x < group.size(); ++x) {
+    // A pair splits one way only.
+    for (std::size_t x = 0; x < (group.size() == 2 ? 1 : group.size()); ++x) {
       std::vector<int32_t> rest = group;
       rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(x));
-      count(Replace(base, groups, {g}, {rest, {group[x]}}));
+      count(Replace(base, groups, {g}, {rest, {group[x]}}, false));
     }
   }
   for (std::size_t o = 0; o < groups.size(); ++o) {
-    if (o == g || haploid_[static_cast<std::size_t>(groups[o].front())] != haploid_[static_cast<std::size_t>(group.front())]) {
-      continue;
-    }
+    if (o == g || Haploid(groups[o]) != Haploid(group)) continue;
     std::vector<int32_t> joined = group;
     joined.insert(joined.end(), groups[o].begin(), groups[o].end());
     std::sort(joined.begin(), joined.end());
-    count(Replace(base, groups, {std::min(g, o), std::max(g, o)}, {joined}));
+    count(Replace(base, groups, {std::min(g, o), std::max(g, o)}, {joined}, true));
   }
   return 1.0 / (1.0 + others);
 }
@@ -443,7 +476,7 @@ CloneFamily::Groups JoinByLikelihood(const CloneFamily& family, const std::vecto
         if (candidate[static_cast<std::size_t>(a)] != candidate[static_cast<std::size_t>(b)]) continue;
         std::vector<int32_t> joined = groups[i];
         joined.insert(joined.end(), groups[j].begin(), groups[j].end());
-        const double logl = family.Replace(base, groups, {i, j}, {joined});
+        const double logl = family.Replace(base, groups, {i, j}, {joined}, true);
         if (logl == kNone) continue;
         // From an impossible reading any possible one is a gain.
         const double gain = base.total == kNone ? 1.0 : logl - base.total;
@@ -533,10 +566,11 @@ void FindClone() {
     CloneFamily family(mem, father, mother, selfed);
     CloneFamily::Groups groups = k >= 2 ? JoinByLikelihood(family, candidate) : CloneFamily::Groups{{0}};
     std::sort(groups.begin(), groups.end());
+    const CloneFamily::Base base = family.MakeBase(groups);
     for (std::size_t g = 0; g < groups.size(); ++g) {
       ++index;
       v.CloneProb.resize(static_cast<std::size_t>(index));
-      v.CloneProb(index) = family.SingleClonePrb(groups, g);
+      v.CloneProb(index) = family.SingleClonePrb(base, groups, g);
       for (int32_t a : groups[g]) {
         const int32_t i = mem[static_cast<std::size_t>(a)];
         v.CloneConfig(i) = static_cast<int32_t>(g) + 1;

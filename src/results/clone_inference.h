@@ -55,7 +55,8 @@ class CloneFamily {
 
   // Probability of group g of the configuration against its nearest
   // alternatives: each member of g standing apart as a full sib of its
-  // own, and g being one individual with any other group of the family.
+  // own, and g being one individual with any other group of the family
+  // (the configurations weighed alike beforehand).
   double SingleClonePrb(const Groups& groups, std::size_t g) const;
 
   const std::vector<int32_t>& members() const { return members_; }
@@ -64,17 +65,21 @@ class CloneFamily {
   // The per-locus sums of a configuration, from which the likelihood of a
   // configuration that differs from it in a few groups follows quickly:
   // per locus and parental pair, the log prior plus the logs of the
-  // nonzero group terms, and the number of zero group terms.
+  // nonzero group terms, and the number of zero group terms; the pairs
+  // that can matter after a join of groups; the log likelihood.
   struct Base {
     std::vector<std::vector<double>> logsum;
     std::vector<std::vector<int32_t>> zeros;
+    std::vector<std::vector<std::size_t>> active;
     double total = 0.0;
   };
   Base MakeBase(const Groups& groups) const;
   // Log likelihood of `groups` with the groups `removed` (indexes into
-  // groups) replaced by `added`, from the base of `groups`.
+  // groups) replaced by `added`, from the base of `groups`; join: the added
+  // groups are unions of the removed ones.
   double Replace(const Base& base, const Groups& groups, const std::vector<std::size_t>& removed,
-                 const Groups& added) const;
+                 const Groups& added, bool join) const;
+  double SingleClonePrb(const Base& base, const Groups& groups, std::size_t g) const;
 
   // The tables of one locus. Parental genotype pairs: log prior weight,
   // the diploid offspring genotype of each of the four equally likely
@@ -91,6 +96,8 @@ class CloneFamily {
   };
 
  private:
+  bool Haploid(const std::vector<int32_t>& group) const;
+
   std::vector<int32_t> members_;
   std::vector<uint8_t> haploid_;
   std::vector<Locus> loci_;

@@ -115,6 +115,11 @@ TEST_F(CloneTest, FamilyLikelihoodEqualsBruteForce) {
     }
     EXPECT_NEAR(family.FsConfigLog(groups), expected, 1e-9);
   }
+  // The quick forms: a join from the base of the singletons, a split from
+  // the base of the joined groups.
+  const CloneFamily::Groups single = {{0}, {1}, {2}, {3}}, joined = {{0, 3}, {1}, {2}};
+  EXPECT_NEAR(family.Replace(family.MakeBase(single), single, {0, 3}, {{0, 3}}, true), family.FsConfigLog(joined), 1e-9);
+  EXPECT_NEAR(family.Replace(family.MakeBase(joined), joined, {0}, {{0}, {3}}, false), family.FsConfigLog(single), 1e-9);
   // O1 and O5 agree everywhere; O2 and O3 as well, but O2 is O3 only where
   // O3 was typed, so neither pair is a sure clone and both stay likely.
   const CloneFamily::Groups clones = {{0, 3}, {1}, {2}};
