@@ -48,11 +48,29 @@ double Similarity(std::pair<int32_t, int32_t> x, std::pair<int32_t, int32_t> y) 
   return 0.0;
 }
 
+// Whether the genotypes of locus l are held for the group (0 offspring, 1
+// or 2 candidates of that sex) up to individual k: results written from a
+// configuration alone have none.
+bool Held(int32_t sex, int32_t k, int32_t l) {
+  const Variables& v = variables;
+  const auto& table = sex == 0 ? v.indivgtype : v.cndgtype(sex);
+  if (l < 1 || static_cast<std::size_t>(l) > table.size() || static_cast<std::size_t>(l) > likelihoodvar.obsnumallele.size()) {
+    return false;
+  }
+  return table(l).size() >= ColumnWords(k, likelihoodvar.obsnumallele(l));
+}
+
+// Observed genotype of individual k of the group at locus l; missing when
+// it is not held.
+std::pair<int32_t, int32_t> Observed(int32_t sex, int32_t k, int32_t l) {
+  return Held(sex, k, l) ? ObservedGenotype(sex, k, l) : std::pair<int32_t, int32_t>{0, 0};
+}
+
 void FillG(Vec1<std::pair<int32_t, int32_t>>& g, int32_t i) {
   const int32_t nl = variables.numloci;
   g.assign(static_cast<std::size_t>(std::max(nl, 0)), {0, 0});
   for (int32_t l = 1; l <= nl; ++l) {
-    if (likelihoodvar.obsnumallele(l) >= 2) g(l) = ObservedGenotype(0, i, l);
+    if (Held(0, i, l) && likelihoodvar.obsnumallele(l) >= 2) g(l) = Observed(0, i, l);
   }
 }
 
@@ -82,7 +100,10 @@ void SetLynchWgt() {
   Vec1<double>& w = likelihoodvar.LynchWgt;
   w.assign(static_cast<std::size_t>(std::max(nl, 0)), 0.0);
   for (int32_t l = 1; l <= nl; ++l) {
-    if (likelihoodvar.obsnumallele(l) < 2 || static_cast<std::size_t>(l) > likelihoodvar.obsallelefre.size()) continue;
+    if (static_cast<std::size_t>(l) > likelihoodvar.obsnumallele.size() || likelihoodvar.obsnumallele(l) < 2 ||
+        static_cast<std::size_t>(l) > likelihoodvar.obsallelefre.size()) {
+      continue;
+    }
     const std::vector<double>& p = likelihoodvar.obsallelefre(l);
     if (variables.dominantmarker(l) != 0) {
       // The estimate is 1 - D / (2 W), D the loci whose phenotypes differ:
@@ -111,7 +132,7 @@ double R_Li_Lynch(int32_t j) {
   double sumS = 0.0, sumS0 = 0.0, weight = 0.0;
   int32_t codominant = 0, alleles = 0, dominant = 0, differ = 0;
   for (int32_t l = 1; l <= variables.numloci; ++l) {
-    const int32_t n = lv.obsnumallele(l);
+    const int32_t n = static_cast<std::size_t>(l) <= lv.obsnumallele.size() ? lv.obsnumallele(l) : 0;
     if (n < 2 || static_cast<std::size_t>(l) > lv.FirstG.size() || static_cast<std::size_t>(l) > lv.LynchWgt.size()) {
       continue;
     }
@@ -209,13 +230,15 @@ CloneFamily::CloneFamily(std::vector<int32_t> members, int32_t father, int32_t m
   for (int32_t i : members_) haploid_.push_back(HaploidOffspring(i) ? 1 : 0);
   const bool fatherHaploid = v.haplodiploid == 1 && v.ploidy(1) == 1 && !selfed;
   const double F = v.inbreeding;
+  const int32_t last = members_.empty() ? 0 : *std::max_element(members_.begin(), members_.end());
   for (int32_t l = 1; l <= v.numloci; ++l) {
+    if (!Held(0, last, l) || static_cast<std::size_t>(l) > likelihoodvar.obsallelefre.size()) continue;
     const int32_t n = likelihoodvar.obsnumallele(l);
     if (n < 2) continue;
     std::vector<std::pair<int32_t, int32_t>> obs;
     bool typed = false;
     for (int32_t i : members_) {
-      obs.push_back(ObservedGenotype(0, i, l));
+      obs.push_back(Observed(0, i, l));
       typed = typed || obs.back().first > 0;
     }
     // A locus at which no member is typed is the same under every clone
@@ -223,11 +246,11 @@ CloneFamily::CloneFamily(std::vector<int32_t> members, int32_t father, int32_t m
     if (!typed) continue;
     std::pair<int32_t, int32_t> fobs{0, 0}, mobs{0, 0};
     if (selfed) {
-      if (father > 0) fobs = mobs = ObservedGenotype(1, father, l);
-      else if (mother > 0) fobs = mobs = ObservedGenotype(2, mother, l);
+      if (father > 0) fobs = mobs = Observed(1, father, l);
+      else if (mother > 0) fobs = mobs = Observed(2, mother, l);
     } else {
-      if (father > 0) fobs = ObservedGenotype(1, father, l);
-      if (mother > 0) mobs = ObservedGenotype(2, mother, l);
+      if (father > 0) fobs = Observed(1, father, l);
+      if (mother > 0) mobs = Observed(2, mother, l);
     }
     // Alleles in play: those observed in the family (every allele of a
     // dominant locus), the rest pooled into one, observed through a

@@ -3,7 +3,9 @@
 // against a brute-force sum over both parents' genotypes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "genotype/error_model.h"
 #include "genotype/genotype_codes.h"
@@ -129,3 +131,36 @@ TEST_F(CloneTest, FamilyLikelihoodEqualsBruteForce) {
 }
 
 }  // namespace
+
+// The whole step on one full-sib family of all five: what it shows, the
+// clone column and the ".BestClone" layout. O1 and O5 agree at every locus.
+TEST_F(CloneTest, FindCloneShowsAndWritesItsGroups) {
+  Variables& v = variables;
+  v.fname = "t";
+  v.BtIndivLoc.assign(5, 3, 1);
+  v.BtInferParent.assign(5, 2, 0);
+  v.displayq = 1;
+  testing::internal::CaptureStdout();
+  FindClone();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Inferring clones...\n  Computing pairwise r in FS family 1, Family Size: 5 ...\n");
+  ASSERT_EQ(v.IndivLoc3.rows(), 5u);
+  EXPECT_EQ(v.IndivLoc3(1, 3), v.IndivLoc3(5, 3));
+  std::vector<int32_t> size(6, 0);
+  for (int32_t i = 1; i <= 5; ++i) ++size[static_cast<std::size_t>(v.IndivLoc3(i, 3))];
+  std::string want = "CloneIndex      Prob      Member1";
+  for (int32_t k = 2; k <= *std::max_element(size.begin(), size.end()); ++k) want += ",Member" + std::to_string(k);
+  want += " \n";
+  for (int32_t c = 1; c <= static_cast<int32_t>(v.CloneProb.size()); ++c) {
+    char row[64];
+    std::snprintf(row, sizeof row, "%10d%10.3f      ", c, v.CloneProb(c));
+    want += row;
+    std::string ids;
+    for (int32_t i = 1; i <= 5; ++i) {
+      if (v.IndivLoc3(i, 3) == c) ids += (ids.empty() ? "O" : ",O") + std::to_string(i);
+    }
+    want += ids + "\n";
+  }
+  WriteBestClone();
+  EXPECT_EQ(ReadFile("t.BestClone"), want);
+}
