@@ -54,7 +54,8 @@ double Similarity(std::pair<int32_t, int32_t> x, std::pair<int32_t, int32_t> y) 
 bool Held(int32_t sex, int32_t k, int32_t l) {
   const Variables& v = variables;
   const auto& table = sex == 0 ? v.indivgtype : v.cndgtype(sex);
-  if (l < 1 || static_cast<std::size_t>(l) > table.size() || static_cast<std::size_t>(l) > likelihoodvar.obsnumallele.size()) {
+  if (l < 1 || static_cast<std::size_t>(l) > table.size() ||
+      static_cast<std::size_t>(l) > likelihoodvar.obsnumallele.size()) {
     return false;
   }
   return table(l).size() >= ColumnWords(k, likelihoodvar.obsnumallele(l));
@@ -163,7 +164,9 @@ double R_Li_Lynch(int32_t j) {
 std::vector<int32_t> CloneGrouping(const std::vector<double>& r, int32_t k) {
   std::vector<std::vector<int32_t>> groups;
   for (int32_t a = 0; a < k; ++a) groups.push_back({a});
-  auto at = [&](int32_t a, int32_t b) { return r[static_cast<std::size_t>(a) * static_cast<std::size_t>(k) + static_cast<std::size_t>(b)]; };
+  auto at = [&](int32_t a, int32_t b) {
+    return r[static_cast<std::size_t>(a) * static_cast<std::size_t>(k) + static_cast<std::size_t>(b)];
+  };
   while (groups.size() > 1) {
     double best = kNone;
     std::size_t bi = 0, bj = 0;
@@ -246,8 +249,10 @@ CloneFamily::CloneFamily(std::vector<int32_t> members, int32_t father, int32_t m
     if (!typed) continue;
     std::pair<int32_t, int32_t> fobs{0, 0}, mobs{0, 0};
     if (selfed) {
-      if (father > 0) fobs = mobs = Observed(1, father, l);
-      else if (mother > 0) fobs = mobs = Observed(2, mother, l);
+      if (father > 0)
+        fobs = mobs = Observed(1, father, l);
+      else if (mother > 0)
+        fobs = mobs = Observed(2, mother, l);
     } else {
       if (father > 0) fobs = Observed(1, father, l);
       if (mother > 0) mobs = Observed(2, mother, l);
@@ -334,7 +339,8 @@ CloneFamily::CloneFamily(std::vector<int32_t> members, int32_t father, int32_t m
           continue;
         }
         for (int32_t b = a; b <= m; ++b) {
-          o[static_cast<std::size_t>(gi(a, b))] = Observation(obs[k], false, ga, allele[static_cast<std::size_t>(b - 1)], l);
+          o[static_cast<std::size_t>(gi(a, b))] =
+              Observation(obs[k], false, ga, allele[static_cast<std::size_t>(b - 1)], l);
         }
       }
       L.obs.push_back(std::move(o));
@@ -381,8 +387,10 @@ CloneFamily::Base CloneFamily::MakeBase(const Groups& groups) const {
       GroupJoint(L, g, joint);
       for (std::size_t p = 0; p < logsum.size(); ++p) {
         const double h = GroupTerm(L, joint, Haploid(g), p);
-        if (h > 0.0) logsum[p] += std::log(h);
-        else ++zeros[p];
+        if (h > 0.0)
+          logsum[p] += std::log(h);
+        else
+          ++zeros[p];
       }
     }
     logp.resize(logsum.size());
@@ -427,13 +435,17 @@ double CloneFamily::Replace(const Base& base, const Groups& groups, const std::v
       double up = 1.0, down = 1.0;
       for (std::size_t x = 0; x < removed.size(); ++x) {
         const double t = GroupTerm(L, joints[x], Haploid(groups[removed[x]]), p);
-        if (t > 0.0) down *= t;
-        else --zeros;
+        if (t > 0.0)
+          down *= t;
+        else
+          --zeros;
       }
       for (std::size_t x = 0; x < added.size(); ++x) {
         const double t = GroupTerm(L, joints[removed.size() + x], Haploid(added[x]), p);
-        if (t > 0.0) up *= t;
-        else ++zeros;
+        if (t > 0.0)
+          up *= t;
+        else
+          ++zeros;
       }
       if (zeros != 0 || !(up > 0.0) || !(down > 0.0)) continue;
       logp[q] = base.logsum[k][p] + std::log(up) - std::log(down);
@@ -548,7 +560,8 @@ void FindClone() {
     const std::vector<int32_t>& mem = families[f];
     if (mem.size() < 2) continue;
     if (v.displayq != 0) {
-      std::cout << "  Computing pairwise r in FS family " << f << ", Family Size: " << mem.size() << " ..." << std::endl;
+      std::cout << "  Computing pairwise r in FS family " << f << ", Family Size: " << mem.size() << " ..."
+                << std::endl;
     }
     std::size_t at = first[f];
     for (std::size_t a = 0; a < mem.size(); ++a) {
@@ -566,7 +579,8 @@ void FindClone() {
   v.CloneConfig.assign(static_cast<std::size_t>(std::max(n, 0)), 0);
   v.IndivLoc3.assign(static_cast<std::size_t>(std::max(n, 0)), 3, 0);
   v.CloneProb.clear();
-  const bool assigned = v.BtInferParent.rows() >= static_cast<std::size_t>(std::max(n, 0)) && v.BtInferParent.cols() >= 2;
+  const bool assigned =
+      v.BtInferParent.rows() >= static_cast<std::size_t>(std::max(n, 0)) && v.BtInferParent.cols() >= 2;
   int32_t index = 0;
   for (std::size_t f = 1; f < families.size(); ++f) {
     const std::vector<int32_t>& mem = families[f];
@@ -576,7 +590,8 @@ void FindClone() {
     for (int32_t a = 0; a < k; ++a) {
       for (int32_t b = a + 1; b < k; ++b, ++at) {
         // One individual cannot be typed once haploid and once diploid.
-        const bool mixed = HaploidOffspring(mem[static_cast<std::size_t>(a)]) != HaploidOffspring(mem[static_cast<std::size_t>(b)]);
+        const bool mixed =
+            HaploidOffspring(mem[static_cast<std::size_t>(a)]) != HaploidOffspring(mem[static_cast<std::size_t>(b)]);
         const double x = mixed ? -1e30 : pairs[at];
         r[static_cast<std::size_t>(a * k + b)] = r[static_cast<std::size_t>(b * k + a)] = x;
       }

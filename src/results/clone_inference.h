@@ -77,8 +77,8 @@ class CloneFamily {
   // Log likelihood of `groups` with the groups `removed` (indexes into
   // groups) replaced by `added`, from the base of `groups`; join: the added
   // groups are unions of the removed ones.
-  double Replace(const Base& base, const Groups& groups, const std::vector<std::size_t>& removed,
-                 const Groups& added, bool join) const;
+  double Replace(const Base& base, const Groups& groups, const std::vector<std::size_t>& removed, const Groups& added,
+                 bool join) const;
   double SingleClonePrb(const Base& base, const Groups& groups, std::size_t g) const;
 
   // The tables of one locus. Parental genotype pairs: log prior weight,

@@ -1,6 +1,8 @@
 // Clone inference: the relatedness estimate against hand-worked values, the
 // grouping threshold and its ties, and the clone likelihood of a family
 // against a brute-force sum over both parents' genotypes.
+#include "results/clone_inference.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "genotype/error_model.h"
 #include "genotype/genotype_codes.h"
-#include "results/clone_inference.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
@@ -52,8 +53,8 @@ TEST_F(CloneTest, RelatednessMatchesHandWorkedValues) {
     double r;
   };
   const double rc = -2 / 25.0;
-  for (const Case& c : {Case{1, 2, (rc * 5 - 2 / 3.0) / 7}, Case{1, 3, rc}, Case{2, 4, -1 / 3.0}, Case{1, 5, 1.0},
-                        Case{3, 4, 0.0}}) {
+  for (const Case& c :
+       {Case{1, 2, (rc * 5 - 2 / 3.0) / 7}, Case{1, 3, rc}, Case{2, 4, -1 / 3.0}, Case{1, 5, 1.0}, Case{3, 4, 0.0}}) {
     SetFirstG(c.i);
     EXPECT_NEAR(R_Li_Lynch(c.j), c.r, 1e-12) << c.i << "-" << c.j;
   }
@@ -69,11 +70,10 @@ TEST_F(CloneTest, GroupingMergesAboveThirtyFiveHundredths) {
     std::vector<int32_t> labels;
   };
   const std::vector<Case> cases = {
-      {0.35, -1, -1, {1, 2, 3}},  // exactly 0.35 stays apart
-      {0.36, -1, -1, {1, 1, 2}},
-      {0.9, 0.5, 0.3, {1, 1, 1}},  // mean 0.4 joins the third
-      {0.9, 0.5, 0.1, {1, 1, 2}},  // mean 0.3 does not
-      {0.5, 0.5, 0.0, {1, 2, 1}},  // a tie: the last pair of the scan merges
+      {0.35, -1, -1, {1, 2, 3}},                               // exactly 0.35 stays apart
+      {0.36, -1, -1, {1, 1, 2}},  {0.9, 0.5, 0.3, {1, 1, 1}},  // mean 0.4 joins the third
+      {0.9, 0.5, 0.1, {1, 1, 2}},                              // mean 0.3 does not
+      {0.5, 0.5, 0.0, {1, 2, 1}},                              // a tie: the last pair of the scan merges
   };
   for (const Case& c : cases) {
     const std::vector<double> r = {0, c.r12, c.r13, c.r12, 0, c.r23, c.r13, c.r23, 0};
@@ -86,8 +86,9 @@ TEST_F(CloneTest, GroupingMergesAboveThirtyFiveHundredths) {
 TEST_F(CloneTest, FamilyLikelihoodEqualsBruteForce) {
   const std::vector<int32_t> members = {1, 2, 3, 5};
   const CloneFamily family(members, 0, 0, false);
-  for (const CloneFamily::Groups& groups : {CloneFamily::Groups{{0, 3}, {1}, {2}}, CloneFamily::Groups{{0}, {1, 2}, {3}},
-                                            CloneFamily::Groups{{0}, {1}, {2}, {3}}}) {
+  for (const CloneFamily::Groups& groups :
+       {CloneFamily::Groups{{0, 3}, {1}, {2}}, CloneFamily::Groups{{0}, {1, 2}, {3}},
+        CloneFamily::Groups{{0}, {1}, {2}, {3}}}) {
     double expected = 0.0;
     for (int32_t l = 1; l <= 4; ++l) {
       const int32_t n = likelihoodvar.obsnumallele(l);
@@ -120,10 +121,12 @@ TEST_F(CloneTest, FamilyLikelihoodEqualsBruteForce) {
   // The quick forms: a join from the base of the singletons, a split from
   // the base of the joined groups.
   const CloneFamily::Groups single = {{0}, {1}, {2}, {3}}, joined = {{0, 3}, {1}, {2}};
-  EXPECT_NEAR(family.Replace(family.MakeBase(single), single, {0, 3}, {{0, 3}}, true), family.FsConfigLog(joined), 1e-9);
-  EXPECT_NEAR(family.Replace(family.MakeBase(joined), joined, {0}, {{0}, {3}}, false), family.FsConfigLog(single), 1e-9);
-  // O1 and O5 agree everywhere; O2 and O3 as well, but O2 is O3 only where
-  // O3 was typed, so neither pair is a sure clone and both stay likely.
+  EXPECT_NEAR(family.Replace(family.MakeBase(single), single, {0, 3}, {{0, 3}}, true), family.FsConfigLog(joined),
+              1e-9);
+  EXPECT_NEAR(family.Replace(family.MakeBase(joined), joined, {0}, {{0}, {3}}, false), family.FsConfigLog(single),
+              1e-9);
+  // O1 and O5 agree at every locus: one individual is the likelier reading,
+  // though four loci leave room for two full sibs.
   const CloneFamily::Groups clones = {{0, 3}, {1}, {2}};
   const double p = family.SingleClonePrb(clones, 0);
   EXPECT_GT(p, 0.5);
