@@ -598,7 +598,15 @@ void FindClone() {
     }
     const std::vector<int32_t> candidate = CloneGrouping(r, k);
     const int32_t i1 = mem.front();
-    const int32_t father = assigned && !HaploidOffspring(i1) ? v.BtInferParent(i1, 1) : 0;
+    // The father as his first diploid offspring names him (haploid sons
+    // name none).
+    int32_t father = 0;
+    for (int32_t i : mem) {
+      if (assigned && !HaploidOffspring(i)) {
+        father = v.BtInferParent(i, 1);
+        break;
+      }
+    }
     const int32_t mother = assigned ? v.BtInferParent(i1, 2) : 0;
     const bool selfed = v.numsex == 1 && v.BtIndivLoc(i1, 1) == v.BtIndivLoc(i1, 2);
     CloneFamily family(mem, father, mother, selfed);
