@@ -18,7 +18,9 @@ project file's names, so REF or the first .bim allele is the smallest), with
 --genotypes also <out>.genotypes (one line per offspring, then one per true
 parent under its id of <out>.truth: id, then the two true alleles of every
 locus as the project file names them; a dominant locus's alleles as 1 and 2,
-2 being the dominant one).
+2 being the dominant one). With --duplicates also <out>.clones (one line per
+copy: the copy's id, then the id of the offspring it copies); the project
+then asks for clone inference.
 
 Example:
   tools/simulate.py --seed 7 --offspring 100 --families 15 --loci 10 \
@@ -68,6 +70,10 @@ def parse_args(argv):
     p.add_argument("--vcf", action="store_true", help="also write <out>.vcf and <out>.roles.csv")
     p.add_argument("--plink", action="store_true",
                    help="also write <out>.bed/.bim/.fam and <out>.roles.csv (two-allele loci only)")
+    p.add_argument("--duplicates", type=int, default=0,
+                   help="offspring sampled a second time, under a new id, typed again (ids as placed in the sample)")
+    p.add_argument("--duplicate-errors", type=int, default=1,
+                   help="loci of each second typing mistyped on top of the usual error rates")
     p.add_argument("--model-rate", type=float, default=None,
                    help="error rate written in the project file (default: the simulated rates)")
     return p.parse_args(argv)
@@ -130,6 +136,20 @@ class Simulator:
             items += [str(self.names[l][x]), str(self.names[l][y])]
         return items
 
+    def mistype(self, items):
+        """Changes one typed allele (or band) at --duplicate-errors loci."""
+        loci = list(range(self.a.loci))
+        self.rng.shuffle(loci)
+        for l in loci[:self.a.duplicate_errors]:
+            at = sum(1 if self.is_dominant(k) else 2 for k in range(l))
+            if self.is_dominant(l):
+                if items[at] != "0":
+                    items[at] = str(3 - int(items[at]))
+                continue
+            at += self.rng.randrange(2)
+            if items[at] != "0":
+                items[at] = str(self.rng.choice([x for x in self.names[l] if str(x) != items[at]]))
+
     def pedigree(self):
         """Full-sib families as (father, mother) pairs over parent indexes."""
         a = self.a
@@ -168,6 +188,16 @@ class Simulator:
             for _ in range(sizes[fam]):
                 offspring.append((d, m, self.child(dads[d], mums[m])))
         self.rng.shuffle(offspring)
+        # Second samples of some offspring, each placed anywhere in the
+        # sample; copy_of[i] is the position of the offspring that i copies.
+        self.copy_of = [-1] * len(offspring)
+        if a.duplicates > 0:
+            tags = list(range(len(offspring)))
+            for orig in self.rng.sample(range(len(offspring)), min(a.duplicates, len(offspring))):
+                at = self.rng.randrange(len(offspring) + 1)
+                offspring.insert(at, offspring[tags.index(orig)])
+                tags.insert(at, -1 - orig)
+            self.copy_of = [-1 if t >= 0 else tags.index(-1 - t) for t in tags]
         dad_prefix = "P" if a.monoecious else "M"
         mum_prefix = "P" if a.monoecious else "F"
 
@@ -218,7 +248,7 @@ class Simulator:
         out.append("0   ! 0 diploid, 1 haplodiploid")
         mm = "1 1" if a.mating == "monogamous" else "0 0"
         out.append(f"{mm}   ! max matings per male and female (0 unconstrained)")
-        out.append("0   ! clone inference (0 no, 1 yes)")
+        out.append(f"{1 if a.duplicates > 0 else 0}   ! clone inference (0 no, 1 yes)")
         out.append("0   ! full-sibship size scaling (0 no, 1 yes)")
         out.append(f"{a.prior}" + ("   ! sibship prior (0 none)" if a.prior == 0 else " 2.0 2.0   ! sibship prior, mean paternal and maternal sibship sizes"))
         if a.known_frequencies:
@@ -248,6 +278,8 @@ class Simulator:
         for i, (d, m, g) in enumerate(offspring):
             items = self.observe(g)
             self.records.append((f"O{i + 1:04d}", "offspring", items))
+            if self.copy_of[i] >= 0:
+                self.mistype(items)
             out.append(f"O{i + 1:04d} " + " ".join(items))
         out.append("")
         out.append(f"{max(a.sampled, 0.001)} {max(a.sampled, 0.001)}   ! probabilities that the father / mother is among the candidates")
@@ -303,6 +335,11 @@ class Simulator:
                         else:
                             items += [str(self.names[l][x]), str(self.names[l][y])]
                     f.write(f"{oid} " + " ".join(items) + "\n")
+        if a.duplicates > 0:
+            with open(a.out + ".clones", "w") as f:
+                for i, orig in enumerate(self.copy_of):
+                    if orig >= 0:
+                        f.write(f"O{i + 1:04d} O{orig + 1:04d}\n")
         if a.vcf or a.plink:
             self.write_genotype_files()
         # The candidates, as "sex id" lines, so that parentage can be scored.

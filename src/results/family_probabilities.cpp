@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "results/archive_files.h"
+#include "results/clone_inference.h"
 #include "search/archive.h"
 #include "state/config_record.h"
 #include "state/variables.h"
@@ -158,8 +159,8 @@ void FindFSFamilyProb(Vec1<double>& probInc, Vec1<double>& probExc, int32_t& n, 
     }
   });
 
-  // The clone groups of each full-sib family are inferred at this point
-  // once clone inference exists.
+  // The clone groups of each full-sib family.
+  if (v.allowclone == 1) FindClone();
 
   if (!monoecious || selfed.empty() || nind < 1) return;
   double mean = 0.0;

@@ -12,7 +12,10 @@
 // An offspring's genotype probabilities combine the gametes its parents
 // pass on (each parent's genotype probabilities halved over its two
 // alleles) with the offspring's own observation under the error model; a
-// selfed offspring takes both gametes from one genotype.
+// selfed offspring takes both gametes from one genotype. The copies of one
+// individual (a clone group, when clones are inferred) share one genotype,
+// which takes the observations of every copy; the parents are inferred
+// from the families as the search scored them, each copy an offspring.
 #include "results/genotype_inference.h"
 
 #include <algorithm>
@@ -166,6 +169,24 @@ std::vector<double> Unrelated(const std::pair<int32_t, int32_t>& obs, bool haplo
   }
   Normalise(prob);
   return prob;
+}
+
+// Genotype probabilities of one offspring typed once or several times (the
+// copies of a clone group, one individual): prob holds the chances of its
+// true genotypes given its parents (haploid: of its alleles) and receives
+// them given every copy's observation as well, normalised.
+void InferCloneGtype(const std::vector<int32_t>& copies, bool haploid, int32_t n, int32_t l, std::vector<double>& prob) {
+  for (int32_t i : copies) {
+    const auto obs = ObservedGenotype(0, i, l);
+    for (int32_t a = 1; a <= n; ++a) {
+      if (haploid) {
+        prob[static_cast<std::size_t>(a - 1)] *= Observation(obs, true, a, 0, l);
+        continue;
+      }
+      for (int32_t b = a; b <= n; ++b) prob[Gi(a, b, n)] *= Observation(obs, false, a, b, l);
+    }
+  }
+  Normalise(prob);
 }
 
 // Two alleles as text, the smaller name first (names are whole numbers, so
@@ -391,23 +412,32 @@ bool InferFamilyGenotypes(int32_t l, ClusterGenotypes& out) {
         }
       }
     }
+    const std::size_t start = out.offspring.size();
     for (int32_t i : fam.members) {
       const bool haploid = hd && variables.offploid(i) == 1;
-      const auto obs = ObservedGenotype(0, i, l);
-      std::vector<double> prob;
-      if (haploid) {
-        prob = qm;
-        for (int32_t a = 1; a <= n; ++a) prob[static_cast<std::size_t>(a - 1)] *= Observation(obs, true, a, 0, l);
-      } else {
-        prob = diploid;
-        for (int32_t a = 1; a <= n; ++a) {
-          for (int32_t b = a; b <= n; ++b) prob[Gi(a, b, n)] *= Observation(obs, false, a, b, l);
-        }
-      }
-      Normalise(prob);
+      std::vector<double> prob = haploid ? qm : diploid;
+      InferCloneGtype({i}, haploid, n, l, prob);
       out.offspring.push_back(i);
       out.offspringprob.push_back(std::move(prob));
       out.offspringhaploid.push_back(haploid ? 1 : 0);
+    }
+    // Copies of one individual share its genotype.
+    const Mat1<int32_t>& clone = variables.IndivLoc3;
+    if (variables.allowclone != 1 || clone.rows() < static_cast<std::size_t>(variables.smplsize)) continue;
+    for (std::size_t x = start; x < out.offspring.size(); ++x) {
+      std::vector<int32_t> copies;
+      std::vector<std::size_t> slots;
+      for (std::size_t y = start; y < out.offspring.size(); ++y) {
+        if (clone(out.offspring[y], 3) == clone(out.offspring[x], 3)) {
+          copies.push_back(out.offspring[y]);
+          slots.push_back(y);
+        }
+      }
+      if (copies.size() < 2 || slots.front() != x) continue;
+      const bool haploid = out.offspringhaploid[x] != 0;
+      std::vector<double> prob = haploid ? qm : diploid;
+      InferCloneGtype(copies, haploid, n, l, prob);
+      for (std::size_t y : slots) out.offspringprob[y] = prob;
     }
   }
   return true;

@@ -10,6 +10,7 @@
 
 #include "results/archive_files.h"
 #include "results/best_config_files.h"
+#include "results/clone_inference.h"
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
 #include "results/genotype_inference.h"
@@ -107,11 +108,13 @@ void Output() {
   Vec1<int32_t> fsid;
   FindFSFamilyID(v.BtIndivLoc, fsid);
   if (writer) WriteBestFSFamily(fsid, numFS, probInc, probExc);
+  // The clone groups, inferred with the full-sib families.
+  const bool clones = v.allowclone == 1 && v.IndivLoc3.rows() >= static_cast<std::size_t>(n);
+  if (writer && clones) WriteBestClone();
 
-  // 6. Until clone groups are inferred every offspring is a clone group of
-  // its own, numbered by its place in the sample.
+  // 6. Each offspring's clone group.
   Vec1<int32_t> clone(static_cast<std::size_t>(n), 0);
-  for (int32_t i = 1; i <= n; ++i) clone(i) = i;
+  for (int32_t i = 1; i <= n; ++i) clone(i) = clones ? v.IndivLoc3(i, 3) : i;
   if (writer) WriteBestConfig(v.BtIndivLoc, parentIds, clone);
 
   // 7. The files that summarise the whole archive; the pedigree table

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "state/arrays.h"
@@ -96,6 +97,16 @@ struct LikelihoodVar {
   // One byte per offspring and locus2 position of this process's share,
   // offspring fastest: genotype code capped at 3.
   std::vector<uint8_t> indivgtype1;
+
+  // ---- Relatedness of two offspring (clone inference) ----
+  // Observed genotypes of the two individuals compared, per locus
+  // (codominant: the allele pair; dominant: the phenotype and 0).
+  Vec1<std::pair<int32_t, int32_t>> FirstG;
+  Vec1<std::pair<int32_t, int32_t>> SecondG;
+  // Per locus: the similarity two unrelated individuals are expected to
+  // show (codominant), or half their chance of different phenotypes
+  // (dominant).
+  Vec1<double> LynchWgt;
 };
 
 extern LikelihoodVar likelihoodvar;

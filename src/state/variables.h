@@ -252,6 +252,16 @@ struct Variables {
   // ConfigTail the back.
   std::list<ConfigRecord> ConfigArchive;
   double MinLogLikelihood = -1e300;  // records below it are dropped
+
+  // ---- Clone groups of the best configuration ----
+  // CloneConfig(i): offspring i's clone group within its full-sib family
+  // (1, 2, ... in order of first member). IndivLoc3(i, 1..3): its full-sib
+  // family, that group, and the clone index of the group over the sample
+  // (families in order, groups in order within each). CloneProb(c): the
+  // probability of clone group c. Empty until clones are inferred.
+  Vec1<int32_t> CloneConfig;
+  Mat1<int32_t> IndivLoc3;
+  Vec1<double> CloneProb;
 };
 
 extern Variables variables;

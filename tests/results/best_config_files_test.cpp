@@ -206,7 +206,7 @@ TEST_F(OutputTestFiles, CloneColumnOnlyWhenClonesAllowed) {
     if (c.allowclone == 1) {
       EXPECT_EQ(lines[0], Sp(9) + "OffspringID" + Sp(13) + "FatherID" + Sp(13) + "MotherID" + Sp(4) + "CloneIndex" +
                               Sp(2) + "ClusterIndex");
-      // Each offspring is its own clone group until clones are inferred.
+      // Without genotypes no two offspring are told to be one.
       for (int32_t i = 1; i <= 3; ++i) EXPECT_EQ(Words(lines[static_cast<std::size_t>(i)])[3], std::to_string(i));
     }
   }
