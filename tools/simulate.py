@@ -277,9 +277,9 @@ class Simulator:
         out.append("")
         for i, (d, m, g) in enumerate(offspring):
             items = self.observe(g)
-            self.records.append((f"O{i + 1:04d}", "offspring", items))
             if self.copy_of[i] >= 0:
                 self.mistype(items)
+            self.records.append((f"O{i + 1:04d}", "offspring", items))
             out.append(f"O{i + 1:04d} " + " ".join(items))
         out.append("")
         out.append(f"{max(a.sampled, 0.001)} {max(a.sampled, 0.001)}   ! probabilities that the father / mother is among the candidates")
