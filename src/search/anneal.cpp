@@ -18,11 +18,13 @@
 
 #include "numeric/random.h"
 #include "runctl/messages.h"
+#include "runctl/parallel.h"
 #include "search/archive.h"
 #include "search/checkpoint.h"
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/frequency_update.h"
 #include "search/guided_start.h"
 #include "search/iterate.h"
 #include "search/monitor.h"
@@ -77,6 +79,8 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c, repeat);
   bool goon = true;
   if (resumed) {
+    // The saved search ran under the frequencies it saved.
+    if (!FrequencyTablesCurrent()) RefreshFrequencyTables(true);
     SetInitCluster();
     SetInitConfigLogL(0);
     run.prior = CurrentLogPrior();
@@ -175,6 +179,13 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
   // A running total kept by changes gathers rounding: it is made afresh.
   ReduceErrAcct(c.runiterates);
+  // The allele frequencies follow the configurations of the temperature,
+  // the pair tables of the quick screen with them.
+  if (v.updateallelefre == 1 && !PairScoreMethod() && r <= 0.7 && run.sinceupdate > 0) {
+    UpdateFrequencies(run, true);
+    Barrier();
+    SaveMidResult(c);
+  }
   // Once hardly any proposal succeeds, or the best no longer improves, the
   // neighbourhood of the configuration is checked systematically: when that
   // finds nothing better than the best either, at several temperatures in a
