@@ -179,10 +179,9 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
   // A running total kept by changes gathers rounding: it is made afresh.
   ReduceErrAcct(c.runiterates);
-  // The allele frequencies follow the configurations of the temperature,
-  // the pair tables of the quick screen with them.
+  // The allele frequencies follow the configurations of the temperature.
   if (v.updateallelefre == 1 && !PairScoreMethod() && r <= 0.7 && run.sinceupdate > 0) {
-    UpdateFrequencies(run, true);
+    UpdateFrequencies(run);
     Barrier();
     SaveMidResult(c);
   }

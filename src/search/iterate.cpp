@@ -233,7 +233,7 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
     ++run.sinceupdate;
     if (run.sinceupdate >= FrequencyUpdateInterval(annealvariables.Tmr) &&
         static_cast<double>(c.nsucc) < 0.7 * static_cast<double>(c.iters)) {
-      UpdateFrequencies(run, false);
+      UpdateFrequencies(run);
     }
   }
 }
@@ -313,8 +313,8 @@ void SpecialMoves(SearchRun& run) {
 
 }  // namespace
 
-void UpdateFrequencies(SearchRun& run, bool pairwise) {
-  Update(0, pairwise);
+void UpdateFrequencies(SearchRun& run) {
+  Update(0, true);
   run.sinceupdate = 0;
   UseCurrentConfig();
   ComputeParentLogL(run.parentterm);

@@ -60,9 +60,10 @@ void ApplyTrials(SearchRun& run);
 void CopyCurrentToBest(const SearchRun& run);
 
 // Estimates the allele frequencies afresh from the best configuration and
-// brings the run's stored values up to date (every process alike);
-// pairwise: the pair tables too.
-void UpdateFrequencies(SearchRun& run, bool pairwise);
+// brings the run's stored values up to date (every process alike), the
+// pair tables of the quick screen included: the screen weighs them against
+// the single log likelihoods, so both must come from the same frequencies.
+void UpdateFrequencies(SearchRun& run);
 
 // After any change of the current configuration: copies it to the best
 // when it is better, offers it to the archive, and follows the best log
