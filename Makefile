@@ -7,7 +7,7 @@ BUILD_DIR   ?= build
 SAN_DIR     ?= build-sanitize
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 EXAMPLE     ?= examples/microsat_dioecious.dat
-PACKAGES    := g++ cmake make libopenmpi-dev openmpi-bin libgtest-dev libbenchmark-dev python3
+PACKAGES    := g++ cmake make libopenmpi-dev openmpi-bin libgtest-dev libbenchmark-dev python3 graphviz
 
 .PHONY: all deps build run test sanitize bench clean
 

@@ -34,6 +34,7 @@
 #include "search/configuration.h"
 #include "state/familyloglvar.h"
 #include "state/variables.h"
+#include "state/writevar.h"
 
 using fixed_fields::Fixed;
 using fixed_fields::Int;
@@ -466,6 +467,8 @@ CandidateList RankCandidates(int32_t k, const std::vector<int16_t>& members, int
 void WriteParentage(bool writer) {
   const Variables& v = variables;
   const int32_t n = v.smplsize;
+  Mat1<double>& assignedProb = writevar.AssignedParentProb;
+  assignedProb.assign(static_cast<std::size_t>(std::max(n, 0)), 2, -1.0);
   if (std::max(v.numchild(1), v.numchild(2)) < 1) return;
   if (v.displayq != 0) std::cout << "Computing parent-offspring dyad probabilities..." << std::endl;
   Variables& vw = variables;
@@ -485,7 +488,12 @@ void WriteParentage(bool writer) {
       }
       for (const auto& [family, members] : families) {
         const CandidateList list = RankCandidates(k, members, v.BtInferParent(members.front(), k));
-        for (const int16_t i : members) lists[static_cast<std::size_t>(i)] = list;
+        for (const int16_t i : members) {
+          lists[static_cast<std::size_t>(i)] = list;
+          for (const auto& [c, p] : list) {
+            if (c == v.BtInferParent(i, k)) assignedProb(i, k) = p;
+          }
+        }
       }
     }
     if (!writer) continue;

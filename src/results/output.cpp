@@ -13,6 +13,7 @@
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
 #include "results/genotype_inference.h"
+#include "results/pedigree_table.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/frequency_update.h"
@@ -116,8 +117,11 @@ void Output() {
   for (int32_t i = 1; i <= n; ++i) clone(i) = i;
   if (writer) WriteBestConfig(v.BtIndivLoc, parentIds, clone);
 
-  // 7. The files that summarise the whole archive.
+  // 7. The files that summarise the whole archive; the pedigree table
+  // follows them, for it shows the parents' probabilities of the paternity
+  // and maternity files.
   ArchiveConfigWrite();
+  if (writer) WritePedigree(v.BtIndivLoc, parentIds, fsid);
 
   // 8.
   if (writer && v.allowinbreeding == 1) WriteInbreeding(selfing);

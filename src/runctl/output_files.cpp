@@ -140,7 +140,7 @@ const std::vector<std::string>& ResultSuffixes() {
       ".ConfigArchive", ".ParentPair", ".Distribution", ".Selfer", ".FullSibDyad", ".HalfSibDyad",
       ".FSDyadUF", ".HSDyadUF", ".Paternity", ".Maternity", ".Inbreeding", ".AlleleFreq", ".ErrorRate",
       ".Ne", ".OffGenotype", ".DadGenotype", ".MumGenotype", ".PairwiseFullSibDyad",
-      ".PairwiseHalfSibDyad", ".PairwiseCloneDyad", ".PairwisePaternity", ".PairwiseMaternity"};
+      ".PairwiseHalfSibDyad", ".PairwiseCloneDyad", ".PairwisePaternity", ".PairwiseMaternity", ".Pedigree.csv"};
   return suffixes;
 }
 

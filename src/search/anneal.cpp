@@ -79,6 +79,12 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
   resumed = stopflag == 1 && v.restart == 1 && ReadMidResult(c, repeat);
   bool goon = true;
   if (resumed) {
+    // Said on the screen, so that a user (and a test) can tell a run taken
+    // up from a fresh one.
+    if (v.displayq != 0) {
+      std::printf("Resuming run %d from its saved search: temperature %d, iterate %lld%s\n", v.krun, c.tmr,
+                  static_cast<long long>(c.runiterates), c.finished == 1 ? ", search finished" : "");
+    }
     // The saved search ran under the frequencies it saved.
     if (!FrequencyTablesCurrent()) RefreshFrequencyTables(true);
     SetInitCluster();
@@ -165,7 +171,7 @@ void BeginTemperature(SearchRun& run, bool resumed) {
 // Climbs from the current configuration to the local optimum, keeping the
 // best configuration up to date. Returns the number of changes made.
 int32_t Climb(SearchRun& run) {
-  const int32_t changes = ClimbToLocalOptimum(run.prior, run.parentterm);
+  const int32_t changes = ClimbToLocalOptimum(run.prior, run.parentterm, run.c.runiterates);
   if (changes > 0) TrackBest(run);
   return changes;
 }

@@ -8,6 +8,7 @@
 #include "numeric/random.h"
 #include "runctl/parallel.h"
 #include "search/archive.h"
+#include "search/check_result.h"
 #include "search/checkpoint.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
@@ -222,6 +223,8 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   c.nullmoves = std::fabs(out.fresh - out.old) < 0.001 ? c.nullmoves + 1 : 0;
   if (c.nullmoves > 1000) run.searchdone = true;
   TrackBest(run);
+  CheckRunningLogL(c.runiterates, "Anneal");
+  if (v.checkmode > 0) CheckResult(c.runiterates, run.prior, run.parentterm);
   // While the frequencies still move, configurations scored under them
   // are not kept: only once the search settles (few successes).
   const bool moving = v.updateallelefre == 1 && c.iters > 1000 && static_cast<double>(c.nsucc) > 0.1 * c.iters;
@@ -308,6 +311,8 @@ void SpecialMoves(SearchRun& run) {
     UseCurrentConfig();
     ComputeParentLogL(run.parentterm);
     TrackBest(run);
+    CheckRunningLogL(run.c.runiterates, "Anneal");
+    if (v.checkmode > 0) CheckResult(run.c.runiterates, run.prior, run.parentterm);
   }
 }
 
@@ -413,6 +418,9 @@ void RunIterates(SearchRun& run) {
     if (!p.drawn) DrawOwnStream(run, p);
     out = Score(run, p);
     if (out.status == kAccepted) break;
+    // At the higher check levels a refused proposal must leave the
+    // configuration exactly as it was.
+    if (v.checkmode > 1) CheckResult(c.runiterates + j, run.prior, run.parentterm, false);
   }
   for (int32_t j = 0; j < count; ++j) {
     Proposal& p = proposals[static_cast<std::size_t>(j)];

@@ -323,7 +323,9 @@ void CompactFamilies() {
   const bool pool = v.numsex == 1;
   static std::vector<int32_t> number;
   for (int32_t k = 1; k <= (pool ? 1 : 2); ++k) {
-    auto counted = [&](int32_t j, int32_t side) { return (side == k || pool) && !(side == 1 && Haploid(j)); };
+    // A haploid son's paternal family number is renumbered with the rest:
+    // CommitMove, the prior and the first configuration count it too.
+    auto counted = [&](int32_t, int32_t side) { return side == k || pool; };
     // The numbers in use, then their new numbers in the same order.
     int32_t largest = 0;
     for (int32_t j = 1; j <= n; ++j) {

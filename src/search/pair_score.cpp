@@ -13,6 +13,7 @@
 #include "likelihood/family_likelihood.h"
 #include "pairwise/dyad_tables.h"
 #include "runctl/error_stop.h"
+#include "search/check_result.h"
 #include "search/configuration.h"
 #include "search/move_evaluation.h"
 #include "state/annealvariables.h"
@@ -521,17 +522,7 @@ void ReduceErrAcct(int64_t iterate) {
   if (!PairScoreMethod()) return;
   Variables& v = variables;
   const double running = v.CrLogLikelihood;
-  auto stop = [&](const std::string& detail) {
-    for (auto& line : v.errmsg) line.clear();
-    v.errmsg(1) = "Error in likelihood calculation at iterate = " + std::to_string(iterate);
-    v.errmsg(2) = detail;
-    StopOnError(1, "ReduceErrAcct");
-  };
-  if (!(running <= 1.0) || running <= -1e300) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.15G", running);
-    stop(std::string("CrLogLikelihood(Crrt) = ") + text);
-  }
+  CheckRunningLogL(iterate, "ReduceErrAcct");
   SetPairScores();
   if (v.checkmode > 0) {
     UseCurrentConfig();
@@ -540,7 +531,10 @@ void ReduceErrAcct(int64_t iterate) {
     if (std::fabs(total - running) > 1e-6 * std::max(1.0, std::fabs(total))) {
       char text[128];
       std::snprintf(text, sizeof text, "CrLogLikelihood(True) = %.5E, CrLogLikelihood(Crrt) = %.5E", total, running);
-      stop(text);
+      for (auto& line : v.errmsg) line.clear();
+      v.errmsg(1) = "Error in likelihood calculation at iterate = " + std::to_string(iterate);
+      v.errmsg(2) = text;
+      StopOnError(1, "ReduceErrAcct");
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pairwise/dyad_tables.h"
+#include "search/check_result.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
@@ -44,6 +45,7 @@ std::vector<double> gains;
 PendingMove move;
 SavedConfiguration saved;
 std::vector<int32_t> group;
+int64_t climbiterate = 0;  // the search's iterate count, for the checks
 
 bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
@@ -130,6 +132,8 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
   if (keep && gain > kMinGain) {
     prior = newprior;
     parentterm = parentafter;
+    CheckRunningLogL(climbiterate, "Anneal");
+    if (v.checkmode > 0) CheckResult(climbiterate, prior, parentterm);
   }
   return gain;
 }
@@ -291,8 +295,9 @@ void SetClimbMargin(double typicalpairscore) {
   climbmargin = typicalpairscore > 0.0 ? std::max(2.0, 0.5 * typicalpairscore) : 1e300;
 }
 
-int32_t ClimbToLocalOptimum(double& prior, double& parentterm) {
+int32_t ClimbToLocalOptimum(double& prior, double& parentterm, int64_t iterate) {
   const Variables& v = variables;
+  climbiterate = iterate;
   int32_t changes = 0;
   // Each pass offers every offspring and every family its alternatives; a
   // pass that changes nothing ends the climb. The bound only guards

@@ -33,5 +33,7 @@ void SetClimbMargin(double typicalpairscore);
 
 // Climbs from the current configuration; prior and parentterm are the log
 // prior and the parent term of the current configuration, kept up to date.
-// Returns the number of changes made.
-int32_t ClimbToLocalOptimum(double& prior, double& parentterm);
+// iterate: the search's iterate count, named by the consistency checks made
+// after each change with the check level above 0. Returns the number of
+// changes made.
+int32_t ClimbToLocalOptimum(double& prior, double& parentterm, int64_t iterate = 0);

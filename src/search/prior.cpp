@@ -317,8 +317,11 @@ double ConfigurationPrior(Arr1<int32_t, 4>& counts, double& prior, int32_t maxsi
   Variables& v = variables;
   if (v.priortype == 1) SibshipSize(numfamily, 0);
 
-  // Numbers of families (largest index of each column, or of both columns
-  // with one pool of parents) and of selfed offspring.
+  // Numbers of families (distinct indices of each column, or of both
+  // columns with one pool of parents) and of selfed offspring. With dense
+  // family numbers that is the largest index; a proposal is priced before
+  // its families are renumbered, when the family it emptied still leaves a
+  // gap below the new one it opened, and then only the count is right.
   Arr1<int32_t, 2> families;
   families.fill(0);
   int32_t selfed = 0;
@@ -326,13 +329,25 @@ double ConfigurationPrior(Arr1<int32_t, 4>& counts, double& prior, int32_t maxsi
   if (loc != nullptr && !loc->empty() && loc->cols() >= 2) {
     const int32_t last = std::min<int32_t>(v.smplsize, static_cast<int32_t>(loc->rows()));
     const bool selfing = v.numsex == 1 && v.allowinbreeding == 1;
-    for (int32_t i = 1; i <= last; ++i) {
-      const int32_t f1 = (*loc)(i, 1), f2 = (*loc)(i, 2);
-      families(1) = std::max(families(1), f1);
-      families(2) = std::max(families(2), f2);
-      if (selfing && f1 > 0 && f1 == f2) ++selfed;
+    static std::vector<int32_t> seen;  // stamp of the column that last met each index
+    int32_t largest = 0;
+    for (int32_t i = 1; i <= last; ++i) largest = std::max({largest, (*loc)(i, 1), (*loc)(i, 2)});
+    seen.assign(static_cast<std::size_t>(largest) + 1, 0);
+    for (int32_t k = 1; k <= 2; ++k) {
+      // One pool: the second column counts only indices the first lacks.
+      const int32_t stamp = v.numsex == 1 ? 1 : k;
+      for (int32_t i = 1; i <= last; ++i) {
+        const int32_t f = (*loc)(i, k);
+        if (f < 1 || seen[static_cast<std::size_t>(f)] == stamp) continue;
+        seen[static_cast<std::size_t>(f)] = stamp;
+        ++families(v.numsex == 1 ? 1 : k);
+      }
     }
-    if (v.numsex == 1) families.fill(std::max(families(1), families(2)));
+    for (int32_t i = 1; i <= last && selfing; ++i) {
+      const int32_t f1 = (*loc)(i, 1);
+      if (f1 > 0 && f1 == (*loc)(i, 2)) ++selfed;
+    }
+    if (v.numsex == 1) families(2) = families(1);
   }
 
   FindAssignment(counts);

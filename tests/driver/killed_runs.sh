@@ -24,7 +24,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 all_results="BestConfig BestConfig_Ordered BestCluster BestFSFamily ConfigArchive ParentPair Distribution
   FullSibDyad HalfSibDyad FSDyadUF HSDyadUF Paternity Maternity AlleleFreq ErrorRate Ne PairwiseFullSibDyad
-  PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity"
+  PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity Pedigree.csv"
 best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -47,13 +47,18 @@ uninterrupted() {
 }
 
 # Checks the rerun in the current directory after a killed run ($launch
-# starts the processes: empty for one).
+# starts the processes: empty for one). With a second argument, the killed
+# run had saved its search: the rerun must take it up, not start afresh.
 launch=""
 rerun() {
-  local moment="$1"
+  local moment="$1" saved="${2:-}"
   $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1
   local status=$?
   [ "$status" = 0 ] || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with status $status"; }
+  if [ -n "$saved" ]; then
+    tr '\r' '\n' < rerun.log | grep -q "^Resuming run $saved from its saved search" ||
+      fail "$moment: rerun did not take up the saved search of run $saved"
+  fi
   for s in $results; do [ -s "sample.$s" ] || fail "$moment: rerun left no .$s"; done
   [ ! -e sample.Lock ] || fail "$moment: rerun left its lock"
   [ ! -e Pedkin2.ErrorMessage ] || fail "$moment: rerun left an error file"
@@ -69,16 +74,16 @@ rerun() {
 }
 
 # Kills a run at the rename of a file ending in $2 (the $3-th one), then
-# reruns.
+# reruns; $4: the run whose saved search the rerun must take up.
 killed_at_rename() {
-  local moment="$1" suffix="$2" count="${3:-1}"
+  local moment="$1" suffix="$2" count="${3:-1}" saved="${4:-}"
   rm -rf run && mkdir run && cp sample.dat run/ && cd run
   # (The shell's own notice of the killed process is not wanted.)
   { (LD_PRELOAD="$killer" PEDKIN_KILL_AT_RENAME="$suffix" PEDKIN_KILL_AT_COUNT="$count" \
     exec "$pedkin" IFN:sample.dat > killed.log 2>&1); } 2> /dev/null
   local status=$?
   [ "$status" = 137 ] || { tail -c 1000 killed.log; fail "$moment: the run was not killed (status $status)"; }
-  rerun "$moment"
+  rerun "$moment" "$saved"
   cd ..
 }
 
@@ -100,8 +105,8 @@ finished_again() {
 uninterrupted full --seed 3 --offspring 200 --families 25 --loci 12 --alleles 10 --sampled 0.8 --extra 5 --length 1
 killed_at_rename "pair tables" .HSDyadLogL
 killed_at_rename "search state checkpoint" .MidResult2
-killed_at_rename "archive checkpoint" .MidResult3
-killed_at_rename "last result file" .Ne
+killed_at_rename "archive checkpoint" .MidResult3 1 1
+killed_at_rename "last result file" .Ne 1 1
 
 # Early in the search: killed from outside once the screen shows the first
 # temperature.
@@ -121,16 +126,16 @@ rerun "early search"
 finished_again
 cd "$work"
 
-uninterrupted guided --seed 5 --offspring 120 --families 15 --loci 10 --alleles 8 --sampled 0.8 --extra 5 \
+uninterrupted guided --seed 7 --offspring 120 --families 15 --loci 10 --alleles 8 --sampled 0.8 --extra 5 \
   --length 0 --runs 2 --method 2
 killed_at_rename "pairwise stage checkpoint" .MidResult6
 killed_at_rename "pair clusters" .PairCluster
 killed_at_rename "candidate short lists" .BestPrntCND
 killed_at_rename "first run's checkpoint" .MidResult2 1
-killed_at_rename "first run's archive copy" .MidResult3.Run1
-killed_at_rename "second run's checkpoint" .MidResult2 2
-killed_at_rename "best run's archive restored" .MidResult3 3
-killed_at_rename "first result file" .BestConfig
+killed_at_rename "first run's archive copy" .MidResult3.Run1 1 1
+killed_at_rename "second run's checkpoint" .MidResult2 2 1
+killed_at_rename "best run's archive restored" .MidResult3 3 2
+killed_at_rename "first result file" .BestConfig 1 2
 (cd run && finished_again)
 
 # Two processes killed while one of them merges the per-process parts of

@@ -30,7 +30,7 @@ awk -v f="$found" -v t="$truth" 'BEGIN { exit !(f >= t - 0.01) }' || { echo "FAI
 if [ "${COMPARE:-0}" = 1 ]; then
   mkdir one && cp sample.dat one/ && cd one
   "$pedkin" IFN:sample.dat > search.log 2>&1 || { echo "FAIL: one-process search stopped"; exit 1; }
-  for suffix in BestConfig BestCluster BestFSFamily; do
+  for suffix in BestConfig BestCluster BestFSFamily Pedigree.csv; do
     cmp -s "sample.$suffix" "../sample.$suffix" || { echo "FAIL: .$suffix differs between 1 and ${NP:-1} processes"; exit 1; }
   done
   echo "the same result files with 1 and ${NP:-1} processes"
