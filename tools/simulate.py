@@ -21,6 +21,8 @@ locus as the project file names them; a dominant locus's alleles as 1 and 2,
 2 being the dominant one). With --duplicates also <out>.clones (one line per
 copy: the copy's id, then the id of the offspring it copies); the project
 then asks for clone inference.
+2 being the dominant one). With --true-frequencies also <out>.frequencies
+(the population frequencies, alleles named as in <out>.genotypes).
 
 Example:
   tools/simulate.py --seed 7 --offspring 100 --families 15 --loci 10 \
@@ -74,6 +76,11 @@ def parse_args(argv):
                    help="offspring sampled a second time, under a new id, typed again (ids as placed in the sample)")
     p.add_argument("--duplicate-errors", type=int, default=1,
                    help="loci of each second typing mistyped on top of the usual error rates")
+    p.add_argument("--update-frequencies", type=int, choices=[0, 1], default=0,
+                   help="the project's allele-frequency update option (0 no, 1 yes)")
+    p.add_argument("--true-frequencies", action="store_true",
+                   help="also write <out>.frequencies: the population allele frequencies the founders were "
+                        "drawn from, one line per allele: locus number, allele name, frequency")
     p.add_argument("--model-rate", type=float, default=None,
                    help="error rate written in the project file (default: the simulated rates)")
     return p.parse_args(argv)
@@ -242,7 +249,7 @@ class Simulator:
         out.append(f"{len(offspring)}   ! number of offspring")
         out.append(f"{a.loci}   ! number of loci")
         out.append(f"{a.seed}   ! random number seed")
-        out.append("0   ! update allele frequencies (0 no, 1 yes)")
+        out.append(f"{a.update_frequencies}   ! update allele frequencies (0 no, 1 yes)")
         out.append(f"{1 if a.monoecious else 2}   ! 2 dioecious, 1 monoecious")
         out.append("0   ! inbreeding (0 no, 1 yes)")
         out.append("0   ! 0 diploid, 1 haplodiploid")
@@ -342,6 +349,12 @@ class Simulator:
                         f.write(f"O{i + 1:04d} O{orig + 1:04d}\n")
         if a.vcf or a.plink:
             self.write_genotype_files()
+        if a.true_frequencies:
+            with open(a.out + ".frequencies", "w") as f:
+                for l, freqs in enumerate(self.freqs):
+                    names = ["1", "2"] if self.is_dominant(l) else [str(x) for x in self.names[l]]
+                    for name, x in zip(names, freqs):
+                        f.write(f"{l + 1} {name} {x:.10f}\n")
         # The candidates, as "sex id" lines, so that parentage can be scored.
         with open(a.out + ".candidates", "w") as f:
             for s in (1, 2):

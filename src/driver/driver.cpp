@@ -22,6 +22,7 @@
 #include "runctl/parallel.h"
 #include "search/anneal.h"
 #include "search/checkpoint.h"
+#include "search/frequency_update.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
@@ -33,11 +34,17 @@ namespace {
 int32_t FirstRepeat() {
   if (variables.updateallelefre != 2) return 5;
   int32_t failed = 1, saved = 0;
+  const Vec1<std::vector<double>> start = likelihoodvar.obsallelefre;
   ReadMidResult4(failed, saved);
   // A record of a finished execution (next repeat above 5) is treated as
-  // absent, so that re-running the project redoes the analysis instead of
-  // ending silently.
-  if (failed != 0 || saved > 5) return 1;
+  // absent, its frequencies too, so that re-running the project redoes the
+  // analysis instead of ending silently.
+  if (failed != 0 || saved > 5) {
+    likelihoodvar.obsallelefre = start;
+    return 1;
+  }
+  // The repeats go on under the frequencies they had reached.
+  if (!FrequencyTablesCurrent()) RefreshFrequencyTables(true);
   return saved;
 }
 
@@ -64,7 +71,13 @@ void RunLoop(int32_t& stopflag) {
     for (int32_t repeat = firstrepeat;; ++repeat) {
       Anneal(stopflag, repeat);
       repeatlogl[repeat] = variables.btloglikelihood;
+      // Between repeats the allele frequencies are estimated afresh from
+      // the best configuration; the next repeat starts from them.
+      if (variables.updateallelefre == 2 && stopflag != -1) Update(repeat + 1, true);
       if (repeat > firstrepeat && Converged(repeatlogl[repeat], repeatlogl[repeat - 1])) {
+        // The repeats are done: the saved record says so, as after the last
+        // repeat, so that the execution is not taken up again from it.
+        if (variables.updateallelefre == 2) WriteMidResult4(6);
         stopflag = -1;
         return;
       }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "genotype/error_model.h"
+#include "genotype/genotype_codes.h"
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 
@@ -52,6 +53,59 @@ void ComputeGtypeFre(int32_t l1, int32_t l2) {
       }
     }
   }
+}
+
+void RecomputeAlleleFre(int32_t l, std::vector<double> counts) {
+  const Variables& v = variables;
+  LikelihoodVar& lv = likelihoodvar;
+  const int32_t n = lv.obsnumallele(l);
+  if (n < 2) return;
+  std::vector<double>& p = lv.obsallelefre(l);
+  counts.resize(static_cast<std::size_t>(n), 0.0);
+  const bool dominant = v.dominantmarker(l) != 0;
+  const double p2 = p.size() >= 2 ? p[1] : 0.0;
+  // The candidates no family of the best configuration takes stand for
+  // themselves; the assigned ones are among the inferred parents already.
+  // In a one-sex sample both columns assign parents of the one pool.
+  const Mat1<int32_t>& assigned = v.BtInferParent;
+  for (int32_t s = 1; s <= std::min(v.numsex, 2); ++s) {
+    const int32_t C = std::max(v.numchild(s), 0);
+    if (C < 1 || v.cndgtype(s).size() < static_cast<std::size_t>(l)) continue;
+    std::vector<uint8_t> marked(static_cast<std::size_t>(C) + 1, 0);
+    for (int32_t i = 1; i <= v.smplsize && static_cast<std::size_t>(i) <= assigned.rows(); ++i) {
+      for (int32_t k = 1; k <= 2 && static_cast<std::size_t>(k) <= assigned.cols(); ++k) {
+        const int32_t c = assigned(i, k);
+        if ((v.numsex == 1 || k == s) && c >= 1 && c <= C) marked[static_cast<std::size_t>(c)] = 1;
+      }
+    }
+    const bool haploid = v.ploidy(s) == 1;
+    for (int32_t c = 1; c <= C; ++c) {
+      if (marked[static_cast<std::size_t>(c)] != 0) continue;
+      const auto [a, b] = ObservedGenotype(s, c, l);
+      if (a <= 0) continue;
+      if (dominant && !haploid) {
+        // The expected allele content of a dominant phenotype under
+        // Hardy-Weinberg proportions.
+        if (a == 2) {
+          counts[1] += 2.0;
+        } else {
+          counts[0] += 2.0 / (1.0 + p2);
+          counts[1] += 2.0 * p2 / (1.0 + p2);
+        }
+        continue;
+      }
+      counts[static_cast<std::size_t>(a - 1)] += 1.0;
+      if (!haploid && b > 0) counts[static_cast<std::size_t>(b - 1)] += 1.0;
+    }
+  }
+  double total = 0.0;
+  for (double x : counts) total += x;
+  // Few copies: an allele not met must not get frequency 0.
+  if (total < 30.0) {
+    for (double& x : counts) x += 1.0;
+    total += n;
+  }
+  for (int32_t a = 0; a < n; ++a) p[static_cast<std::size_t>(a)] = counts[static_cast<std::size_t>(a)] / total;
 }
 
 double PrntSelfedOffProb(int32_t a, int32_t b, int32_t o1, int32_t o2, int32_t l) {

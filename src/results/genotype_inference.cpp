@@ -443,6 +443,15 @@ bool InferFamilyGenotypes(int32_t l, ClusterGenotypes& out) {
   return true;
 }
 
+void AddParentAlleleCounts(const ClusterGenotypes& inferred, int32_t n, std::vector<double>& counts) {
+  if (counts.size() < static_cast<std::size_t>(n)) counts.resize(static_cast<std::size_t>(n), 0.0);
+  for (std::size_t k = 0; k < inferred.parents.size(); ++k) {
+    const bool haploid = inferred.parenthaploid[k] != 0;
+    const std::vector<double> q = Gametes(inferred.parents[k], haploid, n);
+    for (int32_t a = 1; a <= n; ++a) counts[static_cast<std::size_t>(a - 1)] += (haploid ? 1.0 : 2.0) * q[static_cast<std::size_t>(a - 1)];
+  }
+}
+
 void GenotypeInference(int32_t l, int32_t slot, const Mat1<std::string>& parentIds, GenotypeFiles& files,
                        std::vector<double>& allelecount) {
   FamilyBuild(slot);
@@ -472,9 +481,8 @@ void GenotypeInference(int32_t l, int32_t slot, const Mat1<std::string>& parentI
     const std::pair<int32_t, int32_t> obs = par.candidate > 0 ? ObservedGenotype(par.sex, par.candidate, l)
                                                               : std::pair<int32_t, int32_t>{0, 0};
     WriteInferredGtype(par.sex == 1 ? 2 : 3, files, id, l, obs, haploid, inferred.parents[k]);
-    const std::vector<double> q = Gametes(inferred.parents[k], haploid, n);
-    for (int32_t a = 1; a <= n; ++a) allelecount[static_cast<std::size_t>(a - 1)] += (haploid ? 1.0 : 2.0) * q[static_cast<std::size_t>(a - 1)];
   }
+  AddParentAlleleCounts(inferred, n, allelecount);
   for (std::size_t j = 0; j < inferred.offspring.size(); ++j) {
     const int32_t i = inferred.offspring[j];
     WriteInferredGtype(1, files, Trim(variables.offspringid(i)), l, ObservedGenotype(0, i, l),

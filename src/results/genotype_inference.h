@@ -27,6 +27,11 @@ struct ClusterGenotypes {
 // when the families are impossible at the locus.
 bool InferFamilyGenotypes(int32_t l, ClusterGenotypes& out);
 
+// Adds to counts (alleles 1..n at [0..n-1]) the expected allele copies of
+// the parents of the families in familyloglvar as inferred at a locus of n
+// alleles: two per diploid parent, one per haploid parent.
+void AddParentAlleleCounts(const ClusterGenotypes& inferred, int32_t n, std::vector<double>& counts);
+
 // The text of probability p in the genotype files: the entry of CFre
 // nearest to it, the index kept within the table whatever p is.
 const std::string& ProbabilityText(double p);

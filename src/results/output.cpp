@@ -17,6 +17,7 @@
 #include "results/pedigree_table.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/frequency_update.h"
 #include "state/variables.h"
 
 namespace {
@@ -127,11 +128,13 @@ void Output() {
   if (writer && v.allowinbreeding == 1) WriteInbreeding(selfing);
 
   // 9. Genotypes of offspring and parents, every process the loci of its
-  // share, then the allele frequencies, every process its part. The
-  // parents' expected allele counts are what a re-estimation of the
-  // frequencies from the inferred genotypes starts from.
+  // share, then the allele frequencies, every process its part. When the
+  // frequencies are estimated with the configuration, the parents'
+  // expected allele counts of this inference give their last estimate,
+  // from the final best configuration.
   Vec1<std::vector<double>> allelecounts;
   InferGenotypes(parentIds, allelecounts);
+  if (v.updateallelefre != 0) AlleleFreFromInference(allelecounts);
   if (v.popallelefreknownq == 0 && v.allelefreest == 1) WriteAlleleFreq();
 
   // 10. Error-rate estimation appends its rows to this header once it

@@ -18,11 +18,13 @@
 
 #include "numeric/random.h"
 #include "runctl/messages.h"
+#include "runctl/parallel.h"
 #include "search/archive.h"
 #include "search/checkpoint.h"
 #include "search/cluster_cache.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
+#include "search/frequency_update.h"
 #include "search/guided_start.h"
 #include "search/iterate.h"
 #include "search/monitor.h"
@@ -83,6 +85,8 @@ bool StartRun(SearchRun& run, int32_t& stopflag, int32_t repeat, bool& resumed) 
       std::printf("Resuming run %d from its saved search: temperature %d, iterate %lld%s\n", v.krun, c.tmr,
                   static_cast<long long>(c.runiterates), c.finished == 1 ? ", search finished" : "");
     }
+    // The saved search ran under the frequencies it saved.
+    if (!FrequencyTablesCurrent()) RefreshFrequencyTables(true);
     SetInitCluster();
     SetInitConfigLogL(0);
     run.prior = CurrentLogPrior();
@@ -181,6 +185,12 @@ void EndTemperature(SearchRun& run, int32_t& frozen) {
   const double r = static_cast<double>(c.nsucc) / static_cast<double>(std::max<int64_t>(c.iters, 1));
   // A running total kept by changes gathers rounding: it is made afresh.
   ReduceErrAcct(c.runiterates);
+  // The allele frequencies follow the configurations of the temperature.
+  if (v.updateallelefre == 1 && !PairScoreMethod() && r <= 0.7 && run.sinceupdate > 0) {
+    UpdateFrequencies(run);
+    Barrier();
+    SaveMidResult(c);
+  }
   // Once hardly any proposal succeeds, or the best no longer improves, the
   // neighbourhood of the configuration is checked systematically: when that
   // finds nothing better than the best either, at several temperatures in a

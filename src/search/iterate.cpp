@@ -12,8 +12,10 @@
 #include "search/checkpoint.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
+#include "search/frequency_update.h"
 #include "search/metropolis.h"
 #include "search/move_evaluation.h"
+#include "search/pair_score.h"
 #include "search/parentage_moves.h"
 #include "search/prior.h"
 #include "search/reversal.h"
@@ -200,6 +202,13 @@ int32_t BatchWidth(const SearchCounters& c) {
   return static_cast<int32_t>(std::clamp(0.5 / r, static_cast<double>(np), 100.0 * np));
 }
 
+// Accepted moves between two estimates of the allele frequencies: more at
+// the first temperatures, where the configuration is far from settled.
+int64_t FrequencyUpdateInterval(int32_t tmr) {
+  const float k = static_cast<float>(std::max(likelihoodvar.numloci23 / 2, 5)) * (100.0f / static_cast<float>(tmr) + 1.0f);
+  return std::lround(k);
+}
+
 // Keeps accepted proposal p (every process alike).
 void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   Variables& v = variables;
@@ -216,9 +225,19 @@ void Keep(SearchRun& run, Proposal& p, const Outcome& out) {
   TrackBest(run);
   CheckRunningLogL(c.runiterates, "Anneal");
   if (v.checkmode > 0) CheckResult(c.runiterates, run.prior, run.parentterm);
-  if (c.archiving == 1 && c.repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood) {
+  // While the frequencies still move, configurations scored under them
+  // are not kept: only once the search settles (few successes).
+  const bool moving = v.updateallelefre == 1 && c.iters > 1000 && static_cast<double>(c.nsucc) > 0.1 * c.iters;
+  if (c.archiving == 1 && c.repeat == 5 && v.CrLogLikelihood > v.MinLogLikelihood && !moving) {
     UseCurrentConfig();
     ArchiveConfigAdd(2, v.CrNumFamily(3));
+  }
+  if (v.updateallelefre == 1 && !PairScoreMethod()) {
+    ++run.sinceupdate;
+    if (run.sinceupdate >= FrequencyUpdateInterval(annealvariables.Tmr) &&
+        static_cast<double>(c.nsucc) < 0.7 * static_cast<double>(c.iters)) {
+      UpdateFrequencies(run);
+    }
   }
 }
 
@@ -298,6 +317,15 @@ void SpecialMoves(SearchRun& run) {
 }
 
 }  // namespace
+
+void UpdateFrequencies(SearchRun& run) {
+  Update(0, true);
+  run.sinceupdate = 0;
+  UseCurrentConfig();
+  ComputeParentLogL(run.parentterm);
+  // Under the new frequencies the current configuration may be the better.
+  TrackBest(run);
+}
 
 void CopyCurrentToBest(const SearchRun& run) {
   Variables& v = variables;

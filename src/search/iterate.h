@@ -41,6 +41,8 @@ struct SearchRun {
   // drawn; they change only every hundred iterates, so that the proposals
   // of those iterates can be drawn independently of each other.
   std::vector<int32_t> pendingtrials;
+  // Moves accepted since the allele frequencies were last estimated.
+  int64_t sinceupdate = 0;
   bool tempdone = false;
   bool searchdone = false;
 };
@@ -56,6 +58,12 @@ void ApplyTrials(SearchRun& run);
 
 // Makes the current configuration the best of the run.
 void CopyCurrentToBest(const SearchRun& run);
+
+// Estimates the allele frequencies afresh from the best configuration and
+// brings the run's stored values up to date (every process alike), the
+// pair tables of the quick screen included: the screen weighs them against
+// the single log likelihoods, so both must come from the same frequencies.
+void UpdateFrequencies(SearchRun& run);
 
 // After any change of the current configuration: copies it to the best
 // when it is better, offers it to the archive, and follows the best log

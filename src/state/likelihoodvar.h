@@ -19,7 +19,7 @@ struct LikelihoodVar {
   Vec1<int32_t> obsnumallele;               // observed alleles of each locus
   Vec1<std::vector<double>> obsallelefre;   // their frequencies, alleles 1..n at [0..n-1]
   Vec1<std::vector<double>> obsallelefre0;  // the starting frequencies
-  Vec1<std::vector<double>> allelefre;      // working frequencies of the updates
+  Vec1<std::vector<double>> allelefre;      // the frequencies the likelihood tables were made from
   // Loci with genotyping error: false when both error rates are below 1e-10.
   Vec1<uint8_t> locuserror;
 
