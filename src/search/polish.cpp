@@ -197,6 +197,14 @@ void ListMoves(int32_t i) {
     add(newf, newm, newslot);
     add(own[0], newm, ownslot);
     add(newf, own[1], ownslot);
+    // In a monoecious sample a parent may take either role, and with
+    // selfing both: selfed by one of its own parents, and the partners'
+    // parents in the other role too.
+    const bool pool = v.numsex == 1, selfing = pool && v.allowinbreeding == 1;
+    if (selfing) {
+      add(own[0], own[0], ownslot);
+      add(own[1], own[1], ownslot);
+    }
     {
       for (int32_t m = 0; m < kNearPartners; ++m) {
         const int32_t j = Partners(i)[static_cast<std::size_t>(m)];
@@ -208,6 +216,14 @@ void ListMoves(int32_t i) {
         add(own[0], pm, slot);
         add(pf, newm, slot);
         add(newf, pm, slot);
+        if (pool) {
+          add(own[0], pf, slot);
+          add(pm, own[1], slot);
+        }
+        if (selfing) {
+          add(pf, pf, slot);
+          add(pm, pm, slot);
+        }
       }
     }
   }

@@ -66,7 +66,7 @@ class SibshipMovesTest : public PedkinTest {
       for (int32_t i = 1; i <= n; ++i) {
         for (int32_t j = 1; j <= n; ++j) {
           bool share = v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 2);
-          if (pool) share = share || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2);
+          if (pool) share = share || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 1);
           if (share && comp[static_cast<std::size_t>(j)] > comp[static_cast<std::size_t>(i)]) {
             comp[static_cast<std::size_t>(j)] = comp[static_cast<std::size_t>(i)];
             changed = true;
