@@ -118,33 +118,30 @@ TEST_F(OutputTestEstimates, MonoeciousInbreedingFileFromTheSelfingRate) {
 // frequent alleles, with 10% of the genotypes missing.
 TEST_F(OutputTestEstimates, IdentityRecoversTheSelfingRate) {
   std::mt19937 rng(5);
-  std::uniform_int_distribution<int32_t> allele(1, 6);
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  const int32_t n = 1500, nl = 40;
+  auto allele = [&] { return 1 + static_cast<int32_t>(u(rng) * 6); };
   for (const double s : {0.0, 0.3, 0.6}) {
     ResetState();
-    Sample(n, 1);
+    Sample(1500, 1);
     Variables& v = variables;
-    v.numloci = nl;
-    v.offploid.assign(static_cast<std::size_t>(n), 2);
-    v.dominantmarker.assign(static_cast<std::size_t>(nl), 0);
-    likelihoodvar.obsnumallele.assign(static_cast<std::size_t>(nl), 6);
+    v.numloci = 40;
+    v.offploid.assign(1500, 2);
+    v.dominantmarker.assign(40, 0);
+    likelihoodvar.obsnumallele.assign(40, 6);
     BuildGenotypeCodes(6);
-    v.indivgtype.assign(static_cast<std::size_t>(nl));
-    for (int32_t l = 1; l <= nl; ++l) v.indivgtype(l).assign(ColumnWords(n, 6), 0);
-    for (int32_t i = 1; i <= n; ++i) {
+    v.indivgtype.assign(40, std::vector<uint16_t>(ColumnWords(1500, 6), 0));
+    for (int32_t i = 1; i <= 1500; ++i) {
       int32_t t = 0;
       while (u(rng) < s) ++t;
-      for (int32_t l = 1; l <= nl; ++l) {
-        int32_t a = allele(rng), b = allele(rng);
+      for (int32_t l = 1; l <= 40; ++l) {
+        int32_t a = allele(), b = allele();
         for (int32_t g = 0; g < t; ++g) {
-          const int32_t x = u(rng) < 0.5 ? a : b, y = u(rng) < 0.5 ? a : b;
+          const int32_t x = u(rng) < 0.5 ? a : b;
+          b = u(rng) < 0.5 ? a : b;
           a = x;
-          b = y;
         }
-        if (u(rng) < 0.1) continue;
         setgetgtype.locusgtypeptr = &v.indivgtype(l);
-        SetGtype({std::min(a, b), std::max(a, b)}, i, 6);
+        if (u(rng) >= 0.1) SetGtype({std::min(a, b), std::max(a, b)}, i, 6);
       }
     }
     setgetgtype.packedq = true;
