@@ -58,6 +58,10 @@ def parse_args(argv):
     p.add_argument("--genotypes", action="store_true",
                    help="also write <out>.genotypes: the true genotypes of the offspring")
     p.add_argument("--monoecious", action="store_true")
+    p.add_argument("--selfing", type=float, default=0.0,
+                   help="share of the offspring that are selfed (monoecious samples only; the project then "
+                        "allows inbreeding, and the parents come from a population at the inbreeding "
+                        "equilibrium of that selfing rate)")
     p.add_argument("--sampled", type=float, default=0.0,
                    help="fraction of true parents included among the candidates")
     p.add_argument("--extra", type=int, default=0, help="unrelated extra candidates per sex")
@@ -109,7 +113,16 @@ class Simulator:
         return self.rng.choices(range(len(self.freqs[l])), weights=self.freqs[l])[0]
 
     def founder(self):
-        return [(self.draw_allele(l), self.draw_allele(l)) for l in range(self.a.loci)]
+        if self.a.selfing <= 0:
+            return [(self.draw_allele(l), self.draw_allele(l)) for l in range(self.a.loci)]
+        # A population that selfs at rate s has inbreeding F = s / (2 - s):
+        # with chance F a locus carries two copies of one ancestral allele.
+        F = self.a.selfing / (2.0 - self.a.selfing)
+        g = []
+        for l in range(self.a.loci):
+            x = self.draw_allele(l)
+            g.append((x, x) if self.rng.random() < F else (x, self.draw_allele(l)))
+        return g
 
     def child(self, dad, mum):
         return [(self.rng.choice(dad[l]), self.rng.choice(mum[l])) for l in range(self.a.loci)]
@@ -156,11 +169,42 @@ class Simulator:
             at += self.rng.randrange(2)
             if items[at] != "0":
                 items[at] = str(self.rng.choice([x for x in self.names[l] if str(x) != items[at]]))
+    def monoecious_pedigree(self):
+        """Families of one pool of parents: outcrossed pairs of two different
+        parents and, with --selfing, selfed families (i, i). Returns the
+        number of parents, the pairs and the number of offspring of each
+        kind of family (outcrossed, selfed)."""
+        a = self.a
+        f = max(1, a.families)
+        selfed = round(a.selfing * a.offspring)
+        ks = 0 if selfed == 0 else max(1, round(f * a.selfing))
+        if selfed == a.offspring:
+            ks = f
+        nd = a.fathers if a.fathers > 0 else max(2, (2 * f + 2) // 3)
+        ko = f - ks
+        if ks > nd or ks > selfed or ko > a.offspring - selfed or (ko == 0) != (selfed == a.offspring):
+            sys.exit(f"cannot draw {ks} selfed and {ko} outcrossed families of {a.offspring} offspring "
+                     f"({selfed} selfed) from {nd} parents")
+        if ko > nd * (nd - 1) // 2:
+            sys.exit(f"{ko} outcrossed families need more than {nd} parents")
+        pairs = set()
+        # Every parent has at least one outcrossed family while there are
+        # families enough.
+        for i in range(min(ko, nd)):
+            pairs.add((min(i, (i + 1) % nd), max(i, (i + 1) % nd)))
+        while len(pairs) < ko:
+            i, j = self.rng.sample(range(nd), 2)
+            pairs.add((min(i, j), max(i, j)))
+        pairs = sorted(pairs) + [(i, i) for i in sorted(self.rng.sample(range(nd), ks))]
+        return nd, pairs, (a.offspring - selfed, selfed)
 
     def pedigree(self):
         """Full-sib families as (father, mother) pairs over parent indexes."""
         a = self.a
         f = max(1, a.families)
+        if a.monoecious:
+            nd, pairs, self.monoecious_counts = self.monoecious_pedigree()
+            return nd, nd, pairs
         if a.mating == "monogamous":
             pairs = [(i, i) for i in range(f)]
             nd = nm = f
@@ -188,8 +232,17 @@ class Simulator:
         # unequal family sizes.
         sizes = [1] * len(pairs)
         weights = [self.rng.uniform(0.5, 2.0) for _ in pairs]
-        for _ in range(a.offspring - len(pairs)):
-            sizes[self.rng.choices(range(len(pairs)), weights=weights)[0]] += 1
+        if a.monoecious:
+            # The outcrossed and the selfed families share out their own
+            # numbers of offspring.
+            counts = self.monoecious_counts
+            for selfed in (False, True):
+                kind = [k for k, (d, m) in enumerate(pairs) if (d == m) == selfed]
+                for _ in range(counts[1 if selfed else 0] - len(kind)):
+                    sizes[self.rng.choices(kind, weights=[weights[k] for k in kind])[0]] += 1
+        else:
+            for _ in range(a.offspring - len(pairs)):
+                sizes[self.rng.choices(range(len(pairs)), weights=weights)[0]] += 1
         offspring = []
         for fam, (d, m) in enumerate(pairs):
             for _ in range(sizes[fam]):
@@ -251,7 +304,7 @@ class Simulator:
         out.append(f"{a.seed}   ! random number seed")
         out.append(f"{a.update_frequencies}   ! update allele frequencies (0 no, 1 yes)")
         out.append(f"{1 if a.monoecious else 2}   ! 2 dioecious, 1 monoecious")
-        out.append("0   ! inbreeding (0 no, 1 yes)")
+        out.append(f"{1 if a.selfing > 0 else 0}   ! inbreeding (0 no, 1 yes)")
         out.append("0   ! 0 diploid, 1 haplodiploid")
         mm = "1 1" if a.mating == "monogamous" else "0 0"
         out.append(f"{mm}   ! max matings per male and female (0 unconstrained)")
@@ -421,6 +474,8 @@ def main(argv):
         sys.exit("offspring and loci must be >= 1, alleles >= 2")
     if args.families > args.offspring:
         sys.exit("cannot have more families than offspring")
+    if not 0.0 <= args.selfing <= 1.0 or (args.selfing > 0 and not args.monoecious):
+        sys.exit("--selfing is a share in [0, 1] and needs --monoecious")
     Simulator(args).write()
 
 

@@ -493,6 +493,22 @@ double Eliminate(Work& w, double prune) {
   }
 }
 
+// A selfed family (a self-loop) depends on one parent's genotype only: its
+// table's diagonal, the probability of the offspring's observations given
+// that the parent, of that genotype, passed on both their genes, becomes a
+// factor of the parent's own weights before anything else is summed. The
+// logarithm of the scale taken out is returned.
+double AbsorbSelfedOffspring(Work& w, const ClusterGraph::Edge& e) {
+  const double* table = e.Table();
+  std::vector<double>& ua = w.u[static_cast<std::size_t>(e.a)];
+  for (int32_t g = 0; g < w.G[static_cast<std::size_t>(e.a)]; ++g) {
+    const std::size_t r = static_cast<std::size_t>(e.pa.empty() ? g : e.pa[static_cast<std::size_t>(g)]);
+    const std::size_t c = static_cast<std::size_t>(e.pb.empty() ? g : e.pb[static_cast<std::size_t>(g)]);
+    ua[static_cast<std::size_t>(g)] *= table[r * static_cast<std::size_t>(e.Rb) + c];
+  }
+  return Normalize(ua);
+}
+
 // Reused between calls: the common clusters (a family, a parent with its
 // mates) then need no allocation at all.
 thread_local Work work;
@@ -521,16 +537,8 @@ double ClusterLogSum(const ClusterGraph& graph, double prune) {
   w.nfactors = 0;
   for (int32_t k = 0; k < graph.nedges; ++k) {
     const auto& e = graph.edges[static_cast<std::size_t>(k)];
-    auto row = [&](int32_t x) { return e.pa.empty() ? x : e.pa[static_cast<std::size_t>(x)]; };
-    auto col = [&](int32_t y) { return e.pb.empty() ? y : e.pb[static_cast<std::size_t>(y)]; };
-    const double* table = e.Table();
     if (e.a == e.b) {
-      // A selfed family depends on one parent's genotype only.
-      std::vector<double>& ua = w.u[static_cast<std::size_t>(e.a)];
-      for (int32_t g = 0; g < w.G[static_cast<std::size_t>(e.a)]; ++g) {
-        ua[static_cast<std::size_t>(g)] *= table[static_cast<std::size_t>(row(g)) * static_cast<std::size_t>(e.Rb) + static_cast<std::size_t>(col(g))];
-      }
-      const double s = Normalize(ua);
+      const double s = AbsorbSelfedOffspring(w, e);
       if (s == kImpossible) return -1e300;
       logacc += s;
       continue;

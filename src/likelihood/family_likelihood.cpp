@@ -190,7 +190,11 @@ void FamilyLikelihood(double& logl, double threshold, int32_t check, int32_t /*s
   // Configurations impossible at the error-free loci are rejected before
   // any locus is evaluated; every process finds the same answer.
   int32_t ok = 1;
-  if (!tooLarge && check == 1) GenotypeCheck(ok);
+  if (!tooLarge && check == 1) {
+    GenotypeCheck(ok);
+    if (ok == 1) GenotypeCheckP(ok);
+    if (ok == 1) GenotypeCheckPDom(ok);
+  }
   if (!tooLarge && ok == 1 && variables.numsex == 1) SelfingCheck(ok);
   // The checks give every process the same answer, so all of them take
   // part in the shared sum or none does.

@@ -9,6 +9,7 @@
 #include "genotype/frequencies.h"
 #include "genotype/genotype_codes.h"
 #include "likelihood/family_likelihood.h"
+#include "likelihood/inbreeding.h"
 #include "likelihood/peeling.h"
 #include "pairwise/candidate_screen.h"
 #include "pairwise/dyad_tables.h"
@@ -87,6 +88,9 @@ void InitialFsProb(int32_t first, int32_t l1, int32_t l2) {
   // The observation tables come first: the genotype frequencies of
   // two-allele loci include the probabilities of their observations.
   PhenotypeGivenGenotype(l1, l2);
+  // With inbreeding allowed the search starts from the coefficient that the
+  // genotypes show, and the parents' genotype frequencies carry it.
+  if (first == 1 && variables.allowinbreeding == 1) InitialInbCoe(variables.inbreeding);
   ClearFamilyTableCache();
   ComputeGtypeFre(1, variables.numloci);
   ClearSingleGtypeCache();

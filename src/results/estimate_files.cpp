@@ -6,10 +6,12 @@
 #include "results/estimate_files.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <string>
 #include <vector>
 
+#include "genotype/genotype_codes.h"
 #include "likelihood/inbreeding.h"
 #include "results/fixed_fields.h"
 #include "runctl/file_io.h"
@@ -45,10 +47,85 @@ std::string Freq(double x) { return rtoc(x, "%9.4f"); }
 
 }  // namespace
 
+// Selfing leaves whole genomes inbred, so heterozygosity is correlated
+// between loci: with H_l an individual's heterozygosity indicator at locus
+// l, g2 = E[H_l H_m] / (E[H_l] E[H_m]) - 1 over pairs of distinct loci is
+// zero without selfing. The expectations are taken over pairs of loci typed
+// in the same individual (numerator) and in two different individuals
+// (denominator), so missing genotypes bias neither. A population selfing at
+// rate s has t generations of selfing behind an individual with chance
+// (1 - s) s^t, which halves its heterozygosity t times; this gives
+// g2 = (2 - s)^2 / ((1 - s)(4 - s)) - 1, solved here for s. Dropout makes
+// false homozygotes at each locus on its own and so adds no correlation.
 void Identity(double& est) {
-  // The identity-disequilibrium estimator is not available yet: report
-  // that there is no estimate.
+  const Variables& v = variables;
+  const LikelihoodVar& lv = likelihoodvar;
   est = -1.0;
+  std::vector<int32_t> loci;
+  for (int32_t l = 1; l <= v.numloci; ++l) {
+    if (v.dominantmarker(l) == 0 && static_cast<std::size_t>(l) <= lv.obsnumallele.size() && lv.obsnumallele(l) >= 2) {
+      loci.push_back(l);
+    }
+  }
+  const std::size_t L = loci.size();
+  if (L < 2) return;
+  // Heterozygosity of every diploid individual sampled once (offspring, and
+  // the candidates not also listed as an offspring or in the other sex):
+  // 1 heterozygous, 0 homozygous, -1 not typed.
+  std::vector<std::vector<int8_t>> h;
+  auto add = [&](int32_t sex, int32_t k) {
+    std::vector<int8_t> row(L, -1);
+    for (std::size_t x = 0; x < L; ++x) {
+      const auto [a, b] = ObservedGenotype(sex, k, loci[x]);
+      if (a > 0 && b > 0) row[x] = a != b ? 1 : 0;
+    }
+    h.push_back(std::move(row));
+  };
+  auto listed = [&](const Arr1<Vec1<int32_t>, 2>& table, int32_t sex, int32_t k) {
+    return static_cast<std::size_t>(k) <= table(sex).size() && table(sex)(k) != 0;
+  };
+  for (int32_t i = 1; i <= v.smplsize; ++i) {
+    if (v.offploid(i) == 2) add(0, i);
+  }
+  for (int32_t sex = 1; sex <= 2; ++sex) {
+    if (v.ploidy(sex) != 2) continue;
+    for (int32_t k = 1; k <= v.numchild(sex); ++k) {
+      if (listed(v.cndinoffspring, sex, k) || (sex == 2 && listed(v.cndinothersex, sex, k))) continue;
+      add(sex, k);
+    }
+  }
+  std::vector<double> T(L, 0.0), n(L, 0.0);
+  for (const auto& row : h) {
+    for (std::size_t x = 0; x < L; ++x) {
+      if (row[x] >= 0) {
+        T[x] += row[x];
+        n[x] += 1.0;
+      }
+    }
+  }
+  double same = 0.0, samecount = 0.0, apart = 0.0, apartcount = 0.0;
+  for (std::size_t x = 0; x < L; ++x) {
+    for (std::size_t y = x + 1; y < L; ++y) {
+      double S = 0.0, both = 0.0;
+      for (const auto& row : h) {
+        if (row[x] < 0 || row[y] < 0) continue;
+        S += row[x] * row[y];
+        both += 1.0;
+      }
+      same += S;
+      samecount += both;
+      apart += T[x] * T[y] - S;
+      apartcount += n[x] * n[y] - both;
+    }
+  }
+  if (samecount <= 0.0 || apartcount <= 0.0 || apart <= 0.0) return;
+  const double g2 = (same / samecount) / (apart / apartcount) - 1.0;
+  if (g2 <= 0.0) {
+    est = 0.0;
+    return;
+  }
+  const double b = 1.0 + 5.0 * g2;
+  est = std::clamp((b - std::sqrt(b * b - 16.0 * g2 * g2)) / (2.0 * g2), 0.0, 1.0);
 }
 
 void WriteInbreeding(const Arr1<double, 3>& selfing) {

@@ -79,10 +79,9 @@ std::string Fixed(double x, int width) {
   StopOnError(CheckStopCode(code), "CheckResult");
 }
 
-bool Haploid(int32_t i) { return HaploidOffspring(i); }
 
 // Column k of offspring i names a parent (a haploid son has no father).
-bool HasColumn(int32_t i, int32_t k) { return !(k == 1 && Haploid(i)); }
+bool HasColumn(int32_t i, int32_t k) { return !(k == 1 && HaploidOffspring(i)); }
 
 // The parents of one side as a set of family numbers: in a one-sex sample
 // both columns name one pool of parents, so side 1 covers both columns.
@@ -132,7 +131,7 @@ void CheckMonogamy(int64_t iterate) {
     if (v.monogamy(k) != 1) continue;
     std::vector<int32_t> mate(static_cast<std::size_t>(v.CrNumFamily(k)) + 1, 0);
     for (int32_t i = 1; i <= v.smplsize; ++i) {
-      if (Haploid(i)) continue;  // a son from an unfertilised egg is no mating
+      if (HaploidOffspring(i)) continue;  // a son from an unfertilised egg is no mating
       int32_t& m = mate[static_cast<std::size_t>(v.CrIndivLoc(i, k))];
       const int32_t other = v.CrIndivLoc(i, 3 - k);
       if (m == 0) m = other;
@@ -144,7 +143,7 @@ void CheckMonogamy(int64_t iterate) {
 void CheckHaploids(int64_t iterate) {
   const Variables& v = variables;
   for (int32_t i = 1; i <= v.smplsize; ++i) {
-    if (Haploid(i) && v.InferParent(i, 1) != 0) Fail("#3", {"Haploid sib config error, iterate" + Int(iterate, 10)});
+    if (HaploidOffspring(i) && v.InferParent(i, 1) != 0) Fail("#3", {"Haploid sib config error, iterate" + Int(iterate, 10)});
   }
 }
 

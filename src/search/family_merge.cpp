@@ -110,6 +110,67 @@ bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vec
   return true;
 }
 
+bool MergeParentInto(int32_t g, int32_t f, std::vector<int16_t>& affected) {
+  Variables& v = variables;
+  const int32_t n = v.smplsize;
+  if (v.numsex != 1 || g == f || g < 1 || f < 1) return false;
+  auto parentOf = [&](int32_t j, int32_t k, int32_t p) { return HasSide(j, k) && v.CrIndivLoc(j, k) == p; };
+  int32_t ag = 0, af = 0;
+  for (int32_t j = 1; j <= n && (ag == 0 || af == 0); ++j) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (ag == 0 && parentOf(j, k, g)) ag = j;
+      if (af == 0 && parentOf(j, k, f)) af = j;
+    }
+  }
+  if (ag == 0 || af == 0) return false;
+  // A parent's offspring all lie in its cluster.
+  const int32_t gslot = v.ClusterID(ag), fslot = v.ClusterID(af);
+  const auto& source = ClusterMembers(gslot);
+  affected.assign(source.begin(), source.end());
+  if (fslot != gslot) {
+    const auto& dest = ClusterMembers(fslot);
+    affected.insert(affected.end(), dest.begin(), dest.end());
+    std::sort(affected.begin(), affected.end());
+  }
+  int32_t candidate[2] = {0, 0};  // of g, of f
+  std::vector<int32_t> mates;
+  for (int32_t j : affected) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      const bool ofg = parentOf(j, k, g), off = parentOf(j, k, f);
+      if (!ofg && !off) continue;
+      if ((!v.knownsibship.empty() && v.knownsibship(j, k) > 0) ||
+          (!v.indivparent.empty() && v.indivparent(j, k) > 0) ||
+          (!v.excludedsib(k).empty() && !v.excludedsib(k)(j).empty()) ||
+          (!v.excludedparent(k).empty() && !v.excludedparent(k)(j).empty())) {
+        return false;
+      }
+      int32_t& c = candidate[ofg ? 0 : 1];
+      const int32_t x = v.InferParent(j, k);
+      if (x > 0 && c > 0 && x != c) return false;
+      if (x > 0) c = x;
+      const int32_t mate = v.CrIndivLoc(j, 3 - k);
+      mates.push_back(mate == g ? f : mate);
+    }
+    const bool selfed = HasSide(j, 1) && ((v.CrIndivLoc(j, 1) == g && v.CrIndivLoc(j, 2) == f) ||
+                                          (v.CrIndivLoc(j, 1) == f && v.CrIndivLoc(j, 2) == g));
+    if (selfed && v.allowinbreeding == 0) return false;
+  }
+  if (candidate[0] > 0 && candidate[1] > 0 && candidate[0] != candidate[1]) return false;
+  const int32_t merged = std::max(candidate[0], candidate[1]);
+  std::sort(mates.begin(), mates.end());
+  const auto distinct = std::unique(mates.begin(), mates.end()) - mates.begin();
+  if (v.monogamy(1) == 1 && distinct > 1) return false;
+  if (v.monogamy(1) == 0 && v.maxmatings(1) < v.smplsize && distinct > v.maxmatings(1)) return false;
+  for (int32_t j : affected) {
+    for (int32_t k = 1; k <= 2; ++k) {
+      if (parentOf(j, k, g)) v.CrIndivLoc(j, k) = f;
+      if (parentOf(j, k, f)) v.InferParent(j, k) = merged;
+    }
+  }
+  CompactFamilies();
+  return true;
+}
+
 double MergePairGain(int32_t t, const std::vector<int32_t>& group, int32_t f, int32_t anchor) {
   const Variables& v = variables;
   if (!PairScreenAvailable()) return 0.0;

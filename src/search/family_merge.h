@@ -35,6 +35,16 @@ void FamilyGroup(int32_t t, int32_t g, int32_t slot, std::vector<int32_t>& group
 // offspring of the clusters concerned (as they were before).
 bool MergeInto(int32_t t, const std::vector<int32_t>& group, int32_t f, std::vector<int16_t>& affected);
 
+// In a monoecious sample: puts the merge of parent g into parent f (every
+// offspring of g, in either role, takes f there; an offspring of both
+// becomes selfed) into the configuration, with family numbers made dense
+// again. Refused, changing nothing, when the two carry different
+// candidates, when any offspring concerned has known or excluded
+// relationships, when it would self an offspring without inbreeding
+// allowed, or when f would get more mates than allowed. affected receives
+// the offspring of the clusters concerned.
+bool MergeParentInto(int32_t g, int32_t f, std::vector<int16_t>& affected);
+
 // Change of the pairwise log likelihood ratios (each pair against
 // unrelated) when the offspring of group (one family of side t) join
 // family f of side t, of which anchor is an offspring; 0 without pair

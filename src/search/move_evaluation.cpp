@@ -26,13 +26,18 @@ std::vector<char> familyused;
 // The candidate assigned to family f of side k, 0 when none (all members
 // of a family carry the same assignment). The family's members are in the
 // cluster slots listed (a new family has none).
+// In a monoecious sample family f is one parent in either role: its
+// candidate may stand in either column.
 int32_t FamilyCandidate(int32_t k, int32_t f, int32_t skip, const int32_t slots[2]) {
   const Variables& v = variables;
   if (v.numchild(k) < 1) return 0;  // no candidates of this sex to assign
+  const bool pool = v.numsex == 1;
   for (int32_t s = 0; s < 2; ++s) {
     if (s == 1 && slots[1] == slots[0]) break;
     for (int16_t j : ClusterMembers(slots[s])) {
-      if (j != skip && v.CrIndivLoc(j, k) == f && v.InferParent(j, k) > 0) return v.InferParent(j, k);
+      if (j == skip) continue;
+      if (v.CrIndivLoc(j, k) == f && v.InferParent(j, k) > 0) return v.InferParent(j, k);
+      if (pool && v.CrIndivLoc(j, 3 - k) == f && v.InferParent(j, 3 - k) > 0) return v.InferParent(j, 3 - k);
     }
   }
   return 0;

@@ -29,10 +29,11 @@ constexpr double kNone = -std::numeric_limits<double>::infinity();
 
 // One alternative to the current configuration.
 struct Alternative {
-  enum Kind { kMove, kMerge, kCandidate } kind = kMove;
+  enum Kind { kMove, kMerge, kCandidate, kParentMerge } kind = kMove;
   int32_t i = 0;      // the offspring it starts from
   int32_t mode = 1;   // kMove: 1 alone, 2 with its full sibs; kMerge, kCandidate: the side
-  int32_t a = 0;      // kMove: father's family; kMerge: target family (b 2: an offspring of it); kCandidate: candidate
+  int32_t a = 0;      // kMove: father's family; kMerge: target family (b 2: an offspring of it); kCandidate:
+                      // candidate; kParentMerge: the parent that the parent of side mode of i joins
   int32_t b = 0;      // kMove: mother's family; kMerge: the cluster reversed first (1 its own, 2 the target's)
   int32_t dest = 0;   // kMove: destination cluster slot
   bool operator==(const Alternative& o) const {
@@ -121,6 +122,18 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
       }
       break;
     }
+    case Alternative::kParentMerge: {
+      saved.Save();
+      move.ClearChanges();
+      if (!MergeParentInto(v.CrIndivLoc(x.i, x.mode), x.a, move.affected)) return kNone;
+      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+      if (keep && gain > kMinGain) {
+        KeepScoredClusters(move);
+      } else {
+        saved.Restore();
+      }
+      break;
+    }
     case Alternative::kCandidate: {
       if (ProposeCandidate(x.i, x.mode, x.a, false, move) != 1) return kNone;
       score();
@@ -199,6 +212,14 @@ void ListMoves(int32_t i) {
     add(newf, newm, newslot);
     add(own[0], newm, ownslot);
     add(newf, own[1], ownslot);
+    // In a monoecious sample a parent may take either role, and with
+    // selfing both: selfed by one of its own parents, and the partners'
+    // parents in the other role too.
+    const bool pool = v.numsex == 1, selfing = pool && v.allowinbreeding == 1;
+    if (selfing) {
+      add(own[0], own[0], ownslot);
+      add(own[1], own[1], ownslot);
+    }
     {
       for (int32_t m = 0; m < kNearPartners; ++m) {
         const int32_t j = Partners(i)[static_cast<std::size_t>(m)];
@@ -210,6 +231,14 @@ void ListMoves(int32_t i) {
         add(own[0], pm, slot);
         add(pf, newm, slot);
         add(newf, pm, slot);
+        if (pool) {
+          add(own[0], pf, slot);
+          add(pm, own[1], slot);
+        }
+        if (selfing) {
+          add(pf, pf, slot);
+          add(pm, pm, slot);
+        }
       }
     }
   }
@@ -258,6 +287,32 @@ void ListMerges(int32_t i, int32_t k) {
         if (ReversibleCluster(v.IndivCluster(other))) add({Alternative::kMerge, i, k, j, 2, 0}, t, f);
       }
     }
+  }
+}
+
+// In a monoecious sample, merges of the parent of side k of offspring i
+// into another parent, in either role: each parent of its cluster and of
+// its family's kin. A parent found as two (one half perhaps as the selfer
+// of some of its offspring, the other as their second parent) can only
+// become one this way.
+void ListParentMerges(int32_t i, int32_t k) {
+  const Variables& v = variables;
+  if (v.numsex != 1 || annealvariables.SibshipDone(1) != 0 || annealvariables.SibshipDone(2) != 0) return;
+  const int32_t g = v.CrIndivLoc(i, k), slot = v.ClusterID(i);
+  auto add = [&](int32_t j) {
+    for (int32_t t = 1; t <= 2; ++t) {
+      const int32_t f = v.CrIndivLoc(j, t);
+      if (f != g) Add({Alternative::kParentMerge, i, k, f, 0, 0});
+    }
+  };
+  for (int16_t j : v.IndivCluster(slot)) add(j);
+  static std::vector<int32_t> family;
+  FamilyGroup(k, g, slot, family);
+  KinList kin;
+  KinOf(family, kin);
+  for (int32_t j : kin) {
+    if (j <= 0) break;
+    add(j);
   }
 }
 
@@ -312,6 +367,7 @@ int32_t ClimbToLocalOptimum(double& prior, double& parentterm, int64_t iterate) 
         if (!FirstOfFamily(i, k)) continue;
         alternatives.clear();
         ListMerges(i, k);
+        ListParentMerges(i, k);
         changed += TakeBest(prior, parentterm);
         if (!FirstOfFamily(i, k)) continue;
         alternatives.clear();

@@ -118,13 +118,20 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   // Towards a partner, half the time the families are the partner's own:
   // its full-sib family, its father or its mother (keeping the other parent
   // or with a new one).
+  // In a monoecious sample a parent may take either role, and with selfing
+  // both: the partner's parents are also offered in the other role, and as
+  // the one parent of a selfed offspring.
   if (partner > 0 && ran1() < 0.5) {
     const int32_t pf = HaploidOffspring(partner) ? current[0] : v.CrIndivLoc(partner, 1), pm = v.CrIndivLoc(partner, 2);
-    const int32_t options[5][2] = {{pf, pm}, {pf, current[1]}, {current[0], pm}, {pf, fresh[1]}, {fresh[0], pm}};
-    int32_t hosts[5][2];
+    const int32_t options[9][2] = {{pf, pm},          {pf, current[1]}, {current[0], pm},
+                                   {pf, fresh[1]},    {fresh[0], pm},   {current[0], pf},
+                                   {pm, current[1]},  {pf, pf},         {pm, pm}};
+    const int32_t noptions = v.numsex == 1 ? (v.allowinbreeding == 1 ? 9 : 7) : 5;
+    int32_t hosts[9][2];
     int32_t count = 0;
-    for (const auto& o : options) {
-      const int32_t f = free[0] ? o[0] : current[0], m = free[1] ? o[1] : current[1];
+    for (int32_t o = 0; o < noptions; ++o) {
+      const int32_t* option = options[o];
+      const int32_t f = free[0] ? option[0] : current[0], m = free[1] ? option[1] : current[1];
       if (unchanged(f, m)) continue;
       bool seen = false;
       for (int32_t q = 0; q < count; ++q) seen = seen || (hosts[q][0] == f && hosts[q][1] == m);
@@ -145,6 +152,8 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
   // destination cluster and of the offspring's own cluster, so that an
   // offspring (or a full-sib family) can join a parent of another cluster
   // while keeping its other parent, which is how clusters grow together.
+  // In a monoecious sample both sides draw from every parent of the
+  // neighbourhood, whichever role it has there.
   std::vector<int32_t>* fam = hostfamilies;
   fam[0].clear();
   fam[1].clear();
@@ -158,16 +167,18 @@ bool FindHostFamilyID(const std::vector<int32_t>& group, int32_t dest, int32_t p
     for (auto& mark : familymark) std::fill(mark.begin(), mark.end(), 0);
     familystamp = 1;
   }
+  const bool pool = v.numsex == 1;
   const int32_t slots[2] = {dest, v.ClusterID(i)};
   for (int32_t s = 0; s < (dest == v.ClusterID(i) ? 1 : 2); ++s) {
     for (int16_t j : Members(slots[s])) {
       for (int32_t k = 0; k < 2; ++k) {
         if (k == 0 && HaploidOffspring(j)) continue;
         const int32_t f = v.CrIndivLoc(j, k + 1);
-        uint32_t& mark = familymark[k][static_cast<std::size_t>(f)];
+        uint32_t& mark = familymark[pool ? 0 : k][static_cast<std::size_t>(f)];
         if (mark == familystamp) continue;
         mark = familystamp;
         fam[k].push_back(f);
+        if (pool) fam[1 - k].push_back(f);
       }
     }
   }

@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "genotype/error_model.h"
 #include "likelihood/family_likelihood.h"
+#include "likelihood/genotype_checks.h"
 #include "pedigree_oracle.h"
 #include "state/familyloglvar.h"
 #include "state/likelihoodvar.h"
@@ -39,7 +41,7 @@ class FamilyLikelihoodTest : public PedkinTest {
     double expected = (N / 8.0) * (std::lgamma(2.25) + std::lgamma(1.5) - std::lgamma(1.25) - std::lgamma(0.25) +
                                    std::lgamma(N + 0.25) - std::lgamma(N + 2.5));
     for (std::size_t l = 1; l <= ped.loci.size(); ++l) {
-      const double x = OracleLocusLogL(ped, static_cast<int32_t>(l), 0.0, haplodiploid);
+      const double x = OracleLocusLogL(ped, static_cast<int32_t>(l), variables.inbreeding, haplodiploid);
       expected = (x <= -1e300 || expected <= -1e300) ? -1e300 : expected + x;
     }
     return expected;
@@ -102,15 +104,19 @@ TEST_F(FamilyLikelihoodTest, SizeTermOfTheOptimalPriorFavoursFewerFamilies) {
 
 // Observations drawn at random, unrelated to the parents: at error-free
 // loci many of these families are impossible. The quick checks must reject
-// exactly those the exact sum finds impossible, and nothing else.
+// exactly those the exact sum finds impossible, and nothing else. Locus 2
+// carries typing errors: there a selfed family may show any genotypes.
 TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
   std::mt19937 rng(99);
   const std::vector<OracleShape> shapes = {
       {"sampled father", {1, 2, 2}, {{0, 1}, {0, 2}}, {0}},
       {"sampled mother", {1, 2}, {{0, 1}}, {1}},
+      {"sampled father and mother", {1, 2}, {{0, 1}}, {0, 1}},
       {"selfed family", {1}, {{0, 0}}, {}, true},
+      {"sampled selfing parent", {1, 1}, {{0, 0}, {0, 1}}, {0}, true},
   };
-  int impossible = 0, possible = 0;
+  int impossible = 0, possible = 0, fourAtErrorLocus = 0;
+  int rejected[4] = {0, 0, 0, 0};
   for (const auto& shape : shapes) {
     for (int32_t hd : {0, 1}) {
       if (hd == 1 && shape.monoecious) continue;
@@ -121,25 +127,42 @@ TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
         variables.haplodiploid = hd;
         variables.numsex = shape.monoecious ? 1 : 2;
         variables.allowinbreeding = shape.monoecious ? 1 : 0;
-        std::vector<OracleLocus> loci(2);
+        std::vector<OracleLocus> loci(3);
         loci[0].n = 4;
         loci[1].n = 3;
+        loci[1].D = loci[1].E = 0.02;
+        loci[2].dominant = true;
         OraclePedigree ped = DrawPedigree(rng, shape, loci, hd == 1, 0.0, 0.0, 5);
         // Scramble: every observation replaced by a random genotype.
-        std::uniform_int_distribution<int32_t> a4(1, 4), a3(1, 3);
+        std::uniform_int_distribution<int32_t> a4(1, 4), a3(1, 3), a2(1, 2);
         for (auto& fam : ped.families) {
+          std::set<GenoPair> shown;
           for (std::size_t c = 0; c < fam.offspring.size(); ++c) {
-            if (rng() % 2 == 0) continue;
             auto& obs = fam.offspring[c];
-            int32_t x = a4(rng), y = fam.ploidy[c] == 1 ? x : a4(rng);
-            obs[0] = {std::min(x, y), std::max(x, y)};
-            x = a3(rng);
-            y = fam.ploidy[c] == 1 ? x : a3(rng);
-            obs[1] = {std::min(x, y), std::max(x, y)};
+            if (rng() % 2 == 0) {
+              int32_t x = a4(rng), y = fam.ploidy[c] == 1 ? x : a4(rng);
+              obs[0] = {std::min(x, y), std::max(x, y)};
+              x = a3(rng);
+              y = fam.ploidy[c] == 1 ? x : a3(rng);
+              obs[1] = {std::min(x, y), std::max(x, y)};
+              obs[2] = {a2(rng), 0};
+            }
+            shown.insert(obs[1]);
           }
+          if (fam.father == fam.mother && shown.size() >= 4) ++fourAtErrorLocus;
         }
         InstallPedigree(ped);
         const double expected = Expected(ped, hd == 1);
+        // Each check alone never rejects a possible configuration.
+        int32_t ok[4] = {1, 1, 1, 1};
+        GenotypeCheck(ok[0]);
+        GenotypeCheckP(ok[1]);
+        GenotypeCheckPDom(ok[2]);
+        SelfingCheck(ok[3]);
+        for (int c = 0; c < 4; ++c) {
+          if (ok[c] == 0) ++rejected[c];
+          if (ok[c] == 0) EXPECT_LE(expected, -1e300) << shape.name << " check " << c;
+        }
         double logl = 0;
         FamilyLikelihood(logl, -1e300, 1, 0, 0);
         if (expected <= -1e300) {
@@ -152,8 +175,10 @@ TEST_F(FamilyLikelihoodTest, QuickChecksRejectExactlyTheImpossible) {
       }
     }
   }
-  EXPECT_GT(impossible, 10);
-  EXPECT_GT(possible, 10);
+  EXPECT_GT(impossible, 20);
+  EXPECT_GT(possible, 20);
+  EXPECT_GT(fourAtErrorLocus, 0);
+  for (int c = 0; c < 4; ++c) EXPECT_GT(rejected[c], 0) << "check " << c << " never rejected";
 }
 
 // Lower precisions prune negligible genotypes of layer parents only: on

@@ -94,25 +94,4 @@ TEST_F(FamilyTablesTest, EveryRoutineWritesTheSameTable) {
   }
 }
 
-TEST_F(FamilyTablesTest, SelfedFamilyUsesOneGenotypeForBothParents) {
-  variables.numloci = 1;
-  variables.droprate.assign(1, 0.01);
-  variables.othererrorrate.assign(1, 0.01);
-  variables.dominantmarker.assign(1, 0);
-  likelihoodvar.obsnumallele.assign(1, 3);
-  likelihoodvar.locuserror.assign(1, 1);
-  PhenotypeGivenGenotype(1, 1);
-  FamilyData data;
-  data.records = {{1, 1, 2}, {1, 2, 3}};
-  std::vector<double> full, selfed;
-  FsProbCompute(1, data, 3, false, full);
-  FsProbCompute(1, data, 3, true, selfed);
-  const std::size_t G = 6;
-  for (std::size_t a = 0; a < G; ++a) {
-    for (std::size_t b = 0; b < G; ++b) {
-      EXPECT_EQ(selfed[a * G + b], a == b ? full[a * G + b] : 0.0);
-    }
-  }
-}
-
 }  // namespace

@@ -1,6 +1,7 @@
 // The locus log likelihood of family clusters against a brute-force sum
 // over every genotype of every parent (sampled or not) and every
-// transmission, with the error model applied to each observation.
+// transmission, with the error model applied to each observation and the
+// parents' genotype frequencies carrying the inbreeding coefficient.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,7 +27,13 @@ const std::vector<OracleShape> kShapes = {
     {"sampled mother and father", {1, 2}, {{0, 1}}, {0, 1}},
     {"one individual in both roles", {1, 1, 1}, {{0, 1}, {1, 2}}, {}, true},
     {"selfed family beside an outcrossed one", {1, 1}, {{0, 0}, {0, 1}}, {0}, true},
+    {"selfed family", {1}, {{0, 0}}, {}, true},
+    {"selfing parent in both roles", {1, 1, 1}, {{0, 0}, {0, 1}, {2, 0}}, {2}, true},
 };
+
+// Inbreeding coefficients of the parents' population: outbred, inbred,
+// strongly inbred and with an excess of heterozygotes.
+constexpr double kInbreeding[4] = {0.0, 0.2, 0.45, -0.1};
 
 TEST_F(PeelingTest, ClustersEqualBruteForce) {
   std::mt19937 rng(123);
@@ -45,10 +52,10 @@ TEST_F(PeelingTest, ClustersEqualBruteForce) {
           variables.haplodiploid = hd;
           variables.numsex = shape.monoecious ? 1 : 2;
           variables.allowinbreeding = shape.monoecious ? 1 : 0;
-          variables.inbreeding = shape.monoecious ? 0.1 : 0.0;
           variables.likelihoodprecision = 3;
           const OraclePedigree ped = DrawPedigree(rng, shape, {L}, hd == 1, variant == 3 ? 0.2 : 0.0, L.E, 4);
           InstallPedigree(ped);
+          variables.inbreeding = kInbreeding[variant];
           double logl = 0;
           FamilyLocusLogL(1, logl);
           const double expected = OracleLocusLogL(ped, 1, variables.inbreeding, hd == 1);

@@ -3,6 +3,7 @@
 // likelihoods) against independent recomputation after long random walks.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <set>
@@ -19,6 +20,7 @@
 #include "search/clusters.h"
 #include "search/configuration.h"
 #include "search/family_merge.h"
+#include "search/move_evaluation.h"
 #include "search/reversal.h"
 #include "search/sibship_moves.h"
 #include "state/annealvariables.h"
@@ -66,7 +68,7 @@ class SibshipMovesTest : public PedkinTest {
       for (int32_t i = 1; i <= n; ++i) {
         for (int32_t j = 1; j <= n; ++j) {
           bool share = v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 1) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 2);
-          if (pool) share = share || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2);
+          if (pool) share = share || v.CrIndivLoc(i, 1) == v.CrIndivLoc(j, 2) || v.CrIndivLoc(i, 2) == v.CrIndivLoc(j, 1);
           if (share && comp[static_cast<std::size_t>(j)] > comp[static_cast<std::size_t>(i)]) {
             comp[static_cast<std::size_t>(j)] = comp[static_cast<std::size_t>(i)];
             changed = true;
@@ -306,3 +308,34 @@ TEST_F(SibshipMovesTest, FamilyMergesKeepEveryTableConsistent) {
   }
   EXPECT_GT(merges, 10);
 }
+
+namespace {
+
+TEST_F(SibshipMovesTest, ParentMergesOfAMonoeciousSampleJoinBothRoles) {
+  // Parent 4 mates with 1 and selfs; 6 mates with 5 in both roles. Joining
+  // 4 into 2 (5's father into 1's mother), then 6 into 5 (6's mother into
+  // its father), selfs the offspring each pair shared and keeps every table
+  // as a recomputation finds it (family numbers are made dense each time).
+  Load(1, "0 0");
+  Place({{1, 2}, {1, 2}, {2, 3}, {4, 1}, {4, 4}, {5, 6}, {5, 6}, {6, 5}});
+  variables.CrNumFamily(1) = variables.CrNumFamily(2) = 6;
+  SetInitCluster();
+  SetInitConfigLogL(0);
+  PendingMove move;
+  for (const auto [first, gc, fo, fc] : {std::array<int32_t, 4>{5, 1, 1, 2}, std::array<int32_t, 4>{6, 2, 6, 1}}) {
+    move.ClearChanges();
+    ASSERT_TRUE(MergeParentInto(variables.CrIndivLoc(first, gc), variables.CrIndivLoc(fo, fc), move.affected));
+    ScoreMove(move, -1e300);
+    KeepScoredClusters(move);
+    ExpectConsistent("merge");
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(variables.CrIndivLoc(first, 1), variables.CrIndivLoc(first, 2)) << "offspring " << first;
+  }
+  EXPECT_EQ(variables.CrIndivLoc(4, 1), variables.CrIndivLoc(1, 2));
+  EXPECT_EQ(variables.CrIndivLoc(8, 1), variables.CrIndivLoc(6, 1));
+  // Without inbreeding the two parents of one offspring may not merge.
+  variables.allowinbreeding = 0;
+  EXPECT_FALSE(MergeParentInto(variables.CrIndivLoc(3, 1), variables.CrIndivLoc(3, 2), move.affected));
+}
+
+}  // namespace
