@@ -1,7 +1,9 @@
 // The files of the population estimates that accompany the best
-// configuration: ".Inbreeding", ".AlleleFreq" and the header of
-// ".ErrorRate", and the inbreeding estimators they report.
+// configuration: ".Inbreeding", ".AlleleFreq" and ".ErrorRate", and the
+// inbreeding estimators they report.
 #pragma once
+
+#include <vector>
 
 #include "state/arrays.h"
 
@@ -19,6 +21,8 @@ void WriteInbreeding(const Arr1<double, 3>& selfing);
 // rank), process 0 adding the header, for the file merge to join.
 void WriteAlleleFreq();
 
-// ".ErrorRate": the header line, to which the rows of the error-rate
-// estimates are appended.
-void WriteErrorRateHeader();
+// ".ErrorRate": the header line, then a row for every locus whose entry
+// in table (nine values per locus: start value, estimate, lower and upper
+// limit of the dropout rate, the same of the other-error rate, and a
+// status, 0 for no row) is not 0.
+void WriteErrorRate(const std::vector<double>& table);

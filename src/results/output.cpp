@@ -10,6 +10,7 @@
 
 #include "results/archive_files.h"
 #include "results/best_config_files.h"
+#include "results/error_rate.h"
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
 #include "results/genotype_inference.h"
@@ -129,7 +130,7 @@ void Output() {
   InferGenotypes(parentIds, allelecounts);
   if (v.popallelefreknownq == 0 && v.allelefreest == 1) WriteAlleleFreq();
 
-  // 10. Error-rate estimation appends its rows to this header once it
-  // exists.
-  if (writer) WriteErrorRateHeader();
+  // 10. The error rates of every locus, estimated by all processes
+  // together, and ".ErrorRate".
+  ErrorRateEstimation();
 }
