@@ -46,9 +46,7 @@ constexpr double kSkipLowerBelow = 1e-4;
 // Above this many typed individuals at a locus a rate above one half would
 // make most observations errors: the search is confined below it.
 constexpr int32_t kLargeSample = 200;
-// Values per locus of the gathered table: the four values of each rate,
-// then 0 (no row), 1 (estimated) or 2 (estimated, not converged).
-constexpr int32_t kWidth = 9;
+constexpr int32_t kWidth = kErrorRateValues;
 
 struct Single {
   int32_t ploidy = 2, o1 = 0, o2 = 0;
@@ -99,9 +97,15 @@ void SetLocusRates(int32_t l, double D, double E) {
   ClearLocusTableCache(l);
 }
 
-// The rates that the free rates x stand for at locus l.
+// Which rates of locus l are free (both unless set otherwise).
+int32_t FreeRates(int32_t l) {
+  const Vec1<int8_t>& update = likelihoodvar.locerrrateupdate;
+  return update.size() >= static_cast<std::size_t>(l) ? update(l) : 3;
+}
+
+// The rates that the free rates x stand for at the locus being estimated.
 std::pair<double, double> RatesOf(const Vec1<double>& x) {
-  const int32_t update = likelihoodvar.locerrrateupdate(likelihoodvar.errratelocus);
+  const int32_t update = FreeRates(likelihoodvar.errratelocus);
   double D = work.startD, E = work.startE;
   int32_t j = 1;
   if (update & 1) D = x(j++);
@@ -301,10 +305,6 @@ void SetMonoPrnt() {
     node[p] = static_cast<int32_t>(kept.size());
     kept.push_back(par);
   }
-  if (kept.size() == fv.parents.size()) {
-    fv.parents = kept;  // the candidates' sex only
-    return;
-  }
   fv.parents = kept;
   for (auto& f : fv.families) {
     if (f.father >= 0) f.father = node[static_cast<std::size_t>(f.father)];
@@ -365,7 +365,7 @@ void EstimateLocusErrorRate(int32_t l, ErrorRateResult& out) {
   work.evaluations = 0;
   PrepareLocus(l);
   lv.errratelocus = l;
-  const int32_t update = lv.locerrrateupdate.size() >= static_cast<std::size_t>(l) ? lv.locerrrateupdate(l) : 3;
+  const int32_t update = FreeRates(l);
   const int32_t n = (update & 1 ? 1 : 0) + (update & 2 ? 1 : 0);
   lv.numerrorrate = n;
   const double ub = work.typed > kLargeSample ? 0.5 : 1.0;

@@ -129,8 +129,9 @@ void WriteErrorRate(const std::vector<double>& table) {
   out << "MarkerID,StartDropRate,DropRateEst,DropRateCI95LB,DropRateCI95UB,StartOtherErrorRate,"
          "OtherErrorRateEst,OtherErrorRateCI95LB,OtherErrorRateCI95UB"
       << '\n';
-  for (int32_t l = 1; l <= v.numloci && static_cast<std::size_t>(l) * 9 <= table.size(); ++l) {
-    const double* row = &table[static_cast<std::size_t>(l - 1) * 9];
+  const std::size_t width = kErrorRateValues;
+  for (int32_t l = 1; l <= v.numloci && static_cast<std::size_t>(l) * width <= table.size(); ++l) {
+    const double* row = &table[static_cast<std::size_t>(l - 1) * width];
     if (row[8] == 0.0) continue;
     out << TrimRight(v.markerid(l));
     for (int32_t k = 0; k < 8; ++k) out << ',' << rtoc(row[k], "%8.4f");

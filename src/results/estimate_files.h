@@ -3,6 +3,7 @@
 // inbreeding estimators they report.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "state/arrays.h"
@@ -21,8 +22,11 @@ void WriteInbreeding(const Arr1<double, 3>& selfing);
 // rank), process 0 adding the header, for the file merge to join.
 void WriteAlleleFreq();
 
-// ".ErrorRate": the header line, then a row for every locus whose entry
-// in table (nine values per locus: start value, estimate, lower and upper
-// limit of the dropout rate, the same of the other-error rate, and a
-// status, 0 for no row) is not 0.
+// Values per locus of the error-rate table: start value, estimate, lower
+// and upper limit of the dropout rate, the same of the other-error rate,
+// and a status: 0 no row, 1 estimated, 2 estimated but not converged.
+inline constexpr int32_t kErrorRateValues = 9;
+
+// ".ErrorRate": the header line, then a row for every locus whose status
+// in table is not 0.
 void WriteErrorRate(const std::vector<double>& table);
