@@ -55,6 +55,12 @@ def parse_args(argv):
     p.add_argument("--dropout", type=float, default=0.01)
     p.add_argument("--error", type=float, default=0.01)
     p.add_argument("--missing", type=float, default=0.0)
+    p.add_argument("--model-errors", action="store_true",
+                   help="draw the codominant loci's errors as the likelihood's error model defines its rates, so "
+                        "that the rates can be estimated back: each allele is replaced, with chance --error, by one "
+                        "drawn uniformly from all alleles of the locus, itself included; then each allele of a "
+                        "heterozygote drops out with chance --dropout (both at once means a failed typing, done "
+                        "again), so that it shows as a homozygote of one of its alleles with chance 2D/(1+D)")
     p.add_argument("--genotypes", action="store_true",
                    help="also write <out>.genotypes: the true genotypes of the offspring")
     p.add_argument("--monoecious", action="store_true")
@@ -144,9 +150,13 @@ class Simulator:
             if self.rng.random() < self.a.missing:
                 items += ["0", "0"]
                 continue
+            n = len(self.freqs[l])
+            if self.a.model_errors:
+                x, y = self.model_errors(x, y, n)
+                items += [str(self.names[l][x]), str(self.names[l][y])]
+                continue
             if x != y and self.rng.random() < self.a.dropout:
                 x = y = self.rng.choice((x, y))
-            n = len(self.freqs[l])
             if self.rng.random() < self.a.error and n > 1:
                 other = [i for i in range(n) if i != x]
                 x = self.rng.choice(other)
@@ -197,6 +207,24 @@ class Simulator:
             pairs.add((min(i, j), max(i, j)))
         pairs = sorted(pairs) + [(i, i) for i in sorted(self.rng.sample(range(nd), ks))]
         return nd, pairs, (a.offspring - selfed, selfed)
+    def model_errors(self, x, y, n):
+        """Other errors, then dropout, at the rates of the error model."""
+        D, E = self.a.dropout, self.a.error
+        if E > 0:
+            if self.rng.random() < E:
+                x = self.rng.randrange(n)
+            if self.rng.random() < E:
+                y = self.rng.randrange(n)
+        if x != y and D > 0:
+            while True:
+                lost_x, lost_y = self.rng.random() < D, self.rng.random() < D
+                if not (lost_x and lost_y):
+                    break
+            if lost_x:
+                x = y
+            elif lost_y:
+                y = x
+        return x, y
 
     def pedigree(self):
         """Full-sib families as (father, mother) pairs over parent indexes."""

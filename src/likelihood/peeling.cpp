@@ -345,6 +345,18 @@ void ClearFamilyTableCache() {
   snptables.clear();
 }
 
+void ClearLocusTableCache(int32_t l) {
+  // An entry of locus 0 is an empty slot; its table's capacity stays
+  // counted until the slot is taken again, as for any entry replaced.
+  for (FamilyEntry& x : familycache.slots) {
+    if (x.locus == l) x.locus = 0;
+  }
+  for (FamilyEntry& x : familycache.spare) {
+    if (x.locus == l) x.locus = 0;
+  }
+  if (l >= 1 && snptables.size() >= static_cast<std::size_t>(l)) snptables[static_cast<std::size_t>(l - 1)].ready = false;
+}
+
 namespace {
 
 // Two-allele codominant loci (SNPs) have three genotypes per parent and

@@ -14,6 +14,10 @@ void FamilyLocusLogL(int32_t l, double& logl);
 // rates (and so every table) change.
 void ClearFamilyTableCache();
 
+// Forgets the tables of locus l only, keeping their buffers: its error
+// rates changed while every other locus stayed as it was.
+void ClearLocusTableCache(int32_t l);
+
 struct ClusterGraph;
 
 // The graph that FamilyLocusLogL sums, for those who need more than its

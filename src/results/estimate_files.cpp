@@ -1,6 +1,6 @@
 // The files of the population estimates that accompany the best
-// configuration: ".Inbreeding", ".AlleleFreq" and the header of
-// ".ErrorRate", and the inbreeding estimators they report. Every file is
+// configuration: ".Inbreeding", ".AlleleFreq" and ".ErrorRate", and the
+// inbreeding estimators they report. Every file is
 // written whole under a temporary name and renamed into place; a failed
 // write stops the program naming the file.
 #include "results/estimate_files.h"
@@ -200,10 +200,19 @@ void WriteAlleleFreq() {
   out.Commit();
 }
 
-void WriteErrorRateHeader() {
-  AtomicTextFile out(variables.fname + ".ErrorRate");
+void WriteErrorRate(const std::vector<double>& table) {
+  const Variables& v = variables;
+  AtomicTextFile out(v.fname + ".ErrorRate");
   out << "MarkerID,StartDropRate,DropRateEst,DropRateCI95LB,DropRateCI95UB,StartOtherErrorRate,"
          "OtherErrorRateEst,OtherErrorRateCI95LB,OtherErrorRateCI95UB"
       << '\n';
+  const std::size_t width = kErrorRateValues;
+  for (int32_t l = 1; l <= v.numloci && static_cast<std::size_t>(l) * width <= table.size(); ++l) {
+    const double* row = &table[static_cast<std::size_t>(l - 1) * width];
+    if (row[8] == 0.0) continue;
+    out << TrimRight(v.markerid(l));
+    for (int32_t k = 0; k < 8; ++k) out << ',' << rtoc(row[k], "%8.4f");
+    out << '\n';
+  }
   out.Commit();
 }

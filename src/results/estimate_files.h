@@ -1,7 +1,10 @@
 // The files of the population estimates that accompany the best
-// configuration: ".Inbreeding", ".AlleleFreq" and the header of
-// ".ErrorRate", and the inbreeding estimators they report.
+// configuration: ".Inbreeding", ".AlleleFreq" and ".ErrorRate", and the
+// inbreeding estimators they report.
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "state/arrays.h"
 
@@ -19,6 +22,11 @@ void WriteInbreeding(const Arr1<double, 3>& selfing);
 // rank), process 0 adding the header, for the file merge to join.
 void WriteAlleleFreq();
 
-// ".ErrorRate": the header line, to which the rows of the error-rate
-// estimates are appended.
-void WriteErrorRateHeader();
+// Values per locus of the error-rate table: start value, estimate, lower
+// and upper limit of the dropout rate, the same of the other-error rate,
+// and a status: 0 no row, 1 estimated, 2 estimated but not converged.
+inline constexpr int32_t kErrorRateValues = 9;
+
+// ".ErrorRate": the header line, then a row for every locus whose status
+// in table is not 0.
+void WriteErrorRate(const std::vector<double>& table);

@@ -11,6 +11,7 @@
 #include "results/archive_files.h"
 #include "results/best_config_files.h"
 #include "results/clone_inference.h"
+#include "results/error_rate.h"
 #include "results/estimate_files.h"
 #include "results/family_probabilities.h"
 #include "results/genotype_inference.h"
@@ -137,7 +138,7 @@ void Output() {
   if (v.updateallelefre != 0) AlleleFreFromInference(allelecounts);
   if (v.popallelefreknownq == 0 && v.allelefreest == 1) WriteAlleleFreq();
 
-  // 10. Error-rate estimation appends its rows to this header once it
-  // exists.
-  if (writer) WriteErrorRateHeader();
+  // 10. The error rates of every locus, estimated by all processes
+  // together, and ".ErrorRate".
+  ErrorRateEstimation();
 }

@@ -4,6 +4,7 @@
 
 #include <mpi.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iostream>
@@ -82,6 +83,27 @@ bool OwnItem(int64_t j) {
 void ShareItems(std::vector<double>& table) {
   if (variables.numthreads <= 1 || !MpiActive() || table.empty()) return;
   MPI_Allreduce(MPI_IN_PLACE, table.data(), static_cast<int>(table.size()), MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+}
+
+void GatherBlocks(std::vector<double>& table, int32_t n, int32_t width) {
+  if (variables.numthreads <= 1 || !MpiActive() || n < 1 || width < 1) return;
+  const int32_t np = variables.numthreads;
+  std::vector<int> counts(static_cast<std::size_t>(np)), displs(static_cast<std::size_t>(np));
+  for (int32_t p = 0; p < np; ++p) {
+    int32_t first = 1, last = 0;
+    SetThreadTaskFor(n, p, np, first, last);
+    counts[static_cast<std::size_t>(p)] = std::max(0, last - first + 1) * width;
+    displs[static_cast<std::size_t>(p)] = (first - 1) * width;
+  }
+  table.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(width), 0.0);
+  const std::size_t me = static_cast<std::size_t>(variables.threadid);
+  if (variables.threadid == 0) {
+    MPI_Gatherv(MPI_IN_PLACE, counts[0], MPI_DOUBLE, table.data(), counts.data(), displs.data(), MPI_DOUBLE, 0,
+                MPI_COMM_WORLD);
+  } else {
+    MPI_Gatherv(table.data() + displs[me], counts[me], MPI_DOUBLE, nullptr, nullptr, nullptr, MPI_DOUBLE, 0,
+                MPI_COMM_WORLD);
+  }
 }
 
 void Barrier() {

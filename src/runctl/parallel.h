@@ -43,6 +43,12 @@ bool OwnItem(int64_t j);
 // with one process.
 void ShareItems(std::vector<double>& table);
 
+// Gathers to process 0 a table of n items of `width` values each, item k
+// at [(k - 1) * width], that every process filled for its own block of
+// items (SetThreadTask(n)): afterwards process 0 holds every block. Nothing
+// is exchanged with one process.
+void GatherBlocks(std::vector<double>& table, int32_t n, int32_t width);
+
 // Ends MPI if it was started.
 void FinalizeThreads();
 

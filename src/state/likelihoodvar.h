@@ -107,6 +107,18 @@ struct LikelihoodVar {
   // show (codominant), or half their chance of different phenotypes
   // (dominant).
   Vec1<double> LynchWgt;
+  // ---- Genotyping-error-rate estimation of the results ----
+  // Which rates of each locus are estimated: 1 dropout only, 2 other error
+  // only, 3 both. For the locus being estimated (errratelocus): the number
+  // of free rates, numerrorrate, the admissible interval of each,
+  // rangeerrorrate(1, j) to rangeerrorrate(2, j), and the offset the
+  // objective subtracts from the negative log likelihood (0 while the
+  // estimate is sought, the minimum plus 2 while the interval limits are).
+  Vec1<int8_t> locerrrateupdate;
+  int32_t errratelocus = 0;
+  int32_t numerrorrate = 0;
+  Mat1<double> rangeerrorrate;
+  double loglerrorrateconst = 0.0;
 };
 
 extern LikelihoodVar likelihoodvar;
