@@ -26,6 +26,21 @@ bool MergeAllowed(int32_t t, const std::vector<int32_t>& group, const std::vecto
   const int32_t cg = v.InferParent(group.front(), t), cf = v.InferParent(others.front(), t);
   if (cg > 0 && cf > 0 && cg != cf) return false;
   merged = cg > 0 ? cg : cf;
+  // In a one-sex sample either parent may also stand in the other column,
+  // which the merge leaves as it is: refuse it where a parent would then
+  // carry one candidate in one column and another (or none) in the other.
+  if (v.numsex == 1) {
+    auto inOtherColumn = [&](int32_t family) {
+      for (int32_t j = 1; j <= v.smplsize; ++j) {
+        if (v.CrIndivLoc(j, 3 - t) == family) return true;
+      }
+      return false;
+    };
+    if ((cg > 0 && inOtherColumn(v.CrIndivLoc(group.front(), t))) ||
+        (cf != merged && inOtherColumn(v.CrIndivLoc(others.front(), t)))) {
+      return false;
+    }
+  }
   std::vector<int32_t> mates;
   for (const auto* list : {&group, &others}) {
     for (int32_t x : *list) {

@@ -75,14 +75,22 @@ void ApplyMove(PendingMove& move, int32_t dest) {
   move.newcandidate.clear();
   const int32_t slots[2] = {v.ClusterID(i), dest};
   // The offspring take the candidate of their new families; a known parent
-  // one of them brings is given to its whole new family.
+  // one of them brings is given to its whole new family. Both candidates
+  // are read before either is set: in a one-sex sample the new family of
+  // one column may be the group's old family of the other.
+  int32_t candidates[2] = {0, 0};
   for (int32_t k = 1; k <= 2; ++k) {
     if (k == 1 && HaploidOffspring(i)) continue;
     const int32_t host = a.HostFamily(k);
     const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
-    int32_t candidate = known > 0 ? known : FamilyCandidate(k, host, i, slots);
-    if (candidate == 0 && host > v.CrNumFamily(k)) candidate = move.opencandidate[k - 1];
-    for (int32_t j : move.group) move.SetParent(j, k, candidate);
+    candidates[k - 1] = known > 0 ? known : FamilyCandidate(k, host, i, slots);
+    if (candidates[k - 1] == 0 && host > v.CrNumFamily(k)) candidates[k - 1] = move.opencandidate[k - 1];
+  }
+  for (int32_t k = 1; k <= 2; ++k) {
+    if (k == 1 && HaploidOffspring(i)) continue;
+    const int32_t host = a.HostFamily(k);
+    const int32_t known = v.indivparent.empty() ? 0 : v.indivparent(i, k);
+    for (int32_t j : move.group) move.SetParent(j, k, candidates[k - 1]);
     if (known > 0) {
       for (int32_t s = 0; s < 2; ++s) {
         if (s == 1 && slots[1] == slots[0]) break;
@@ -306,6 +314,22 @@ void CommitMove(const PendingMove& move) {
     }
     v.CrNumFamily(k) = count;
     if (pool) v.CrNumFamily(2) = count;
+  }
+  // In a one-sex sample a move can also empty a parent that was none of
+  // the moved offspring's own (one standing in the other column too); the
+  // numbers are then renumbered whole, so that they stay dense.
+  if (pool) {
+    std::vector<char>& used = familyused;
+    used.assign(static_cast<std::size_t>(v.CrNumFamily(1)) + 1, 0);
+    int32_t distinct = 0;
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t s = 1; s <= 2; ++s) {
+        char& seen = used[static_cast<std::size_t>(v.CrIndivLoc(j, s))];
+        distinct += seen == 0 ? 1 : 0;
+        seen = 1;
+      }
+    }
+    if (distinct != v.CrNumFamily(1)) CompactFamilies();
   }
   KeepScoredClusters(move);
 }

@@ -88,6 +88,20 @@ int32_t AssignedFamily(int32_t k, int32_t c, const std::vector<int32_t>& skip) {
   return 0;
 }
 
+// In a one-sex sample a parent may stand in both columns (and a selfer's
+// in both at once). A parentage move reassigns the offspring of one column
+// only, so it keeps off a parent, or a candidate, that the other column
+// also holds: moving one column alone would split one parent between two
+// identities.
+bool HeldInOtherColumn(int32_t k, int32_t f, int32_t c) {
+  const Variables& v = variables;
+  if (v.numsex != 1) return false;
+  for (int32_t j = 1; j <= v.smplsize; ++j) {
+    if ((f > 0 && v.CrIndivLoc(j, 3 - k) == f) || (c > 0 && v.InferParent(j, 3 - k) == c)) return true;
+  }
+  return false;
+}
+
 void Assign(PendingMove& move, const std::vector<int32_t>& members, int32_t k, int32_t c) {
   for (int32_t j : members) move.SetParent(j, k, c);
 }
@@ -209,7 +223,7 @@ int32_t ProposeCandidate(int32_t i, int32_t k, int32_t proposed, bool join, Pend
   std::vector<int32_t> members;
   FamilyMembers(k, f, v.ClusterID(i), members);
   const int32_t current = v.InferParent(i, k);
-  if (proposed == current) return 0;
+  if (proposed == current || HeldInOtherColumn(k, f, proposed)) return 0;
   for (int32_t j : members) {
     if (!Allowed(j, k, proposed)) return 0;
   }
@@ -221,6 +235,7 @@ int32_t ProposeCandidate(int32_t i, int32_t k, int32_t proposed, bool join, Pend
   if (proposed > 0) {
     other = AssignedFamily(k, proposed, members);
     if (other > 0) {
+      if (HeldInOtherColumn(k, other, 0)) return 0;
       FamilyMembers(k, other, 0, othermembers);
       otherslot = v.ClusterID(othermembers.front());
       if (join && JoinableFamily(i, k, members)) {
@@ -258,7 +273,7 @@ int32_t DrawNewFamilyCandidate(int32_t i, int32_t k, const std::vector<int32_t>&
   if (Candidates(k) < 1 || !HasSide(i, k) || KnownParent(i, k) > 0) return 0;
   const int32_t C = Candidates(k);
   const int32_t c = C > kListedAbove ? DrawListed(i, k) : std::min(C, static_cast<int32_t>(std::floor(ran1() * C)) + 1);
-  if (c <= 0 || AssignedFamily(k, c, group) > 0) return 0;
+  if (c <= 0 || AssignedFamily(k, c, group) > 0 || HeldInOtherColumn(k, 0, c)) return 0;
   for (int32_t j : group) {
     if (!Allowed(j, k, c) || KnownParent(j, k) > 0) return 0;
   }
