@@ -11,16 +11,9 @@
 #   bench/error_rates.sh              # seeds 1 2 3
 #   SEEDS="4" NP=2 bench/error_rates.sh
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 seeds=(${SEEDS:-1 2 3})
-launch=""
-if [ "${NP:-1}" -gt 1 ]; then
-  launch="mpirun -np $NP"
-  [ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+launch="$(launcher "${NP:-1}")"
 cd "$work"
 for design in dropout other; do
   case $design in

@@ -11,16 +11,9 @@
 #   NP=2 bench/selfing_accuracy.sh         # two processes each
 #   OPTIONS="--offspring 100 --families 12" bench/selfing_accuracy.sh   # other sample options
 set -u
-root="$(cd "$(dirname "$0")/.." && pwd)"
-pedkin="${PEDKIN:-$root/build/pedkin}"
+source "$(dirname "$0")/common.sh"
 seeds=(${SEEDS:-1 2 3 4 5})
-launch=""
-if [ "${NP:-1}" -gt 1 ]; then
-  launch="mpirun -np $NP"
-  [ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+launch="$(launcher "${NP:-1}")"
 cd "$work"
 printf "%5s %16s %16s %9s %9s %9s\n" seed "selfed called" "outbred called" estimate truth seconds
 hit=0; selfed=0; false=0; outbred=0

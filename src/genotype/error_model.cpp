@@ -125,15 +125,21 @@ void InitialPrbGtoP(int32_t l1, int32_t l2) {
   for (int32_t l = l1; l <= l2; ++l) {
     if (lv.locuserror(l) == 0) continue;
     lv.markererror3(l) = ++k;
-    const auto& t = lv.transrate(l);
-    lv.prbgtophom(1, k) = t(4);
-    lv.prbgtophom(2, k) = t(2);
-    lv.prbgtophom(3, k) = t(5);
-    lv.prbgtophet(1, k) = t(7);
-    lv.prbgtophet(2, k) = t(3);
-    lv.prbgtophet(3, k) = t(1);
-    lv.prbgtophet(4, k) = t(6);
+    FillErrorClassColumn(l);
   }
+}
+
+void FillErrorClassColumn(int32_t l) {
+  LikelihoodVar& lv = likelihoodvar;
+  const int32_t k = lv.markererror3(l);
+  const auto& t = lv.transrate(l);
+  lv.prbgtophom(1, k) = t(4);
+  lv.prbgtophom(2, k) = t(2);
+  lv.prbgtophom(3, k) = t(5);
+  lv.prbgtophet(1, k) = t(7);
+  lv.prbgtophet(2, k) = t(3);
+  lv.prbgtophet(3, k) = t(1);
+  lv.prbgtophet(4, k) = t(6);
 }
 
 double PrbGtoP(int32_t t1, int32_t t2, int32_t o1, int32_t o2, int32_t l) {

@@ -32,6 +32,10 @@ void PhenotypeGivenGenotype(int32_t l1, int32_t l2);
 // Fills markererror3, prbgtophom and prbgtophet for the loci with error.
 void InitialPrbGtoP(int32_t l1, int32_t l2);
 
+// Refills the error-class column of locus l (which must have one) from its
+// class rates, after those changed.
+void FillErrorClassColumn(int32_t l);
+
 // Probability of the observation (o1, o2) given true (t1, t2) at locus l;
 // at a dominant locus o1 is the phenotype and o2 is 0.
 double PrbGtoP(int32_t t1, int32_t t2, int32_t o1, int32_t o2, int32_t l);

@@ -78,17 +78,7 @@ void SetLocusRates(int32_t l, double D, double E) {
   v.othererrorrate(l) = E;
   lv.locuserror(l) = (E >= 1e-10 || D >= 1e-10) ? 1 : 0;
   PhenotypeGivenGenotype(l, l);
-  if (lv.markererror3.size() >= static_cast<std::size_t>(l) && lv.markererror3(l) > 0) {
-    const int32_t k = lv.markererror3(l);
-    const auto& t = lv.transrate(l);
-    lv.prbgtophom(1, k) = t(4);
-    lv.prbgtophom(2, k) = t(2);
-    lv.prbgtophom(3, k) = t(5);
-    lv.prbgtophet(1, k) = t(7);
-    lv.prbgtophet(2, k) = t(3);
-    lv.prbgtophet(3, k) = t(1);
-    lv.prbgtophet(4, k) = t(6);
-  }
+  if (lv.markererror3.size() >= static_cast<std::size_t>(l) && lv.markererror3(l) > 0) FillErrorClassColumn(l);
   ComputeGtypeFre(l, l);
   if (lv.locus2logl.cols() >= static_cast<std::size_t>(l)) {
     for (int32_t g = 1; g <= 3; ++g) lv.locus2logl(g, l) = 0.0;

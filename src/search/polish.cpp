@@ -82,6 +82,16 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
       UndoMove(move);
     }
   };
+  // A merge rewrites families wholesale: kept, or the saved configuration
+  // restored.
+  auto scoreMerge = [&] {
+    gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
+    if (keep && gain > kMinGain) {
+      KeepScoredClusters(move);
+    } else {
+      saved.Restore();
+    }
+  };
   switch (x.kind) {
     case Alternative::kMove: {
       MoveGroup(x.mode, x.i, move.group);
@@ -114,24 +124,14 @@ double Try(const Alternative& x, double& prior, double& parentterm, bool keep) {
         saved.Restore();
         return kNone;
       }
-      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
-      if (keep && gain > kMinGain) {
-        KeepScoredClusters(move);
-      } else {
-        saved.Restore();
-      }
+      scoreMerge();
       break;
     }
     case Alternative::kParentMerge: {
       saved.Save();
       move.ClearChanges();
       if (!MergeParentInto(v.CrIndivLoc(x.i, x.mode), x.a, move.affected)) return kNone;
-      gain = ChangeGain(prior, parentterm, keep, newprior, parentafter);
-      if (keep && gain > kMinGain) {
-        KeepScoredClusters(move);
-      } else {
-        saved.Restore();
-      }
+      scoreMerge();
       break;
     }
     case Alternative::kCandidate: {
