@@ -63,44 +63,6 @@ TEST_F(DyadTest, JointGenotypeProbabilitiesMatchTheirClosedForms) {
   }
 }
 
-TEST_F(DyadTest, JointGenotypeProbabilitiesSumToOne) {
-  std::mt19937 rng(6);
-  const int32_t m = 4;
-  SetAfr(RandomShares(rng, m));
-  std::vector<DyadDelta> diploid = kFixedSets;
-  diploid.push_back(Delta(RandomShares(rng, 9)));
-  // The inbred form of the coefficients gives the non-inbred one in the limit.
-  DyadDelta nearly = SibDyadDelta(0, 0);
-  nearly(1) = 1e-9;
-  nearly(9) -= 1e-9;
-  std::vector<DyadDelta> haploid = {SibDyadDelta(1, 2), ParentOffspringDelta(), UnrelatedDelta()};
-  const std::vector<double> h = RandomShares(rng, 4);
-  haploid.push_back(Delta({h[0], h[1], 0, 0, 0, 0, 0, h[2], h[3]}));
-  for (const DyadDelta& S : diploid) {
-    double sum = 0;
-    for (int32_t a = 1; a <= m; ++a)
-      for (int32_t b = a; b <= m; ++b)
-        for (int32_t c = 1; c <= m; ++c)
-          for (int32_t d = c; d <= m; ++d) sum += PrbGDyad(a, b, c, d, S);
-    EXPECT_NEAR(sum, 1.0, 1e-12);
-    EXPECT_NEAR(PrbGDyad(1, 2, 2, 3, nearly), PrbGDyad(1, 2, 2, 3, SibDyadDelta(0, 0)), 1e-9);
-    EXPECT_NEAR(PrbGDyad(2, 2, 2, 3, nearly), PrbGDyad(2, 2, 2, 3, SibDyadDelta(0, 0)), 1e-9);
-  }
-  for (const DyadDelta& S : haploid) {
-    double sum = 0, both = 0;
-    for (int32_t a = 1; a <= m; ++a)
-      for (int32_t c = 1; c <= m; ++c) {
-        both += PrbGDyad(a, 0, c, 0, S);
-        for (int32_t b = a; b <= m; ++b) sum += PrbGDyad(a, b, c, 0, S);
-      }
-    EXPECT_NEAR(sum, 1.0, 1e-12);
-    if (S(1) + S(2) == 0) {
-      EXPECT_NEAR(both, 1.0, 1e-12);
-    }
-  }
-}
-
-// ---- A sample drawn from a few families, against brute force ----
 
 class DyadSampleTest : public PedkinTest {
  protected:
@@ -216,7 +178,6 @@ TEST_F(DyadSampleTest, UnrelatedPairsAreTheSumOfTheSingleLikelihoods) {
   }
 }
 
-// ---- Cache files ----
 
 TEST_F(DyadSampleTest, CacheFilesAreUsedOnlyWhenTheyHoldThisSample) {
   std::mt19937 rng(29);
