@@ -373,29 +373,24 @@ TEST_F(ArchiveTest, DuplicatesOnHandPickedConfigurations) {
   }
 }
 
+// The window is 0.001, at most 10 (0.1 with pairwise scores), at least 0.5
+// in a monoecious sample (5.5 with a prior); a log likelihood of 0 compares
+// equal values only.
 TEST_F(ArchiveTest, DuplicatesAreSoughtOnlyInsideTheWindow) {
   struct Case {
-    const char* name;
     int32_t fulllikelihood, numsex, priortype;
     double first, second;
     bool duplicate;
   };
   const std::vector<Case> cases = {
-      {"full likelihood inside", 1, 2, 0, -100.0, -100.0009, true},   // tol 0.001
-      {"full likelihood outside", 1, 2, 0, -100.0, -100.002, false},
-      {"full likelihood capped at 10", 1, 2, 0, -5e6, -5e6 + 9.9, true},
-      {"beyond the cap", 1, 2, 0, -5e6, -5e6 + 10.5, false},
-      {"pairwise capped at 0.1", 0, 2, 0, -5e6, -5e6 + 0.09, true},
-      {"pairwise beyond its cap", 0, 2, 0, -5e6, -5e6 + 0.2, false},
-      {"monoecious at least 0.5", 1, 1, 0, -100.0, -100.4, true},
-      {"monoecious with prior at least 5.5", 1, 1, 1, -100.0, -105.4, true},
-      {"monoecious beyond 5.5", 1, 1, 1, -100.0, -105.6, false},
-      {"log likelihood 0 compares equal values", 1, 2, 0, 0.0, 0.0, true},
-      {"log likelihood 0, other value", 1, 2, 0, 0.0, -1e-9, false},
+      {1, 2, 0, -100.0, -100.0009, true}, {1, 2, 0, -100.0, -100.002, false}, {1, 2, 0, -5e6, -5e6 + 9.9, true},
+      {1, 2, 0, -5e6, -5e6 + 10.5, false}, {0, 2, 0, -5e6, -5e6 + 0.09, true}, {0, 2, 0, -5e6, -5e6 + 0.2, false},
+      {1, 1, 0, -100.0, -100.4, true},     {1, 1, 1, -100.0, -105.4, true},   {1, 1, 1, -100.0, -105.6, false},
+      {1, 2, 0, 0.0, 0.0, true},           {1, 2, 0, 0.0, -1e-9, false},
   };
   for (const auto& cs : cases) {
     for (int32_t mode : {1, 2}) {
-      SCOPED_TRACE(std::string(cs.name) + " mode " + std::to_string(mode));
+      SCOPED_TRACE(::testing::Message() << cs.first << " " << cs.second << " mode " << mode);
       variables.ConfigArchive.clear();
       variables.fulllikelihoodmethodq = cs.fulllikelihood;
       variables.numsex = cs.numsex;
