@@ -25,6 +25,7 @@
 #include "state/variables.h"
 #include "support/fixture.h"
 #include "support/observation_model.h"
+#include "support/pair_tables.h"
 
 namespace {
 
@@ -65,8 +66,6 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
   return total;
 }
 
-
-
 class SelfingDyadTest : public PedkinTest {
  protected:
   // Two sampled and two unsampled parents; families selfed by each sampled
@@ -81,10 +80,7 @@ class SelfingDyadTest : public PedkinTest {
     variables.allowinbreeding = selfing ? 1 : 0;
     variables.displayq = 0;
     variables.fname = "proj";
-    std::vector<OracleLocus> loci(4, OracleLocus{2, D, E, false, {}});
-    loci[0].n = 3 + static_cast<int32_t>(rng() % 4);
-    loci[2].dominant = true;
-    loci[3].n = 1;
+    const std::vector<OracleLocus> loci = MixedLoci(rng, D, E);
     const OracleShape shape{"selfing", {1, 1, 1, 1}, {{0, 0}, {0, 2}, {1, 1}, {1, 3}, {3, 3}, {2, 3}}, {0, 1}, true};
     sample = DrawPedigree(rng, shape, loci, false, 0.1, D + E > 0 ? 0.03 : 0.0, 3);
     for (int32_t k : {0, 1}) {
@@ -111,13 +107,11 @@ class SelfingDyadTest : public PedkinTest {
     }
     return sum;
   }
-  std::string Run(bool readallowed) {
-    testing::internal::CaptureStdout();
-    variables.displayq = 1;
-    CalculatePairProb(readallowed);
-    CalculateParentPairProb(readallowed);
-    variables.displayq = 0;
-    return testing::internal::GetCapturedStdout();
+  static std::string Run(bool readallowed) {
+    return Shown([=] {
+      CalculatePairProb(readallowed);
+      CalculateParentPairProb(readallowed);
+    });
   }
   OraclePedigree sample;
   std::vector<std::vector<GenoPair>> obs;
@@ -131,7 +125,7 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
   // error rate of the SNP).
   const std::vector<Rates> rates = {{0.0, 0.0}, {0.03, 0.02}, {0.02, 0.0}};
   std::mt19937 rng(71);
-  std::array<int, 2> counts{};  // impossible, checked
+  EntryCounts counts;
   for (int trial = 0; trial < 9; ++trial) {
     const Rates& rt = rates[static_cast<std::size_t>(trial % 3)];
     Install(rng, rt.D, rt.E);
@@ -147,14 +141,7 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
           const float got = r == kSelfOut    ? SelfOutDyadLogL(i, j)
                             : r == kSelfSelf ? SelfSelfDyadLogL(i, j)
                                              : ParentSelfedDyadLogL(i, j);
-          const double want = Oracle(r, i, j);
-          if (want <= kImpossibleDyadLogL) {
-            EXPECT_EQ(got, kImpossibleDyadLogL);
-            ++counts[0];
-          } else {
-            EXPECT_NEAR(got, want, 1e-4 * std::max(1.0, std::fabs(want)));
-            ++counts[1];
-          }
+          ExpectEntry(got, Oracle(r, i, j), counts);
         }
       }
     }
@@ -164,8 +151,8 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
                 kImpossibleDyadLogL);
     }
   }
-  EXPECT_GT(counts[0], 100);
-  EXPECT_GT(counts[1], 1000);
+  EXPECT_GT(counts.impossible, 100);
+  EXPECT_GT(counts.checked, 1000);
 }
 
 TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) {
