@@ -83,11 +83,8 @@ std::string Join(const std::vector<std::string>& lines, const std::string& eol =
   return text;
 }
 
-// The content of the error-message file after a data-error stop.
 std::string DataError(const std::string& message, const std::string& dataset = "testrun") {
-  return message + "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
-                   "Please check DATA and format and then re-run the program\n"
-                   "Program stopped in subroutine StopOnDataError, dataset = " + dataset + ".\n";
+  return DataErrorText(message, dataset);
 }
 
 // Lines replaced in the base project, and the message of the stop they

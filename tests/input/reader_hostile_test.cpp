@@ -36,9 +36,7 @@ class ReadDataHostile : public PedkinTest {
 };
 
 std::string DataError(const std::string& message, const std::string& dataset = "hostile") {
-  return message + "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
-                   "Please check DATA and format and then re-run the program\n"
-                   "Program stopped in subroutine StopOnDataError, dataset = " + dataset + ".\n";
+  return DataErrorText(message, dataset);
 }
 
 const char* const kMarkers = "MK@\n0@\n0.01@\n0.01@\n";
@@ -65,17 +63,11 @@ TEST_F(ReadDataHostile, HugeLocusCountWithCompactMarkersStopsOnTheFirstOffspring
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(ReadDataHostile, HugeLocusCountWithListedMarkersStopsOnTheList) {
+TEST_F(ReadDataHostile, HugeCountsStopOnTheListsTheyCount) {
   EXPECT_EQ(StopText(Header("3", "999999999") + "M1 M2 M3\n"), DataError("Error in reading Marker IDs"));
-}
-
-TEST_F(ReadDataHostile, HugeKnownAlleleCountStopsOnTheAlleleList) {
   std::string text = Header("3", "2");
   text.replace(text.find("\n0\n1\n1\n0\n100"), 14, "\n1\n999999@\n1 2 3\n0.2 0.3 0.5\n1\n1\n0\n100");
   EXPECT_EQ(StopText(text), DataError("Error in reading population alleles & frequencies per locus"));
-}
-
-TEST_F(ReadDataHostile, HugeCountsInTheRelationshipSections) {
   const std::string body = Header("2", "1") + "MK@\n0@\n0@\n0@\nA 1 2\nB 1 1\n0.5 0.5\n0 0\n";
   EXPECT_EQ(StopText(body + "2147483647 0\n"), DataError("Error in reading known paternity"));
   EXPECT_EQ(StopText(body + "0 0\n0 0\n999999999\n"), DataError("Error in reading known paternal sibship"));
@@ -86,15 +78,15 @@ TEST_F(ReadDataHostile, HugeCountsInTheRelationshipSections) {
             DataError("Error in reading known excluded maternal sibship"));
 }
 
-TEST_F(ReadDataHostile, ControlBytesInItemsAreShownAsQuestionMarks) {
+TEST_F(ReadDataHostile, ControlBytesAreShownAsQuestionMarksAndRefusedInTheOutputName) {
   std::string text = Header("3", "2");
   text.replace(text.find("\n2\n1\n0\n2"), 3, std::string("\n2\0x\n", 5));
   EXPECT_EQ(StopText(text),
             DataError("Error in reading line 4, Number of Loci. It must be an integer. But it reads \"2?x\""));
-}
-
-TEST_F(ReadDataHostile, OutputNameWithControlCharactersIsRefused) {
-  std::string text = Header("3", "2");
+  ResetState();
+  variables.displayq = 0;
+  variables.inputfilename = "project.dat";
+  text = Header("3", "2");
   text.replace(0, 12, std::string("data\n\"bad\x01name\"\n"));
   EXPECT_EQ(StopText(text),
             "Error in project name or path: bad?name\nProgram stopped in subroutine ReadData, dataset = bad?name.\n");

@@ -36,8 +36,8 @@ Mat1<double> UnitDirections(int32_t n) {
 struct Recorder {
   Objective f;
   Vec1<double> lower, upper;
-  std::vector<std::vector<double>> points;
-  std::vector<double> values;
+  std::vector<std::vector<double>> points{};
+  std::vector<double> values{};
   int outside = 0;
   double operator()(const Vec1<double>& p) {
     for (long j = 1; j <= static_cast<long>(p.size()); ++j) outside += p(j) < lower(j) || p(j) > upper(j);
