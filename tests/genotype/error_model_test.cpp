@@ -1,7 +1,5 @@
-// The genotyping-error model: its compact tables, family tables against
-// brute-force sums over transmissions, and single observations against sums
-// over true genotypes. (Each observation probability is checked against the
-// model written out independently by the pair-table tests.)
+// The genotyping-error model: compact tables, family tables and single
+// observations against brute-force sums over transmissions and true genotypes.
 #include <gtest/gtest.h>
 
 #include <cmath>

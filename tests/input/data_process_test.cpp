@@ -1,8 +1,5 @@
-// Data processing after the project file is read: observed allele
-// frequencies against a count made here from the file's text, the allele
-// order of biallelic and dominant loci, the checks against known
-// frequencies and excluded parents with their messages, the identity
-// links, and the packed genotypes read back.
+// Data processing after reading: observed frequencies against a count from
+// the text, allele order, and the checks of known and excluded relationships.
 #include <gtest/gtest.h>
 
 #include <cmath>

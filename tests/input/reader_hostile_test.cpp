@@ -1,6 +1,5 @@
-// The project-file reader on hostile input: huge counts in short files,
-// over-long items, binary bytes. Each must end in a clear error stop,
-// quickly and without large allocations.
+// The project reader on hostile input: huge counts in short files, control
+// bytes. Each ends in a clear stop, quickly and without large allocations.
 #include <gtest/gtest.h>
 
 #include <chrono>

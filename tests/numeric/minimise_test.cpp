@@ -1,6 +1,5 @@
-// Brent's line minimisation, the bounded line search and Powell's method on
-// functions with known minima, the box of admissible values (never left by
-// an evaluation), and the two outcomes of non-convergence.
+// Line minimisation, the bounded line search and Powell's method on known
+// minima, inside the box, and at the iteration limit.
 #include "numeric/minimise.h"
 
 #include <gtest/gtest.h>

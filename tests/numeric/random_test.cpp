@@ -1,7 +1,5 @@
-// Uniform, normal and Poisson deviates and the random bit: the sequences
-// against the recurrences written out independently here (direct 64-bit
-// modular arithmetic instead of the Schrage factorisation), limits of the
-// ranges, the full period of the shift register, and distributions.
+// Random deviates against their recurrences written out independently,
+// limits of the ranges, the shift register's period, and distributions.
 #include "numeric/random.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Short lists of candidate parents: weights and lines worked by hand, the
-// rules for known, excluded and impossible candidates, the monoecious rule,
-// a simulated sample, and the lists file as a cache.
+// Short lists of candidate parents: weights worked by hand, the rules for
+// known, excluded and monoecious candidates, a simulated sample, the cache.
 #include <gtest/gtest.h>
 
 #include <algorithm>

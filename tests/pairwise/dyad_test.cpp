@@ -1,6 +1,5 @@
-// Pair tables of the offspring: joint genotype probabilities against their
-// closed forms, every table entry against a brute-force sum over the
-// parents' genotypes, and the cache files.
+// Offspring pair tables: joint genotype probabilities against closed forms,
+// every entry against a brute-force sum, and the cache files.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,7 +1,5 @@
-// The pairwise method on hand-made pair tables: every file it writes, worked
-// by hand; its checkpoint read back, damaged or not; and the pair tables
-// standing in for the pedigree likelihood of small families, against the
-// pedigree itself.
+// The pairwise method on hand-made pair tables: its files worked by hand, its
+// checkpoint, and the pair tables standing in for small families' likelihood.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,8 +1,5 @@
-// Candidate-offspring pair tables: every entry against a brute-force sum over
-// the candidate's true genotype, the unsampled other parent's genotype, the
-// transmitted genes and the observation model written out from the error
-// classes; the impossible value; the cache files; and the maternal
-// half-sib table held once.
+// Candidate-offspring pair tables against brute-force sums over true
+// genotypes and transmissions, the impossible value, and the cache files.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,10 +1,5 @@
-// Pair tables with selfed offspring in a monoecious sample: a selfed
-// offspring with an outbred sib through its selfing parent (ordered), two
-// selfed sibs, and a candidate parent with its selfed offspring. Every table
-// entry against a brute-force sum over the parents' genotypes, the
-// transmitted genes and the observation model of the error classes; the
-// summation of the observed pair against the plain double sum over true
-// genotypes; and the cache files.
+// Pair tables of selfed offspring (with an outbred sib, with a selfed sib,
+// with their parent) against brute-force sums, observed-pair sums, cache files.
 #include <gtest/gtest.h>
 
 #include <array>

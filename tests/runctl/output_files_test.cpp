@@ -1,7 +1,5 @@
-// The output name's files: the project file is never one of them (by file
-// identity), the lock keeps a second run off a name in use and is taken
-// over from a run that is gone, and a stop leaves no result file that
-// could be taken for this run's, nor an empty error file.
+// The output name's files: never the project file, locked against a second
+// run, and no result left by a stop that could pass for this run's.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,8 +1,5 @@
-// The archive of good configurations: the record format and its expansion
-// back into the target tables, the partition signature against a direct
-// sum, the duplicate test against canonical forms of random configurations
-// and its tolerance window, ordering, bound and removals, the comparisons
-// on member lists, and the rebuilding of the archive from a run archive.
+// The archive of good configurations: records, signature, duplicates,
+// ordering and bound, removals, and rebuilding from a run archive.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
-// The initial configuration, its sibship clusters, the family structure
-// handed to the likelihood engine, and the impossible initial
-// configuration.
+// The initial configuration, its clusters, the families handed to the
+// likelihood engine, and the impossible initial configuration.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,7 +1,5 @@
-// The pairwise-score likelihood: the total of a configuration against a
-// brute-force sum over every pair of individuals written here, and the
-// change that the search finds for each move against the total recomputed
-// from scratch, over long random walks on simulated samples.
+// The pairwise-score likelihood against a brute-force sum over every pair,
+// and each move's change against totals recomputed along random walks.
 #include <gtest/gtest.h>
 #include <omp.h>
 

@@ -1,9 +1,5 @@
-// The configuration prior: the Ewens sibship-size term against the Ewens
-// sampling formula (every partition of small samples, and the family sizes
-// of small configurations of every mating system), the Ewens parameter
-// against its target number of parents, the weights and their edge cases,
-// the parentage term against hand-worked values, selfing, the counts of
-// small configurations, and the largest sample.
+// The configuration prior: the Ewens term against the sampling formula, its
+// parameter and weights, the parentage term, selfing, configurations, scale.
 #include "search/prior.h"
 
 #include <gtest/gtest.h>
