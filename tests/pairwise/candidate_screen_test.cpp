@@ -17,6 +17,7 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/pair_tables.h"
 
 namespace {
 
@@ -26,40 +27,17 @@ std::string Join(const std::vector<std::string>& lines) {
   return text;
 }
 
-// ---- Hand-made pair tables ----
 class CandidateScreenTest : public PedkinTest {
  protected:
-  // n diploid offspring and nc candidates of each sex, each candidate with
-  // single log likelihood -10, every pair impossible until scored.
   void Sample(int32_t n, int32_t nc, int32_t numsex = 2) {
-    Variables& v = variables;
-    v.fname = "scr";
-    v.displayq = 0;
-    v.smplsize = n;
-    v.numsex = numsex;
-    v.numchild(1) = v.numchild(2) = nc;
-    v.offploid.assign(static_cast<std::size_t>(n), 2);
-    v.indivparent.assign(static_cast<std::size_t>(n), 2, -1);
-    for (int32_t s = 1; s <= 2; ++s) {
-      v.excludedparent(s).assign(static_cast<std::size_t>(n));
-      likelihoodvar.candidatelogl(s).assign(static_cast<std::size_t>(nc), -10.0);
-      DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(s + 5);
-      t.triangle = false;
-      t.nrow = nc;
-      t.ncol = n;
-      t.ready = true;
-      t.logl.assign(static_cast<std::size_t>(nc * n), kImpossibleDyadLogL);
-    }
+    variables.fname = "scr";
+    variables.displayq = 0;
+    variables.numsex = numsex;
+    HandParentTables(n, nc, nc);
     ClearBestCnd();
   }
-  // Candidate c's score x for offspring i: its pair log likelihood exceeds
-  // its own by x.
-  static void Score(int32_t sex, int32_t i, int32_t c, float x) {
-    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(sex + 5);
-    t.logl[static_cast<std::size_t>((c - 1) * t.ncol + i - 1)] = -10.0f + x;
-  }
   static void Scores(int32_t sex, int32_t i, const std::vector<float>& x) {
-    for (std::size_t c = 0; c < x.size(); ++c) Score(sex, i, static_cast<int32_t>(c + 1), x[c]);
+    for (std::size_t c = 0; c < x.size(); ++c) ScoreCandidate(sex, i, static_cast<int32_t>(c + 1), x[c]);
   }
 };
 
@@ -151,7 +129,6 @@ TEST_F(CandidateScreenTest, HaploidSonsHaveNoFatherList) {
   EXPECT_EQ(variables.NumBestCnd(2, 2), 2);
 }
 
-// ---- A simulated sample and the lists file ----
 class CandidateFileTest : public PedkinTest {
  protected:
   // Two fathers and two mothers with offspring, and six unrelated

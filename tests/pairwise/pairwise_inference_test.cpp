@@ -18,16 +18,15 @@
 #include "state/simuvariables.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/pair_tables.h"
 
 namespace {
 
 class PairwiseInferenceTest : public PedkinTest {
  protected:
-  // Six offspring O1..O6, each with single log likelihood -10 (so -20 for
-  // an unrelated pair), every pair at -30 under every relationship until
-  // set; candidate fathers D1, D2 and one mother F1 when `candidates`, each
-  // with single log likelihood -10, every pair as parent and offspring
-  // impossible until set.
+  // Six offspring O1..O6, every pair at -30 (10 below unrelated) under
+  // every relationship until set; candidate fathers D1, D2 and one mother
+  // F1 when `candidates`.
   void Sample(bool haplodiploid, bool candidates) {
     Variables& v = variables;
     const int32_t n = 6;
@@ -38,10 +37,8 @@ class PairwiseInferenceTest : public PedkinTest {
     v.haplodiploid = haplodiploid ? 1 : 0;
     v.offspringid.assign(n);
     for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
-    v.offploid.assign(n, 2);
-    v.indivparent.assign(n, 2, -1);
     v.propprntsampled(1) = v.propprntsampled(2) = 0.5;
-    likelihoodvar.indivlogl.assign(n, -10.0);
+    HandParentTables(n, candidates ? 2 : 0, candidates ? 1 : 0);
     for (int32_t k = 1; k <= 3; ++k) {
       DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
       t.triangle = true;
@@ -49,19 +46,9 @@ class PairwiseInferenceTest : public PedkinTest {
       t.ready = true;
       t.logl.assign(static_cast<std::size_t>(n * (n - 1) / 2), -30.0f);
     }
-    v.numchild(1) = candidates ? 2 : 0;
-    v.numchild(2) = candidates ? 1 : 0;
     for (int32_t s = 1; s <= 2; ++s) {
       v.cndparentid(s).assign(static_cast<std::size_t>(v.numchild(s)));
       for (int32_t c = 1; c <= v.numchild(s); ++c) v.cndparentid(s)(c) = (s == 1 ? "D" : "F") + std::to_string(c);
-      v.excludedparent(s).assign(n);
-      likelihoodvar.candidatelogl(s).assign(static_cast<std::size_t>(v.numchild(s)), -10.0);
-      DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(s + 5);
-      t.triangle = false;
-      t.nrow = v.numchild(s);
-      t.ncol = n;
-      t.ready = true;
-      t.logl.assign(static_cast<std::size_t>(t.nrow * n), kImpossibleDyadLogL);
       // Thresholds 9, 8, ..., 1, 0.5 of the levels 95, 90, ..., 50%.
       for (int32_t c = 1; c <= 10; ++c) simuvariables.Threshold(c, s) = c < 10 ? 10 - c : 0.5;
     }
@@ -69,12 +56,6 @@ class PairwiseInferenceTest : public PedkinTest {
   static void Pair(int32_t kind, int32_t i, int32_t j, float x) {
     DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(kind + 1);
     t.logl[DyadTriangleIndex(i, j, t.nrow)] = x;
-  }
-  // Candidate c's parent-offspring score with offspring i: its pair log
-  // likelihood exceeds the two single ones by x.
-  static void Score(int32_t sex, int32_t i, int32_t c, float x) {
-    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(sex + 5);
-    t.logl[static_cast<std::size_t>((c - 1) * t.ncol + i - 1)] = x <= kImpossibleDyadLogL ? x : -20.0f + x;
   }
 };
 
@@ -168,8 +149,8 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       const float impossible = kImpossibleDyadLogL;
       const std::vector<std::vector<float>> fathers = {{12, 2}, {5, 0.5f}, {-3, -1}, {8, 8}, {9, 0.3f}, {impossible, 1.5f}};
       for (int32_t i = 1; i <= 6; ++i) {
-        for (int32_t d = 1; d <= 2; ++d) Score(1, i, d, fathers[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(d - 1)]);
-        Score(2, i, 1, i == 1 ? 3.0f : -5.0f);
+        for (int32_t d = 1; d <= 2; ++d) ScoreCandidate(1, i, d, fathers[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(d - 1)]);
+        ScoreCandidate(2, i, 1, i == 1 ? 3.0f : -5.0f);
       }
       v.indivparent(4, 1) = 2;
       v.excludedparent(1)(5) = {1};
