@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "input/allele_recoding.h"
@@ -156,43 +157,24 @@ using ReadDataSections = ReadDataTest;
 TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   Read(Join(BaseLines()));
   const Variables& v = variables;
-  EXPECT_EQ(v.datasetname, "Reader test data");
-  EXPECT_EQ(v.fname, "testrun");
-  EXPECT_EQ(v.smplsize, 4);
-  EXPECT_EQ(v.numloci, 3);
-  EXPECT_EQ(v.i_seed, 1234);
-  EXPECT_EQ(v.maxmatings(1), 4);
-  EXPECT_EQ(v.ewenmeannumprnt(1), 1e99);
-  EXPECT_EQ(v.numrun, 2);
-  EXPECT_EQ(v.fulllikelihoodmethodq, 1);
-  EXPECT_EQ(v.likelihoodprecision, 2);
-  EXPECT_EQ(v.ploidy(1), 2);
-  ASSERT_EQ(v.stroffidx.size(), 4u);
-  EXPECT_EQ(v.stroffidx[3], "4");
-  EXPECT_EQ(v.markerid(3), "MK3");
-  EXPECT_EQ(v.dominantmarker(3), 1);
-  EXPECT_DOUBLE_EQ(v.droprate(2), 0.01);
-  EXPECT_DOUBLE_EQ(v.othererrorrate(3), 1e-05);
-  EXPECT_EQ(v.offspringid(4), "O4");
-  EXPECT_EQ(v.smplsizedh(2), 4);
+  EXPECT_EQ(std::tuple(v.datasetname, v.fname, v.stroffidx, v.markerid(3), v.offspringid(4), v.cndparentid(2)(2)),
+            std::tuple("Reader test data", "testrun", std::vector<std::string>{"1", "2", "3", "4"}, "MK3", "O4", "M2"));
+  EXPECT_EQ(std::tuple(v.smplsize, v.numloci, v.i_seed, v.maxmatings(1), v.numrun, v.fulllikelihoodmethodq,
+                       v.likelihoodprecision, v.ploidy(1), v.dominantmarker(3), v.smplsizedh(2), v.numchild(1)),
+            std::tuple(4, 3, 1234, 4, 2, 1, 2, 2, 1, 4, 2));
+  EXPECT_EQ(std::tuple(v.ewenmeannumprnt(1), v.droprate(2), v.othererrorrate(3), v.propprntsampled(2)),
+            std::tuple(1e99, 0.01, 1e-05, 0.6));
+  EXPECT_EQ(std::tuple(v.anymonogamy, v.indivparent(1, 1), v.indivparent(2, 2), v.numknownprnt(1),
+                       v.knownsibship(1, 1), v.numknownsibship(1)),
+            std::tuple(0, 1, 1, 1, 1, 1));
+  EXPECT_EQ(v.excludedparent(1)(3), (std::vector<int32_t>{2}));
+  EXPECT_EQ(v.excludedsib(1)(4), (std::vector<int32_t>{3}));
   // Alleles in order of first appearance; O4 lacks its second allele at locus 2.
   EXPECT_EQ(v.rawalleleid(1), (std::vector<int32_t>{101, 102}));
   EXPECT_EQ(v.rawalleleid(2), (std::vector<int32_t>{7, 8}));
-  EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 2));
-  EXPECT_EQ(StoredAlleles(0, 4, 2), std::make_pair(0, 0));
-  EXPECT_EQ(StoredAlleles(0, 2, 3), std::make_pair(2, 0));
-  EXPECT_DOUBLE_EQ(v.propprntsampled(2), 0.6);
-  EXPECT_EQ(v.numchild(1), 2);
-  EXPECT_EQ(v.cndparentid(2)(2), "M2");
-  EXPECT_EQ(StoredAlleles(2, 2, 1), std::make_pair(1, 2));
-  EXPECT_EQ(v.anymonogamy, 0);
-  EXPECT_EQ(v.indivparent(1, 1), 1);
-  EXPECT_EQ(v.indivparent(2, 2), 1);
-  EXPECT_EQ(v.numknownprnt(1), 1);
-  EXPECT_EQ(v.knownsibship(1, 1), 1);
-  EXPECT_EQ(v.numknownsibship(1), 1);
-  EXPECT_EQ(v.excludedparent(1)(3), (std::vector<int32_t>{2}));
-  EXPECT_EQ(v.excludedsib(1)(4), (std::vector<int32_t>{3}));
+  using P = std::pair<int32_t, int32_t>;
+  EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 4, 2), StoredAlleles(0, 2, 3), StoredAlleles(2, 2, 1)),
+            std::tuple(P{1, 2}, P{0, 0}, P{2, 0}, P{1, 2}));
   // Reading writes nothing but the lock of the output name: the
   // output-name trial leaves nothing behind.
   std::vector<std::string> files;
@@ -315,57 +297,6 @@ TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRea
       {{{20, "<EOF>"}}, "Error in reading line Likelihood Precision. " + intmsg},
       {{{kPrior, "1 2.0"}, {kPrior + 1, "<EOF>"}}, "Error in reading mean paternal & maternal sibship size!"},
   });
-}
-
-TEST_F(ReadDataParameters, DerivedValues) {
-  const std::vector<std::pair<Edits, std::function<void()>>> cases = {
-      // The pairwise method updates frequencies its own way (2) and needs no
-      // precision above 1.
-      {{{kMethod, "0"}, {kUpdate, "1"}, {kPrecision, "3"}},
-       [] {
-         EXPECT_EQ(variables.updateallelefre, 2);
-         EXPECT_EQ(variables.likelihoodprecision, 1);
-         EXPECT_EQ(variables.fulllikelihoodmethodq, 0);
-         EXPECT_EQ(variables.quicksearchq, 1);
-       }},
-      {{{kMethod, "2"}, {kUpdate, "1"}},
-       [] {
-         EXPECT_EQ(variables.updateallelefre, 1);
-         EXPECT_EQ(variables.fulllikelihoodmethodq, 1);
-         EXPECT_EQ(variables.quicksearchq, 1);
-       }},
-      {{{kPrior, "2 1.5 2.5"}},
-       [] {
-         EXPECT_EQ(variables.priortype, 2);
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 1.5);
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 2.5);
-       }},
-      {{{kPrior, "4\n500, 1.0E-8"}}, [] { EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 1e-8); }},
-      {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
-       [] {
-         EXPECT_EQ(variables.i_seed, 2147483647);
-         EXPECT_EQ(variables.numrun, 2147483647);
-         EXPECT_EQ(variables.monitorinterval, 2147483647);
-       }},
-      {{{kDropout, "0 0.5 1"}}, [] { EXPECT_EQ(variables.droprate(3), 1.0); }},
-      {{{kOutput, "'  my run  '   ! comment"}}, [] { EXPECT_EQ(variables.fname, "my run"); }},
-      {{{kMatings, "1 0"}},
-       [] {
-         EXPECT_EQ(variables.monogamy(1), 1);
-         EXPECT_EQ(variables.monogamy(2), 0);
-         EXPECT_EQ(variables.allmonogamy, 0);
-         EXPECT_EQ(variables.anymonogamy, 1);
-       }},
-      // A candidate may share an offspring's identifier and genotype.
-      {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}},
-       [] { EXPECT_EQ(variables.cndparentid(1)(2), "O3"); }},
-  };
-  for (const auto& [edits, check] : cases) {
-    SCOPED_TRACE(edits.front().second);
-    Reset();
-    Read(Join(Edited(edits)));
-    check();
-  }
 }
 
 TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
@@ -587,63 +518,64 @@ TEST_F(ReadDataSections, CandidateChecks) {
 
 // Projects that differ from the base in the lines given, read whole.
 TEST_F(ReadDataSections, VariantsOfTheBase) {
-  struct Variant {
-    std::string name;
-    Edits lines;
-    std::function<void()> check;
-  };
-  const std::vector<Variant> cases = {
-      {"no candidates",
-       {{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
+  const Variables& v = variables;
+  const std::vector<std::pair<Edits, std::function<void()>>> cases = {
+      // The pairwise method updates frequencies its own way (2) and needs no
+      // precision above 1.
+      {{{kMethod, "0"}, {kUpdate, "1"}, {kPrecision, "3"}},
+       [&] {
+         EXPECT_EQ(std::tuple(v.updateallelefre, v.likelihoodprecision, v.fulllikelihoodmethodq, v.quicksearchq),
+                   std::tuple(2, 1, 0, 1));
+       }},
+      {{{kMethod, "2"}, {kUpdate, "1"}},
+       [&] { EXPECT_EQ(std::tuple(v.updateallelefre, v.fulllikelihoodmethodq, v.quicksearchq), std::tuple(1, 1, 1)); }},
+      {{{kPrior, "2 1.5 2.5"}},
+       [&] { EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5)); }},
+      {{{kPrior, "4\n500, 1.0E-8"}}, [&] { EXPECT_EQ(v.ewenmeannumprnt(2), 1e-8); }},
+      {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
+       [&] { EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(2147483647, 2147483647, 2147483647)); }},
+      {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
+      {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
+      {{{kMatings, "1 0"}},
+       [&] { EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1)); }},
+      // A candidate may share an offspring's identifier and genotype.
+      {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}}, [&] { EXPECT_EQ(v.cndparentid(1)(2), "O3"); }},
+      {{{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
         {kPaternityPair, ""}, {kMaternity, "0 0"}, {kMaternityPair, ""}, {kExclPaternity, "0"}, {kExclPaternity1, ""}},
-       [] {
-         EXPECT_EQ(variables.numchild(1), 0);
-         EXPECT_EQ(variables.cndparentid(1).size(), 0u);
-         EXPECT_EQ(variables.anyknownprntq, 0);
-         EXPECT_EQ(variables.anyexcludedparentq, 0);
+       [&] {
+         EXPECT_EQ(std::tuple(v.numchild(1), v.cndparentid(1).size(), v.anyknownprntq, v.anyexcludedparentq),
+                   std::tuple(0, 0u, 0, 0));
        }},
-      // O1 haploid; O3 missing at locus 1 and diploid at locus 2.
-      {"haplodiploid ploidy",
-       {{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
+      // O1 haploid; O3 missing at locus 1 and diploid at locus 2; a haploid
+      // male candidate is written like a haploid offspring.
+      {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
         {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O4"}},
-       [] {
-         EXPECT_EQ(variables.ploidy(1), 1);
-         EXPECT_EQ(variables.offploid(1), 1);
-         EXPECT_EQ(variables.offploid(3), 2);
-         EXPECT_EQ(variables.smplsizedh(1), 1);
-         EXPECT_EQ(variables.smplsizedh(2), 3);
-         EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 1));
-         EXPECT_EQ(StoredAlleles(0, 3, 1), std::make_pair(0, 0));
-         // A haploid male candidate is written like a haploid offspring.
-         EXPECT_EQ(StoredAlleles(1, 1, 2), std::make_pair(1, 1));
+       [&] {
+         EXPECT_EQ(std::tuple(v.ploidy(1), v.offploid(1), v.offploid(3), v.smplsizedh(1), v.smplsizedh(2)),
+                   std::tuple(1, 1, 2, 1, 3));
+         using P = std::pair<int32_t, int32_t>;
+         EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
+                   std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
        }},
-      {"haploid offspring only: both sexes monogamous",
-       {{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
+      // Haploid offspring only: both sexes monogamous, no inbreeding.
+      {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
         {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
         {kPatSibs, "0"}, {kPatSib1, ""}},
-       [] {
-         EXPECT_EQ(variables.smplsizedh(1), 4);
-         EXPECT_EQ(variables.maxmatings(1), 1);
-         EXPECT_EQ(variables.maxmatings(2), 1);
-         EXPECT_EQ(variables.allowinbreeding, 0);
-         EXPECT_EQ(variables.allmonogamy, 1);
-         EXPECT_EQ(variables.anymonogamy, 1);
+       [&] {
+         EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
+                   std::tuple(4, 1, 1, 0, 1));
        }},
-      {"all dominant haplodiploid: ploidy on the line",
-       {{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
+      // All dominant and haplodiploid: the ploidy stands on the line.
+      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
         {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
         {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
-       [] {
-         EXPECT_EQ(variables.offploid(1), 1);
-         EXPECT_EQ(variables.offploid(2), 2);
-         EXPECT_EQ(variables.smplsizedh(1), 1);
-       }},
+       [&] { EXPECT_EQ(std::tuple(v.offploid(1), v.offploid(2), v.smplsizedh(1)), std::tuple(1, 2, 1)); }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [edits, check] : cases) {
+    SCOPED_TRACE(edits.front().second);
     Reset();
-    Read(Join(Edited(c.lines)));
-    c.check();
+    Read(Join(Edited(edits)));
+    check();
   }
 }
 
