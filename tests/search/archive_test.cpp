@@ -8,6 +8,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "search/archive.h"
@@ -135,7 +136,6 @@ class ArchiveTest : public PedkinTest {
   }
 };
 
-
 TEST_F(ArchiveTest, NewConfigThenConvertConfigGivesTheConfigurationBack) {
   struct Case {
     const char* name;
@@ -259,33 +259,27 @@ TEST_F(ArchiveTest, InsertionKeepsDecreasingOrderNewestFirstAmongEquals) {
 }
 
 TEST_F(ArchiveTest, CapacityOfAThousandRecords) {
+  const auto state = [] {
+    const auto& a = variables.ConfigArchive;
+    return std::tuple(a.size(), a.front().logl, a.back().logl);
+  };
   // Records far apart in log likelihood are never compared with each other.
   for (int32_t k = 0; k < 1000; ++k) Offer(WithLogl(kA, -1000.0 - k), 3);
-  ASSERT_EQ(variables.ConfigArchive.size(), 1000u);
-
-  // A better configuration that is not a duplicate removes the worst.
+  // A better configuration that is not a duplicate removes the worst; one
+  // worse than all others goes in and out again.
   Offer(WithLogl(kB, -999.0), 1);
-  EXPECT_EQ(variables.ConfigArchive.size(), 1000u);
-  EXPECT_EQ(variables.ConfigArchive.front().logl, -999.0);
-  EXPECT_EQ(variables.ConfigArchive.back().logl, -1998.0);
-
-  // One worse than all others goes in and out again.
+  EXPECT_EQ(state(), std::tuple(1000u, -999.0, -1998.0));
   Offer(WithLogl(kB, -5000.0), 2);
-  EXPECT_EQ(variables.ConfigArchive.size(), 1000u);
-  EXPECT_EQ(variables.ConfigArchive.back().logl, -1998.0);
-
-  // Mode 3 is not bounded; the next bounded addition removes one record.
+  EXPECT_EQ(state(), std::tuple(1000u, -999.0, -1998.0));
+  // Mode 3 is not bounded; the next bounded addition removes one record,
+  // and a duplicate adds nothing and removes nothing.
   for (int32_t k = 0; k < 5; ++k) Offer(WithLogl(kC, -10.0 - k), 3);
   EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
   Offer(WithLogl(kC, -1.0), 2);
-  EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
-  EXPECT_EQ(variables.ConfigArchive.front().logl, -1.0);
-  EXPECT_EQ(variables.ConfigArchive.back().logl, -1997.0);
-  // A duplicate adds nothing and removes nothing.
+  EXPECT_EQ(state(), std::tuple(1005u, -1.0, -1997.0));
   Offer(WithLogl(kC, -1.0), 1);
   EXPECT_EQ(variables.ConfigArchive.size(), 1005u);
 }
-
 
 TEST_F(ArchiveTest, DuplicatesOnHandPickedConfigurations) {
   struct Case {
@@ -449,7 +443,6 @@ TEST_F(ArchiveTest, PartitionAndSelfingTestsOnMemberLists) {
   EXPECT_EQ(flag, 1);
 }
 
-
 TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
   struct Case {
     double floor;
@@ -475,7 +468,6 @@ TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
   ArchiveConfigRemoveAll();
   EXPECT_TRUE(variables.ConfigArchive.empty());
 }
-
 
 TEST_F(ArchiveTest, RestoreFromRunRebuildsTheArchiveAndTheBest) {
   variables.numchild(1) = 3;
