@@ -530,14 +530,21 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
       {{{kMethod, "2"}, {kUpdate, "1"}},
        [&] { EXPECT_EQ(std::tuple(v.updateallelefre, v.fulllikelihoodmethodq, v.quicksearchq), std::tuple(1, 1, 1)); }},
       {{{kPrior, "2 1.5 2.5"}},
-       [&] { EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5)); }},
+       [&] {
+         EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5));
+       }},
       {{{kPrior, "4\n500, 1.0E-8"}}, [&] { EXPECT_EQ(v.ewenmeannumprnt(2), 1e-8); }},
       {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
-       [&] { EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(2147483647, 2147483647, 2147483647)); }},
+       [&] {
+         const int32_t top = 2147483647;
+         EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(top, top, top));
+       }},
       {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
       {{{kMatings, "1 0"}},
-       [&] { EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1)); }},
+       [&] {
+         EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1));
+       }},
       // A candidate may share an offspring's identifier and genotype.
       {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}}, [&] { EXPECT_EQ(v.cndparentid(1)(2), "O3"); }},
       {{{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
