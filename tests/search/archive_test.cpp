@@ -167,13 +167,9 @@ TEST_F(ArchiveTest, NewConfigThenConvertConfigGivesTheConfigurationBack) {
     variables.numchild(2) = cs.nc2;
     const int32_t nc = Load(cs.c);
     const ConfigRecord r = NewConfig(nc);
-    EXPECT_EQ(r.numcluster, nc);
-    EXPECT_EQ(r.logl, cs.c.logl);
-    EXPECT_EQ(r.maternal.empty(), !cs.maternal);
-    EXPECT_EQ(r.cluster.empty(), !cs.cluster);
-    EXPECT_EQ(r.fathers.empty(), cs.nc1 < 1);
-    EXPECT_EQ(r.mothers.empty(), cs.nc2 < 1);
-
+    EXPECT_EQ(std::tuple(r.numcluster, r.logl, r.maternal.empty(), r.cluster.empty()),
+              std::tuple(nc, cs.c.logl, !cs.maternal, !cs.cluster));
+    EXPECT_EQ(std::tuple(r.fathers.empty(), r.mothers.empty()), std::tuple(cs.nc1 < 1, cs.nc2 < 1));
     double logl = 0.0;
     ConvertConfig(r, logl);
     EXPECT_EQ(logl, cs.c.logl);
@@ -222,8 +218,8 @@ TEST_F(ArchiveTest, CharacterValueAgainstADirectSum) {
       Mating(2, allmono, allmono);
       variables.smplsize = static_cast<int32_t>(col3.size());
       const Ints ones(col3.size(), 1);
-      variables.CrIndivLoc = Columns(allmono ? std::vector<Ints>{col3, col3, ones} : std::vector<Ints>{ones, ones, col3},
-                                     col3.size());
+      const std::vector<Ints> cols = allmono ? std::vector<Ints>{col3, col3, ones} : std::vector<Ints>{ones, ones, col3};
+      variables.CrIndivLoc = Columns(cols, col3.size());
       UseCurrentConfig();
       ASSERT_EQ(CharacterValue(Count(col3)), direct(col3)) << ::testing::PrintToString(col3);
     }
@@ -432,15 +428,13 @@ TEST_F(ArchiveTest, PartitionAndSelfingTestsOnMemberLists) {
 
   // Offspring 1 selfed in both, offspring 3 in u only.
   const Mat1<int32_t> s = Columns({{1, 2, 3}, {1, 4, 5}}, 3), u = Columns({{6, 7, 8}, {6, 9, 8}}, 3);
-  int32_t flag = -1;
-  NoneQtSelfing(s, u, 2, flag);
-  EXPECT_EQ(flag, 0);
-  NoneQtSelfing(s, u, 3, flag);
-  EXPECT_EQ(flag, 1);
-  NoneQtSelfing(s, u, std::vector<int16_t>{1, 2}, flag);
-  EXPECT_EQ(flag, 0);
-  NoneQtSelfing(s, u, std::vector<int16_t>{3}, flag);
-  EXPECT_EQ(flag, 1);
+  const auto selfing = [&](auto members) {
+    int32_t flag = -1;
+    NoneQtSelfing(s, u, members, flag);
+    return flag;
+  };
+  EXPECT_EQ(std::tuple(selfing(2), selfing(3), selfing(std::vector<int16_t>{1, 2}), selfing(std::vector<int16_t>{3})),
+            std::tuple(0, 1, 0, 1));
 }
 
 TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
@@ -535,13 +529,11 @@ TEST_F(ArchiveTest, RestoreFromRunShapes) {
       variables.offploid(cs.haploid) = 1;
     }
     ArchiveRestoreFromRun(cs.run);
-    EXPECT_EQ(variables.ConfigArchive.size(), 1u);
-    EXPECT_EQ(variables.btloglikelihood, -3.0);
-    EXPECT_EQ(Column(variables.BtIndivLoc, 1), cs.pat);
-    EXPECT_EQ(Column(variables.BtIndivLoc, 2), cs.mat);
-    EXPECT_EQ(Column(variables.BtIndivLoc, 3), cs.cl);
-    EXPECT_EQ(Column(variables.BtInferParent, 1), cs.dads);
-    EXPECT_EQ(Column(variables.BtInferParent, 2), cs.mums);
+    EXPECT_EQ(std::tuple(variables.ConfigArchive.size(), variables.btloglikelihood), std::tuple(1u, -3.0));
+    const Mat1<int32_t>& loc = variables.BtIndivLoc;
+    EXPECT_EQ(std::tuple(Column(loc, 1), Column(loc, 2), Column(loc, 3)), std::tuple(cs.pat, cs.mat, cs.cl));
+    EXPECT_EQ(std::tuple(Column(variables.BtInferParent, 1), Column(variables.BtInferParent, 2)),
+              std::tuple(cs.dads, cs.mums));
   }
   // Nothing to restore: the archive is emptied and the best left alone.
   variables.btloglikelihood = -7.0;
