@@ -214,6 +214,7 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
   RunCases({
       {{{kSample, "0"}}, "The offspring sample size should be in the range [1, 32767]!"},
+      {{{kSample, "32768"}}, "The offspring sample size should be in the range [1, 32767]!"},
       {{{kSample, "many"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\""},
       {{{kLoci, "0"}}, "The number of loci should be > 0!"},
       {{{kLoci, "5.0"}}, "Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\""},
@@ -221,9 +222,11 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kSeed, "x1"}}, "Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\""},
       {{{kSeed, "2147483648"}}, "Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\""},
       {{{kUpdate, "-1"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
+      {{{kUpdate, "2"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
       {{{kUpdate, "yes"}},
        "Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\""},
       {{{kSexes, "0"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
+      {{{kSexes, "3"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
       {{{kSexes, "two"}},
        "Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\""},
       {{{kInbreeding, "2"}}, "The indicator should be 0/1 for absense/presence of inbreeding!"},
@@ -249,9 +252,12 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
        "(Strong Prior), 4 (Optimal Prior for Ne)!"},
       {{{kPrior, "weak"}}, "Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\""},
       {{{kPrior, "1 0 2"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
+      {{{kPrior, "3 2 4.5"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
       {{{kPrior, "2 1.5 x"}}, "Error in reading mean paternal & maternal sibship size!"},
       {{{kPrior, "4 0.5 1"}}, "The prior effective size (Ne) is too big or too small!"},
+      {{{kPrior, "4 3e9 1"}}, "The prior effective size (Ne) is too big or too small!"},
       {{{kPrior, "4 100 0"}}, "The prior male to female sex ratio is too big or too small!"},
+      {{{kPrior, "4 100 1e-9"}}, "The prior male to female sex ratio is too big or too small!"},
       {{{kPrior, "4 100 ratio"}}, "Error in reading prior Ne & prior male/female ratio!"},
       {{{kKnownFreq, "2"}}, "The indicator for allele frequency should be either 0 (unknown) or 1 (known)!"},
       {{{kKnownFreq, "known"}},
@@ -259,6 +265,9 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kRuns, "0"}}, "The number of runs should be > 0!"},
       {{{kRuns, "two"}}, "Error in reading line Number of Runs. " + intmsg + "\"two\""},
       {{{kLength, "5"}},
+       "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
+       "long)!"},
+      {{{kLength, "-1"}},
        "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
        "long)!"},
       {{{kLength, "long"}}, "Error in reading line Length of Runs. " + intmsg + "\"long\""},
@@ -362,6 +371,12 @@ const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.
 TEST_F(ReadDataSections, KnownFrequencyChecks) {
   RunCases({
       {{{kKnownFreq, Known("2 0 2\n101 102\n0.4 0.6")}}, "The number of alleles should be > 0!"},
+      {{{kKnownFreq, Known("0@")}}, "The number of alleles should be > 0!"},
+      {{{kKnownFreq, Known("0000002@")}}, "Error in reading population allele number per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 many")}},
+       "Error in reading population alleles & frequencies per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6")}, {kKnownFreq + 1, "<EOF>"}},
+       "Error in reading population alleles & frequencies per locus"},
       {{{kKnownFreq, Known("two@")}}, "Error in reading population allele number per locus"},
       {{{kKnownFreq, Known("2 2 2\n101 1x2\n0.4 0.6")}},
        "Error in reading population alleles & frequencies per locus"},
@@ -415,6 +430,7 @@ TEST_F(ReadDataSections, MarkerChecks) {
        "Marker 1 has the same ID, ABCDEFGHIJKLMNOPQRST, as marker 2"},
       {{{kMarkerIds, "A B"}, {kMarkerIds + 1, "<EOF>"}}, "Error in reading Marker IDs"},
       {{{kMarkerTypes, "0 2 1"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
+      {{{kMarkerTypes, "-1@"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
       {{{kMarkerTypes, "0 d 1"}}, "Error in reading indicators for marker types per locus"},
       {{{kDropout, "1.5@"}}, "Marker error rate is out of the range [0, 1]!"},
       {{{kOtherError, "0.1 -0.1 0"}}, "Marker error rate is out of the range [0, 1]!"},
@@ -422,6 +438,7 @@ TEST_F(ReadDataSections, MarkerChecks) {
        "Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. It "
        "must be below 1!"},
       {{{kDropout, "low@"}}, "Error in reading Dropout Rate per locus"},
+      {{{kDropout, "nan@"}}, "Error in reading Dropout Rate per locus"},
       {{{kOtherError, "0.1 0.1"}, {kOtherError + 1, "<EOF>"}}, "Error in reading Other Error Rate per locus"},
   });
 }
@@ -460,6 +477,7 @@ TEST_F(ReadDataSections, OffspringChecks) {
        "Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 of "
        "line 3, Offspring Sample Size, or a line is cut short!"},
       {{{kOff3, "O3 0 0 0 0 0"}}, "Offspring O3 has no genotype data and should be removed!"},
+      {{{kOff3, "O3 102 0 0 8 0"}}, "Offspring O3 has no genotype data and should be removed!"},
       {{{kOff3, "O1 102 102 8 8 0"}}, "Offspring 3 has the same ID, O1, as offspring 1"},
       {{{kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"}, {kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1"}},
        "Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
@@ -470,12 +488,15 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {{{kHaplo, "1"}, {kOff2, "O2 101 -99 7 8 2"}},
        "Offspring O2 has incorrect genotypes: Unable to determine its ploidy!"},
       {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 3 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
+      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 h 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
   });
 }
 
 TEST_F(ReadDataSections, CandidateChecks) {
   RunCases({
       {{{kProportions, "0.0005 0.5"}},
+       "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
+      {{{kProportions, "0.5 1.01"}},
        "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
       {{{kProportions, "0.5 half"}}, "Error in reading Proportions of parents sampled"},
       {{{kCandidates, "-1 2"}}, "Number of candidates should be >= 0!"},
@@ -592,6 +613,7 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kPaternityPair, "O1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
       {{{kMaternityPair, "O2 M9"}}, "Candidate ID, M9, not found in the female candidate pool!"},
       {{{kPaternity, "-1 0"}}, "Error in reading known paternity"},
+      {{{kPaternity, "5 0"}}, "Error in reading known paternity"},
       {{{kMaternity, "one 0"}}, "Error in reading known maternity"},
       {{{kPaternityPair, "O1"}, {kPaternityPair + 1, "<EOF>"}}, "Error in reading known paternity"},
       {{{kPaternity, "2 0"}, {kPaternityPair, "O1 F1\nO1 F2"}},
@@ -602,6 +624,8 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kMatSibs, "1.0"}}, "\nAn integer expected for number of known sibship, but reads \"1.0\""},
       {{{kPatSibs, "-1"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "-2 O1 O2"}}, "Error in reading known paternal sibship"},
+      {{{kPatSibs, "5"}}, "Error in reading known paternal sibship"},
+      {{{kPatSib1, "999999999 O1 O2"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "2 O1 O9"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kPatSib1, "2 O1 O1"}}, "Offspring O1 is listed more than once in the known paternal sibships!"},
       {{{kPatSibs, "2"}, {kPatSib1, "2 O1 O2\n2 O3 O2"}},
