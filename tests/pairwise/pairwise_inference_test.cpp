@@ -79,10 +79,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       // no other candidate: 50%), O6 is impossible with D1 and scores 1.5
       // with D2 (100%). The one mother scores 3 with O1 (short of 9..4:
       // 70%) and -5 with the others.
-      {"diploid",
-       false,
-       true,
-       false,
+      {"diploid", false, true, false,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\n"},
         {".PairwiseHalfSibDyad", pairs + "O1,O3\nO4,O5\n"},
         {".PairwiseCloneDyad", ""},
@@ -91,10 +88,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
         {".PairCluster", "3,1,2,3\n2,4,5\n"}}},
       // Every parent monogamous: no half sibs and no half-sib file; O4-O5,
       // 0.1 above unrelated as full sibs, become full sibs.
-      {"monogamous",
-       false,
-       true,
-       true,
+      {"monogamous", false, true, true,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\nO4,O5\n"},
         {".PairwiseHalfSibDyad", ""},
         {".PairwisePaternity", parents + "O1,D1,100%\nO2,D1,75%\nO4,D2,100%\nO5,D2,50%\nO6,D2,100%\n"},
@@ -106,10 +100,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       // maternal half sibs, are one mother's family: full sibs. No
       // candidates: no parentage files, and those of an earlier execution
       // are removed.
-      {"haplodiploid",
-       true,
-       false,
-       false,
+      {"haplodiploid", true, false, false,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\nO4,O5\n"},
         {".PairwiseHalfSibDyad", "OffspringID1,OffspringID2,Paternal(P)/Maternal(M)\nO1,O3,P\nO3,O4,M\n"},
         {".PairwisePaternity", ""},
