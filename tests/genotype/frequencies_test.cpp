@@ -1,6 +1,5 @@
-// Genotype frequencies, observation probabilities of two-allele loci,
-// selfed offspring and the scaled family counts, each against an
-// independent computation.
+// Genotype frequencies, two-allele observation probabilities, selfed
+// offspring and scaled family counts, against independent computations.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -33,19 +33,6 @@ TEST_F(GenotypeCodesTest, CodeSchemeMatchesItsDefinition) {
   }
 }
 
-TEST_F(GenotypeCodesTest, PackedBitPositions) {
-  BuildGenotypeCodes(2);
-  std::vector<uint16_t> column(ColumnWords(16, 2), 0);
-  ASSERT_EQ(column.size(), 2u);
-  setgetgtype.locusgtypeptr = &column;
-  SetGtype({2, 2}, 8, 2);
-  EXPECT_EQ(column[0], 2u << 14);
-  SetGtype({1, 2}, 9, 2);
-  EXPECT_EQ(column[1], 3u);
-  SetGtype({1, 1}, 1, 2);
-  EXPECT_EQ(column[0], (2u << 14) | 1u);
-}
-
 TEST_F(GenotypeCodesTest, HeterozygoteOfBiallelicLocusReadsAsFullCode) {
   for (int32_t n : {2, 3, 9}) {
     BuildGenotypeCodes(n);

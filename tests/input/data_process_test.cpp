@@ -1,8 +1,5 @@
-// Data processing after the project file is read: observed allele
-// frequencies against a count made here from the file's text, the allele
-// order of biallelic and dominant loci, the checks against known
-// frequencies and excluded parents with their messages, the identity
-// links, and the packed genotypes read back.
+// Data processing after reading: observed frequencies against a count from
+// the text, allele order, and the checks of known and excluded relationships.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -136,23 +133,12 @@ TEST_F(DataProcessTest, DominantFrequencyFromRecessiveShare) {
   }
 }
 
-TEST_F(DataProcessTest, ChecksStopWithTheirMessages) {
-  // An allele of the sample absent from the known population list.
-  Project absent;
-  absent.knownfreq = "5 2 2\n120 124 131 140 150\n0.2 0.2 0.2 0.2 0.2\n7 8\n0.5 0.5\n1 2\n0.5 0.5\n";
-  Read(absent);
-  EXPECT_EQ(ExpectStop([] { DataProcess(); }),
-            "Allele   130 at locus   1 is found in the sample but absent from the population!\n"
-            "Program stopped in subroutine DataProcess, dataset = proj.\n");
-
-}
-
-// Knowledge that cannot all hold stops before the search, naming what is in
-// conflict; the known parent of one member of a known sibship is that of
-// every member.
+// Knowledge that cannot all hold, or alleles the known frequencies lack,
+// stop before the search, naming what is in conflict; the known parent of
+// one member of a known sibship is that of every member.
 TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
   struct Case {
-    std::string matings, relationships, message;
+    std::string matings, relationships, message, knownfreq = "";
   };
   const std::string data = "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
                            "Please check DATA and format and then re-run the program\n"
@@ -175,6 +161,11 @@ TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
       {"0 1", "2 9\nO1 F1\nO3 O2\n2 9\nO1 M2\nO4 M2\n0\n1\n2 O3 O4\n0\n0\n0\n0\n",
        "Known mother M2 mates two known fathers, F1 (offspring O1) and O2 (offspring O3), but mothers are "
        "monogamous!" + data},
+      // An allele of the sample absent from the known population list.
+      {"0 0", "0 0\n0 0\n0\n0\n0\n0\n0\n0\n",
+       "Allele   130 at locus   1 is found in the sample but absent from the population!\n"
+       "Program stopped in subroutine DataProcess, dataset = proj.\n",
+       "5 2 2\n120 124 131 140 150\n0.2 0.2 0.2 0.2 0.2\n7 8\n0.5 0.5\n1 2\n0.5 0.5\n"},
       // Consistent knowledge passes.
       {"1 1", "1 9\nO3 F1\n1 9\nO4 M2\n1\n2 O3 O4\n0\n1\nO5 1 F1\n0\n0\n1\nO1 1 O3\n", ""},
   };
@@ -186,6 +177,7 @@ TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
     p.mothers.push_back("M2 130 130 7 7 1");
     p.matings = c.matings;
     p.relationships = c.relationships;
+    p.knownfreq = c.knownfreq;
     Read(p);
     if (c.message.empty()) {
       DataProcess();

@@ -35,22 +35,6 @@ TEST_F(FreeFormatReader, ReadStatementsTakeItemsAcrossLinesAndDropTheRest) {
   EXPECT_EQ(file.Size(), 47u);
 }
 
-TEST_F(FreeFormatReader, FileEndingInARead) {
-  WriteFile("f.txt", "1 2\n3");
-  FreeFormatFile file;
-  ASSERT_TRUE(file.Open("f.txt"));
-  std::vector<std::string> items;
-  EXPECT_FALSE(file.ReadItems(5, items));
-  EXPECT_EQ(items.size(), 3u);
-}
-
-TEST_F(FreeFormatReader, DirectoriesAndMissingFilesDoNotOpen) {
-  std::filesystem::create_directory("d");
-  FreeFormatFile file;
-  EXPECT_FALSE(file.Open("d"));
-  EXPECT_FALSE(file.Open("missing"));
-}
-
 TEST_F(FreeFormatReader, Conversions) {
   EXPECT_EQ(ParseInteger(std::string_view("-99")), -99);
   EXPECT_EQ(ParseInteger("123456789"), 123456789);

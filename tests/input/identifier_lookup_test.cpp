@@ -38,19 +38,6 @@ TEST_F(IdentifierLookupReader, LocateOffspringThroughTheSortedIndex) {
   EXPECT_EQ(LocateOffspring(index, 0, "K"), 0);
 }
 
-TEST_F(IdentifierLookupReader, FindIndivStopsOnAMissingIdentifier) {
-  variables.fname = "ds";
-  variables.offspringid = Ids({"O1", "O2"});
-  variables.cndparentid(2) = Ids({"M1"});
-  EXPECT_EQ(FindIndiv("O2", 0), 2);
-  EXPECT_EQ(FindIndiv("M1", 2), 1);
-  EXPECT_EQ(ExpectStop([] { FindIndiv("M2", 2); }),
-            "Candidate ID, M2, not found in the female candidate pool!\n\n"
-            "Errors in DATA. Insufficient data or incorrect format.\n"
-            "Please check DATA and format and then re-run the program\n"
-            "Program stopped in subroutine StopOnDataError, dataset = ds.\n");
-}
-
 TEST_F(IdentifierLookupReader, RepeatedIdentifiersReportTheirFirstTwoHolders) {
   const auto ids = Ids({"C", "B", "C", "B", "A", "B"});
   Vec1<int32_t> index;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "input/allele_recoding.h"
@@ -83,33 +84,34 @@ std::string Join(const std::vector<std::string>& lines, const std::string& eol =
   return text;
 }
 
-// The content of the error-message file after a data-error stop.
 std::string DataError(const std::string& message, const std::string& dataset = "testrun") {
-  return message + "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
-                   "Please check DATA and format and then re-run the program\n"
-                   "Program stopped in subroutine StopOnDataError, dataset = " + dataset + ".\n";
+  return DataErrorText(message, dataset);
 }
 
-using Edit = std::function<void(std::vector<std::string>&)>;
-
-Edit Set(std::size_t line, const std::string& text) {
-  return [=](std::vector<std::string>& lines) { lines[line] = text; };
-}
-Edit Truncate(std::size_t count) {
-  return [=](std::vector<std::string>& lines) { lines.resize(count); };
-}
-Edit Both(Edit a, Edit b) {
-  return [=](std::vector<std::string>& lines) {
-    a(lines);
-    b(lines);
-  };
-}
-
-struct Case {
-  std::string name;
-  Edit edit;
-  std::string expected;  // whole content of the error-message file
+// Lines replaced in the base project, and the message of the stop they
+// cause; a line replaced by "<EOF>" ends the file before it.
+using Edits = std::vector<std::pair<std::size_t, std::string>>;
+enum Stop { kData, kNoDataset, kConvert };
+struct Row {
+  Edits edits;
+  std::string message;
+  Stop stop = kData;
 };
+
+// The known-frequency section stands right after line 14.
+std::string Known(const std::string& section) { return "1   ! known\n" + section; }
+
+std::vector<std::string> Edited(const Edits& edits) {
+  auto lines = BaseLines();
+  for (const auto& [k, text] : edits) {
+    if (text == "<EOF>") {
+      lines.resize(k);
+    } else {
+      lines[k] = text;
+    }
+  }
+  return lines;
+}
 
 class ReadDataTest : public PedkinTest {
  protected:
@@ -137,13 +139,14 @@ class ReadDataTest : public PedkinTest {
     return ExpectStop([] { ReadData(); });
   }
 
-  void RunCases(const std::vector<Case>& cases) {
-    for (const auto& c : cases) {
-      SCOPED_TRACE(c.name);
+  void RunCases(const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(::testing::Message() << "line " << r.edits.front().first + 1 << " -> " << r.edits.front().second);
       Reset();
-      auto lines = BaseLines();
-      c.edit(lines);
-      EXPECT_EQ(StopText(Join(lines)), c.expected);
+      const std::string expected =
+          r.stop == kConvert ? r.message + "\nProgram stopped in subroutine ConvertGenotype, dataset = testrun.\n"
+                             : DataError(r.message, r.stop == kNoDataset ? "" : "testrun");
+      EXPECT_EQ(StopText(Join(Edited(r.edits))), expected);
     }
   }
 };
@@ -151,66 +154,27 @@ class ReadDataTest : public PedkinTest {
 using ReadDataParameters = ReadDataTest;
 using ReadDataSections = ReadDataTest;
 
-// ---- The valid project ----
-
 TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   Read(Join(BaseLines()));
   const Variables& v = variables;
-  EXPECT_EQ(v.datasetname, "Reader test data");
-  EXPECT_EQ(v.fname, "testrun");
-  EXPECT_EQ(v.smplsize, 4);
-  EXPECT_EQ(v.numloci, 3);
-  EXPECT_EQ(v.i_seed, 1234);
-  EXPECT_EQ(v.numsex, 2);
-  EXPECT_EQ(v.maxmatings(1), 4);
-  EXPECT_EQ(v.maxmatings(2), 4);
-  EXPECT_EQ(v.fsscaleq, 1);
-  EXPECT_EQ(v.ewenmeannumprnt(1), 1e99);
-  EXPECT_EQ(v.numrun, 2);
-  EXPECT_EQ(v.lengthrun, 1);
-  EXPECT_EQ(v.monitorinterval, 10000);
-  EXPECT_EQ(v.fulllikelihoodmethodq, 1);
-  EXPECT_EQ(v.quicksearchq, 0);
-  EXPECT_EQ(v.likelihoodprecision, 2);
-  EXPECT_EQ(v.ploidy(1), 2);
-  EXPECT_EQ(v.ploidy(2), 2);
-  ASSERT_EQ(v.stroffidx.size(), 4u);
-  EXPECT_EQ(v.stroffidx[3], "4");
-  EXPECT_EQ(v.markerid(1), "MK1");
-  EXPECT_EQ(v.markerid(3), "MK3");
-  EXPECT_EQ(v.dominantmarker(2), 0);
-  EXPECT_EQ(v.dominantmarker(3), 1);
-  EXPECT_DOUBLE_EQ(v.droprate(2), 0.01);
-  EXPECT_DOUBLE_EQ(v.othererrorrate(3), 1e-05);
-  EXPECT_EQ(v.offspringid(4), "O4");
-  EXPECT_EQ(v.offploid(1), 2);
-  EXPECT_EQ(v.smplsizedh(2), 4);
+  EXPECT_EQ(std::tuple(v.datasetname, v.fname, v.stroffidx, v.markerid(3), v.offspringid(4), v.cndparentid(2)(2)),
+            std::tuple("Reader test data", "testrun", std::vector<std::string>{"1", "2", "3", "4"}, "MK3", "O4", "M2"));
+  EXPECT_EQ(std::tuple(v.smplsize, v.numloci, v.i_seed, v.maxmatings(1), v.numrun, v.fulllikelihoodmethodq,
+                       v.likelihoodprecision, v.ploidy(1), v.dominantmarker(3), v.smplsizedh(2), v.numchild(1)),
+            std::tuple(4, 3, 1234, 4, 2, 1, 2, 2, 1, 4, 2));
+  EXPECT_EQ(std::tuple(v.ewenmeannumprnt(1), v.droprate(2), v.othererrorrate(3), v.propprntsampled(2)),
+            std::tuple(1e99, 0.01, 1e-05, 0.6));
+  EXPECT_EQ(std::tuple(v.anymonogamy, v.indivparent(1, 1), v.indivparent(2, 2), v.numknownprnt(1),
+                       v.knownsibship(1, 1), v.numknownsibship(1)),
+            std::tuple(0, 1, 1, 1, 1, 1));
+  EXPECT_EQ(v.excludedparent(1)(3), (std::vector<int32_t>{2}));
+  EXPECT_EQ(v.excludedsib(1)(4), (std::vector<int32_t>{3}));
   // Alleles in order of first appearance; O4 lacks its second allele at locus 2.
   EXPECT_EQ(v.rawalleleid(1), (std::vector<int32_t>{101, 102}));
   EXPECT_EQ(v.rawalleleid(2), (std::vector<int32_t>{7, 8}));
-  EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 2));
-  EXPECT_EQ(StoredAlleles(0, 4, 2), std::make_pair(0, 0));
-  EXPECT_EQ(StoredAlleles(0, 2, 3), std::make_pair(2, 0));
-  EXPECT_EQ(StoredAlleles(0, 3, 3), std::make_pair(0, 0));
-  EXPECT_DOUBLE_EQ(v.propprntsampled(2), 0.6);
-  EXPECT_EQ(v.numchild(1), 2);
-  EXPECT_EQ(v.cndparentid(2)(2), "M2");
-  EXPECT_EQ(StoredAlleles(2, 2, 1), std::make_pair(1, 2));
-  EXPECT_EQ(v.monogamy(1), 0);
-  EXPECT_EQ(v.anymonogamy, 0);
-  EXPECT_EQ(v.indivparent(1, 1), 1);
-  EXPECT_EQ(v.indivparent(2, 2), 1);
-  EXPECT_EQ(v.indivparent(2, 1), -1);
-  EXPECT_EQ(v.numknownprnt(1), 1);
-  EXPECT_EQ(v.anyknownprntq, 1);
-  EXPECT_EQ(v.knownsibship(1, 1), 1);
-  EXPECT_EQ(v.knownsibship(2, 1), 1);
-  EXPECT_EQ(v.knownsibship(3, 1), 0);
-  EXPECT_EQ(v.numknownsibship(1), 1);
-  EXPECT_EQ(v.excludedparent(1)(3), (std::vector<int32_t>{2}));
-  EXPECT_EQ(v.anyexcludedparentq, 1);
-  EXPECT_EQ(v.excludedsib(1)(4), (std::vector<int32_t>{3}));
-  EXPECT_EQ(v.anyexcludedsibshipq, 1);
+  using P = std::pair<int32_t, int32_t>;
+  EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 4, 2), StoredAlleles(0, 2, 3), StoredAlleles(2, 2, 1)),
+            std::tuple(P{1, 2}, P{0, 0}, P{2, 0}, P{1, 2}));
   // Reading writes nothing but the lock of the output name: the
   // output-name trial leaves nothing behind.
   std::vector<std::string> files;
@@ -219,30 +183,13 @@ TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   EXPECT_EQ(files, (std::vector<std::string>{"project.dat", "testrun.Lock"}));
 }
 
-TEST_F(ReadDataSections, ReadsTheBundledExamples) {
-  for (const char* name : {"microsat_dioecious.dat", "snp_monoecious.dat"}) {
-    SCOPED_TRACE(name);
-    variables = Variables{};
-    variables.displayq = 0;
-    variables.stoppauseseconds = 0;
-    variables.inputfilename = SourceDir() + "/examples/" + name;
-    ReadData();
-    EXPECT_GT(variables.smplsize, 0);
-    EXPECT_EQ(variables.offspringid.size(), static_cast<std::size_t>(variables.smplsize));
-  }
-}
-
 TEST_F(ReadDataSections, WindowsLineEndingsReadLikeUnixOnes) {
   Read(Join(BaseLines(), "\r\n"));
   const Variables crlf = variables;
-  variables = Variables{};
-  variables.displayq = 0;
-  variables.inputfilename = "project.dat";
+  Reset();
   Read(Join(BaseLines()));
   EXPECT_EQ(crlf.datasetname, variables.datasetname);
-  EXPECT_EQ(crlf.fname, variables.fname);
   EXPECT_EQ(crlf.markerid.raw(), variables.markerid.raw());
-  EXPECT_EQ(crlf.offspringid.raw(), variables.offspringid.raw());
   EXPECT_EQ(crlf.cndparentid(2).raw(), variables.cndparentid(2).raw());
   EXPECT_EQ(crlf.indivgtype.raw(), variables.indivgtype.raw());
   EXPECT_EQ(crlf.excludedsib(1).raw(), variables.excludedsib(1).raw());
@@ -261,203 +208,104 @@ TEST_F(ReadDataSections, BlankLinesAreSkippedAndReadsSpanLines) {
   EXPECT_EQ(variables.markerid(2), "MK2");
 }
 
-// ---- Run parameters: every check, with the whole error-message file ----
-
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
   const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
   const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
   RunCases({
-      {"sample 0", Set(kSample, "0"), DataError("The offspring sample size should be in the range [1, 32767]!")},
-      {"sample 32768", Set(kSample, "32768"),
-       DataError("The offspring sample size should be in the range [1, 32767]!")},
-      {"sample text", Set(kSample, "many"),
-       DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\"")},
-      {"loci 0", Set(kLoci, "0"), DataError("The number of loci should be > 0!")},
-      {"loci real", Set(kLoci, "5.0"), DataError("Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\"")},
-      {"loci 10 digits", Set(kLoci, "1234567890"),
-       DataError("Error in reading line 4, Number of Loci. " + nine + "\"1234567890\"")},
-      {"seed text", Set(kSeed, "x1"), DataError("Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\"")},
-      {"seed beyond 32 bits", Set(kSeed, "2147483648"),
-       DataError("Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\"")},
-      {"update -1", Set(kUpdate, "-1"),
-       DataError("The indicator for updating allele frequency should be either 0 or 1!")},
-      {"update 2", Set(kUpdate, "2"), DataError("The indicator for updating allele frequency should be either 0 or 1!")},
-      {"update text", Set(kUpdate, "yes"),
-       DataError("Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\"")},
-      {"sexes 0", Set(kSexes, "0"), DataError("The indicator should be 2/1 for Dioecious/Monoecious!")},
-      {"sexes 3", Set(kSexes, "3"), DataError("The indicator should be 2/1 for Dioecious/Monoecious!")},
-      {"sexes text", Set(kSexes, "two"),
-       DataError("Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\"")},
-      {"inbreeding 2", Set(kInbreeding, "2"),
-       DataError("The indicator should be 0/1 for absense/presence of inbreeding!")},
-      {"inbreeding text", Set(kInbreeding, "?"),
-       DataError("Error in reading line 8, Indicator for inbreeding (1) or oubreeding (0). " + intmsg + "\"?\"")},
-      {"ploidy 2", Set(kHaplo, "2"),
-       DataError("The indicator for species ploidy should be either 0 (diploid) or 1 (haplodiploid)!")},
-      {"ploidy text", Set(kHaplo, "h"),
-       DataError("Error in reading line 9, Indicator (2/1) for Diploid/HaploDiploid. " + intmsg + "\"h\"")},
-      {"monoecious haplodiploid", Both(Set(kSexes, "1"), Set(kHaplo, "1")),
-       DataError("For monoecious species, only diploid model is implemented!")},
-      {"matings negative", Set(kMatings, "0 -1"),
-       DataError("Max numbers of matings per male & female should be 0 (Unconstrained) or > 0!")},
-      {"matings text", Set(kMatings, "a 0"),
-       DataError("Error in reading line 10, Max numbers of matings per male and female. " + intmsg + "\"a  0\"")},
-      {"matings one item", Both(Set(kMatings, "2"), Truncate(kMatings + 1)),
-       DataError("Error in reading line 10, Max numbers of matings per male and female. It must be an integer.")},
-      {"clone 2", Set(kClone, "2"),
-       DataError("The indicator for clone inference should be either 0 for No or 1 for Yes!")},
-      {"clone text", Set(kClone, "no"),
-       DataError("Error in reading line 11, Indicator for clone inference. " + intmsg + "\"no\"")},
-      {"scaling 2", Set(kScaling, "2"),
-       DataError("The indicator for full sibship size scaling should be either 0 for No or 1 for Yes!")},
-      {"scaling text", Set(kScaling, "1.0"),
-       DataError("Error in reading line 12, Indicator for full sibship size scaling. " + intmsg + "\"1.0\"")},
-      {"prior 5", Set(kPrior, "5"),
-       DataError("The indicator for sibship prior should be either 0 (No Prior), 1 (Weak Prior), 2 (Medium "
-                 "Prior), 3 (Strong Prior), 4 (Optimal Prior for Ne)!")},
-      {"prior text", Set(kPrior, "weak"),
-       DataError("Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\"")},
-      {"prior mean 0", Set(kPrior, "1 0 2"),
-       DataError("The mean sibship size (paternal or maternal) is either too big or too small!")},
-      {"prior mean above sample", Set(kPrior, "3 2 4.5"),
-       DataError("The mean sibship size (paternal or maternal) is either too big or too small!")},
-      {"prior means unreadable", Set(kPrior, "2 1.5 x"),
-       DataError("Error in reading mean paternal & maternal sibship size!")},
-      {"prior Ne 0.5", Set(kPrior, "4 0.5 1"), DataError("The prior effective size (Ne) is too big or too small!")},
-      {"prior Ne huge", Set(kPrior, "4 3e9 1"), DataError("The prior effective size (Ne) is too big or too small!")},
-      {"prior ratio 0", Set(kPrior, "4 100 0"),
-       DataError("The prior male to female sex ratio is too big or too small!")},
-      {"prior ratio 1e-9", Set(kPrior, "4 100 1e-9"),
-       DataError("The prior male to female sex ratio is too big or too small!")},
-      {"prior Ne unreadable", Set(kPrior, "4 100 ratio"),
-       DataError("Error in reading prior Ne & prior male/female ratio!")},
-      {"known frequencies 2", Set(kKnownFreq, "2"),
-       DataError("The indicator for allele frequency should be either 0 (unknown) or 1 (known)!")},
-      {"known frequencies text", Set(kKnownFreq, "known"),
-       DataError("Error in reading line indicator population allele frequency. " + intmsg + "\"known\"")},
-      {"runs 0", Set(kRuns, "0"), DataError("The number of runs should be > 0!")},
-      {"runs text", Set(kRuns, "two"), DataError("Error in reading line Number of Runs. " + intmsg + "\"two\"")},
-      {"length 5", Set(kLength, "5"),
-       DataError("The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 "
-                 "(very long)!")},
-      {"length -1", Set(kLength, "-1"),
-       DataError("The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 "
-                 "(very long)!")},
-      {"length text", Set(kLength, "long"), DataError("Error in reading line Length of Runs. " + intmsg + "\"long\"")},
-      {"monitor 2", Set(kMonitor, "2"),
-       DataError("The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!")},
-      {"monitor text", Set(kMonitor, "t"),
-       DataError("Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\"")},
-      {"interval 0", Set(kInterval, "0"), DataError("The MonitorInterval should be > 0!")},
-      {"interval -5", Set(kInterval, "-5"), DataError("The MonitorInterval should be > 0!")},
-      {"interval beyond 32 bits", Set(kInterval, "-9999999999"),
-       DataError("Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\"")},
-      {"interval real", Set(kInterval, "1e4"),
-       DataError("Error in reading line Monitor Interval. " + intmsg + "\"1e4\"")},
-      {"platform 2", Set(kPlatform, "2"),
-       DataError("The indicator for platform should be either 1 (Windows) or 0 (Others)!")},
-      {"platform text", Set(kPlatform, "linux"),
-       DataError("Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\"")},
-      {"method 3", Set(kMethod, "3"),
-       DataError("The indicator for analysis method should be 1 (FL: Full Likelihood), 0 (PS: Pairwise Score), or 2 "
-                 "(PS guided FL)!")},
-      {"method text", Set(kMethod, "FL"),
-       DataError("Error in reading line Indicator for PairScore/Full Likelihood Method. " + intmsg + "\"FL\"")},
-      {"precision 4", Set(kPrecision, "4"),
-       DataError("The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!")},
-      {"precision text", Set(kPrecision, "high"),
-       DataError("Error in reading line Likelihood Precision. " + intmsg + "\"high\"")},
-      {"line holding only a comment", Set(kSample, "! the sample size follows\n4"),
-       DataError("Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\"")},
-      {"item over 20 characters is quoted as read", Set(kLoci, "123456789012345678901234"),
-       DataError("Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\"")},
+      {{{kSample, "0"}}, "The offspring sample size should be in the range [1, 32767]!"},
+      {{{kSample, "32768"}}, "The offspring sample size should be in the range [1, 32767]!"},
+      {{{kSample, "many"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\""},
+      {{{kLoci, "0"}}, "The number of loci should be > 0!"},
+      {{{kLoci, "5.0"}}, "Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\""},
+      {{{kLoci, "1234567890"}}, "Error in reading line 4, Number of Loci. " + nine + "\"1234567890\""},
+      {{{kSeed, "x1"}}, "Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\""},
+      {{{kSeed, "2147483648"}}, "Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\""},
+      {{{kUpdate, "-1"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
+      {{{kUpdate, "2"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
+      {{{kUpdate, "yes"}},
+       "Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\""},
+      {{{kSexes, "0"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
+      {{{kSexes, "3"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
+      {{{kSexes, "two"}},
+       "Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\""},
+      {{{kInbreeding, "2"}}, "The indicator should be 0/1 for absense/presence of inbreeding!"},
+      {{{kInbreeding, "?"}},
+       "Error in reading line 8, Indicator for inbreeding (1) or oubreeding (0). " + intmsg + "\"?\""},
+      {{{kHaplo, "2"}}, "The indicator for species ploidy should be either 0 (diploid) or 1 (haplodiploid)!"},
+      {{{kHaplo, "h"}},
+       "Error in reading line 9, Indicator (2/1) for Diploid/HaploDiploid. " + intmsg + "\"h\""},
+      {{{kSexes, "1"}, {kHaplo, "1"}}, "For monoecious species, only diploid model is implemented!"},
+      {{{kMatings, "0 -1"}}, "Max numbers of matings per male & female should be 0 (Unconstrained) or > 0!"},
+      {{{kMatings, "a 0"}},
+       "Error in reading line 10, Max numbers of matings per male and female. " + intmsg + "\"a  0\""},
+      {{{kMatings, "2"}, {kMatings + 1, "<EOF>"}},
+       "Error in reading line 10, Max numbers of matings per male and female. It must be an integer."},
+      {{{kClone, "2"}}, "The indicator for clone inference should be either 0 for No or 1 for Yes!"},
+      {{{kClone, "no"}}, "Error in reading line 11, Indicator for clone inference. " + intmsg + "\"no\""},
+      {{{kScaling, "2"}},
+       "The indicator for full sibship size scaling should be either 0 for No or 1 for Yes!"},
+      {{{kScaling, "1.0"}},
+       "Error in reading line 12, Indicator for full sibship size scaling. " + intmsg + "\"1.0\""},
+      {{{kPrior, "5"}},
+       "The indicator for sibship prior should be either 0 (No Prior), 1 (Weak Prior), 2 (Medium Prior), 3 "
+       "(Strong Prior), 4 (Optimal Prior for Ne)!"},
+      {{{kPrior, "weak"}}, "Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\""},
+      {{{kPrior, "1 0 2"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
+      {{{kPrior, "3 2 4.5"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
+      {{{kPrior, "2 1.5 x"}}, "Error in reading mean paternal & maternal sibship size!"},
+      {{{kPrior, "4 0.5 1"}}, "The prior effective size (Ne) is too big or too small!"},
+      {{{kPrior, "4 3e9 1"}}, "The prior effective size (Ne) is too big or too small!"},
+      {{{kPrior, "4 100 0"}}, "The prior male to female sex ratio is too big or too small!"},
+      {{{kPrior, "4 100 1e-9"}}, "The prior male to female sex ratio is too big or too small!"},
+      {{{kPrior, "4 100 ratio"}}, "Error in reading prior Ne & prior male/female ratio!"},
+      {{{kKnownFreq, "2"}}, "The indicator for allele frequency should be either 0 (unknown) or 1 (known)!"},
+      {{{kKnownFreq, "known"}},
+       "Error in reading line indicator population allele frequency. " + intmsg + "\"known\""},
+      {{{kRuns, "0"}}, "The number of runs should be > 0!"},
+      {{{kRuns, "two"}}, "Error in reading line Number of Runs. " + intmsg + "\"two\""},
+      {{{kLength, "5"}},
+       "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
+       "long)!"},
+      {{{kLength, "-1"}},
+       "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
+       "long)!"},
+      {{{kLength, "long"}}, "Error in reading line Length of Runs. " + intmsg + "\"long\""},
+      {{{kMonitor, "2"}},
+       "The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!"},
+      {{{kMonitor, "t"}}, "Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\""},
+      {{{kInterval, "0"}}, "The MonitorInterval should be > 0!"},
+      {{{kInterval, "-9999999999"}}, "Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\""},
+      {{{kInterval, "1e4"}}, "Error in reading line Monitor Interval. " + intmsg + "\"1e4\""},
+      {{{kPlatform, "2"}}, "The indicator for platform should be either 1 (Windows) or 0 (Others)!"},
+      {{{kPlatform, "linux"}},
+       "Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\""},
+      {{{kMethod, "3"}},
+       "The indicator for analysis method should be 1 (FL: Full Likelihood), 0 (PS: Pairwise Score), or 2 "
+       "(PS guided FL)!"},
+      {{{kMethod, "FL"}},
+       "Error in reading line Indicator for PairScore/Full Likelihood Method. " + intmsg + "\"FL\""},
+      {{{kPrecision, "4"}},
+       "The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!"},
+      {{{kPrecision, "high"}}, "Error in reading line Likelihood Precision. " + intmsg + "\"high\""},
+      {{{kSample, "! the sample size follows\n4"}},
+       "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\""},
+      {{{kLoci, "123456789012345678901234"}},
+       "Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\""},
   });
 }
 
 TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRead) {
   const std::string intmsg = "It must be an integer.";
   RunCases({
-      {"empty file", Truncate(0), DataError("Error in reading line 1, Dataset Name", "")},
-      {"after line 1", Truncate(1), DataError("Error in reading line 2, Output File Name", "")},
-      {"after line 2", Truncate(2), DataError("Error in reading line 3, Offspring Sample Size. " + intmsg)},
-      {"after line 9", Truncate(9),
-       DataError("Error in reading line 10, Max numbers of matings per male and female. " + intmsg)},
-      {"after line 14", Truncate(14), DataError("Error in reading line Number of Runs. " + intmsg)},
-      {"after line 20", Truncate(20), DataError("Error in reading line Likelihood Precision. " + intmsg)},
-      {"prior values missing", Both(Set(kPrior, "1 2.0"), Truncate(kPrior + 1)),
-       DataError("Error in reading mean paternal & maternal sibship size!")},
+      {{{0, "<EOF>"}}, "Error in reading line 1, Dataset Name", kNoDataset},
+      {{{1, "<EOF>"}}, "Error in reading line 2, Output File Name", kNoDataset},
+      {{{2, "<EOF>"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg},
+      {{{9, "<EOF>"}}, "Error in reading line 10, Max numbers of matings per male and female. " + intmsg},
+      {{{14, "<EOF>"}}, "Error in reading line Number of Runs. " + intmsg},
+      {{{20, "<EOF>"}}, "Error in reading line Likelihood Precision. " + intmsg},
+      {{{kPrior, "1 2.0"}, {kPrior + 1, "<EOF>"}}, "Error in reading mean paternal & maternal sibship size!"},
   });
-}
-
-TEST_F(ReadDataParameters, DerivedValues) {
-  struct Derived {
-    std::string name;
-    Edit edit;
-    std::function<void()> check;
-  };
-  const std::vector<Derived> cases = {
-      {"matings 0 and 3", Set(kMatings, "0 3"),
-       [] {
-         EXPECT_EQ(variables.maxmatings(1), 4);
-         EXPECT_EQ(variables.maxmatings(2), 3);
-       }},
-      {"pairwise method with updating", Both(Set(kMethod, "0"), Set(kUpdate, "1")),
-       [] {
-         EXPECT_EQ(variables.updateallelefre, 2);
-         EXPECT_EQ(variables.likelihoodprecision, 1);
-         EXPECT_EQ(variables.fulllikelihoodmethodq, 0);
-         EXPECT_EQ(variables.quicksearchq, 1);
-       }},
-      {"pairwise method, precision 3 becomes 1", Both(Set(kMethod, "0"), Set(kPrecision, "3")),
-       [] { EXPECT_EQ(variables.likelihoodprecision, 1); }},
-      {"guided method", Both(Set(kMethod, "2"), Set(kUpdate, "1")),
-       [] {
-         EXPECT_EQ(variables.updateallelefre, 1);
-         EXPECT_EQ(variables.fulllikelihoodmethodq, 1);
-         EXPECT_EQ(variables.quicksearchq, 1);
-       }},
-      {"prior 2 with means", Set(kPrior, "2 1.5 2.5"),
-       [] {
-         EXPECT_EQ(variables.priortype, 2);
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 1.5);
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 2.5);
-       }},
-      {"prior 4 with Ne and ratio on the next line", Set(kPrior, "4\n500, 1.0E-8"),
-       [] {
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(1), 500.0);
-         EXPECT_DOUBLE_EQ(variables.ewenmeannumprnt(2), 1e-8);
-       }},
-      {"seed, runs and interval of 2147483647",
-       Both(Set(kSeed, "2147483647"), Both(Set(kRuns, "2147483647"), Set(kInterval, "2147483647"))),
-       [] {
-         EXPECT_EQ(variables.i_seed, 2147483647);
-         EXPECT_EQ(variables.numrun, 2147483647);
-         EXPECT_EQ(variables.monitorinterval, 2147483647);
-       }},
-      {"dropout 1 at the dominant locus", Set(kDropout, "0 0.5 1"),
-       [] { EXPECT_EQ(variables.droprate(3), 1.0); }},
-      {"quoted output name with blanks", Set(kOutput, "'  my run  '   ! comment"),
-       [] { EXPECT_EQ(variables.fname, "my run"); }},
-      {"males monogamous", Set(kMatings, "1 0"),
-       [] {
-         EXPECT_EQ(variables.monogamy(1), 1);
-         EXPECT_EQ(variables.monogamy(2), 0);
-         EXPECT_EQ(variables.allmonogamy, 0);
-         EXPECT_EQ(variables.anymonogamy, 1);
-       }},
-      {"candidate sharing an offspring's identifier and genotype",
-       Both(Set(kFather2, "O3 102 102 8 8 0"), Set(kExclPaternity1, "O3 1 F1")),
-       [] { EXPECT_EQ(variables.cndparentid(1)(2), "O3"); }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Reset();
-    auto lines = BaseLines();
-    c.edit(lines);
-    Read(Join(lines));
-    c.check();
-  }
 }
 
 TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
@@ -518,44 +366,34 @@ TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
             "Program stopped in subroutine ReadData, dataset = .\n");
 }
 
-// ---- Data sections: every check, with the whole error-message file ----
-
-// The known-frequency section, right after line 14.
-Edit KnownFrequencies(const std::string& section) { return Set(kKnownFreq, "1   ! known\n" + section); }
-
 const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.7 0.3";
-
-std::string ConvertStop(const std::string& message) {
-  return message + "\nProgram stopped in subroutine ConvertGenotype, dataset = testrun.\n";
-}
 
 TEST_F(ReadDataSections, KnownFrequencyChecks) {
   RunCases({
-      {"no alleles", KnownFrequencies("2 0 2\n101 102\n0.4 0.6"), DataError("The number of alleles should be > 0!")},
-      {"no alleles, compact", KnownFrequencies("0@"), DataError("The number of alleles should be > 0!")},
-      {"count unreadable", KnownFrequencies("two@"), DataError("Error in reading population allele number per locus")},
-      {"count over 6 characters", KnownFrequencies("0000002@"),
-       DataError("Error in reading population allele number per locus")},
-      {"allele name unreadable", KnownFrequencies("2 2 2\n101 1x2\n0.4 0.6"),
-       DataError("Error in reading population alleles & frequencies per locus")},
-      {"frequency unreadable", KnownFrequencies("2 2 2\n101 102\n0.4 many"),
-       DataError("Error in reading population alleles & frequencies per locus")},
-      {"frequency above 1", KnownFrequencies("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5"),
-       DataError("Known frequency of allele 8 at locus 2 is out of the range [0, 1]!")},
-      {"frequency below 0", KnownFrequencies("2@\n1 2@\n-0.1 1.1"),
-       DataError("Known frequency of allele 1 at locus 1 is out of the range [0, 1]!")},
-      {"frequencies summing to 0.9", KnownFrequencies("2 2 2\n101 102\n0.4 0.5"),
-       DataError("Known frequencies of the alleles at locus 1 sum to 0.9, not 1!")},
-      {"list of every locus summing to 1.05", KnownFrequencies("2@\n1 2@\n0.5 0.55"),
-       DataError("Known frequencies of the alleles at locus 1 sum to 1.05, not 1!")},
-      {"file ends in the section", Both(KnownFrequencies("2 2 2\n101 102\n0.4 0.6"), Truncate(kKnownFreq + 1)),
-       DataError("Error in reading population alleles & frequencies per locus")},
+      {{{kKnownFreq, Known("2 0 2\n101 102\n0.4 0.6")}}, "The number of alleles should be > 0!"},
+      {{{kKnownFreq, Known("0@")}}, "The number of alleles should be > 0!"},
+      {{{kKnownFreq, Known("0000002@")}}, "Error in reading population allele number per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 many")}},
+       "Error in reading population alleles & frequencies per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6")}, {kKnownFreq + 1, "<EOF>"}},
+       "Error in reading population alleles & frequencies per locus"},
+      {{{kKnownFreq, Known("two@")}}, "Error in reading population allele number per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 1x2\n0.4 0.6")}},
+       "Error in reading population alleles & frequencies per locus"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5")}},
+       "Known frequency of allele 8 at locus 2 is out of the range [0, 1]!"},
+      {{{kKnownFreq, Known("2@\n1 2@\n-0.1 1.1")}},
+       "Known frequency of allele 1 at locus 1 is out of the range [0, 1]!"},
+      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.5")}},
+       "Known frequencies of the alleles at locus 1 sum to 0.9, not 1!"},
+      {{{kKnownFreq, Known("2@\n1 2@\n0.5 0.55")}},
+       "Known frequencies of the alleles at locus 1 sum to 1.05, not 1!"},
   });
 }
 
 TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
   auto lines = BaseLines();
-  KnownFrequencies(kFrequencies)(lines);
+  lines[kKnownFreq] = Known(kFrequencies);
   lines[kUpdate] = "1";
   Read(Join(lines));
   EXPECT_EQ(variables.popallelefreknownq, 1);
@@ -576,7 +414,7 @@ TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
 
 TEST_F(ReadDataSections, KnownFrequenciesOfLocusOneForEveryLocus) {
   auto lines = BaseLines();
-  KnownFrequencies("2@\n1 2@\n0.25,0.75")(lines);
+  lines[kKnownFreq] = Known("2@\n1 2@\n0.25,0.75");
   Read(Join(lines));
   for (int32_t l = 1; l <= 3; ++l) {
     EXPECT_EQ(variables.popnumallele(l), 2);
@@ -587,23 +425,21 @@ TEST_F(ReadDataSections, KnownFrequenciesOfLocusOneForEveryLocus) {
 
 TEST_F(ReadDataSections, MarkerChecks) {
   RunCases({
-      {"repeated name", Set(kMarkerIds, "A B A"), DataError("Marker 1 has the same ID, A, as marker 3")},
-      {"names equal once cut to 20 characters", Set(kMarkerIds, "ABCDEFGHIJKLMNOPQRSTUV@"),
-       DataError("Marker 1 has the same ID, ABCDEFGHIJKLMNOPQRST, as marker 2")},
-      {"names missing", Both(Set(kMarkerIds, "A B"), Truncate(kMarkerIds + 1)),
-       DataError("Error in reading Marker IDs")},
-      {"type 2", Set(kMarkerTypes, "0 2 1"), DataError("Marker type must be 1 (dominant) or 0 (codominant)!")},
-      {"type -1, compact", Set(kMarkerTypes, "-1@"), DataError("Marker type must be 1 (dominant) or 0 (codominant)!")},
-      {"type unreadable", Set(kMarkerTypes, "0 d 1"), DataError("Error in reading indicators for marker types per locus")},
-      {"dropout above 1", Set(kDropout, "1.5@"), DataError("Marker error rate is out of the range [0, 1]!")},
-      {"other error below 0", Set(kOtherError, "0.1 -0.1 0"), DataError("Marker error rate is out of the range [0, 1]!")},
-      {"dropout 1 at a codominant locus", Set(kDropout, "0.01 1 1"),
-       DataError("Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. "
-                 "It must be below 1!")},
-      {"dropout unreadable", Set(kDropout, "low@"), DataError("Error in reading Dropout Rate per locus")},
-      {"dropout not a number", Set(kDropout, "nan@"), DataError("Error in reading Dropout Rate per locus")},
-      {"other errors cut short", Both(Set(kOtherError, "0.1 0.1"), Truncate(kOtherError + 1)),
-       DataError("Error in reading Other Error Rate per locus")},
+      {{{kMarkerIds, "A B A"}}, "Marker 1 has the same ID, A, as marker 3"},
+      {{{kMarkerIds, "ABCDEFGHIJKLMNOPQRSTUV@"}},
+       "Marker 1 has the same ID, ABCDEFGHIJKLMNOPQRST, as marker 2"},
+      {{{kMarkerIds, "A B"}, {kMarkerIds + 1, "<EOF>"}}, "Error in reading Marker IDs"},
+      {{{kMarkerTypes, "0 2 1"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
+      {{{kMarkerTypes, "-1@"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
+      {{{kMarkerTypes, "0 d 1"}}, "Error in reading indicators for marker types per locus"},
+      {{{kDropout, "1.5@"}}, "Marker error rate is out of the range [0, 1]!"},
+      {{{kOtherError, "0.1 -0.1 0"}}, "Marker error rate is out of the range [0, 1]!"},
+      {{{kDropout, "0.01 1 1"}},
+       "Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. It "
+       "must be below 1!"},
+      {{{kDropout, "low@"}}, "Error in reading Dropout Rate per locus"},
+      {{{kDropout, "nan@"}}, "Error in reading Dropout Rate per locus"},
+      {{{kOtherError, "0.1 0.1"}, {kOtherError + 1, "<EOF>"}}, "Error in reading Other Error Rate per locus"},
   });
 }
 
@@ -629,213 +465,189 @@ TEST_F(ReadDataSections, CompactMarkerNamesAndValues) {
 
 TEST_F(ReadDataSections, OffspringChecks) {
   RunCases({
-      {"allele not an integer", Set(kOff2, "O2 101 x 7 8 2"), DataError("Offspring O2 has incorrect allele at locus 1: x")},
-      {"allele real", Set(kOff2, "O2 101 101 7.0 8 2"), DataError("Offspring O2 has incorrect allele at locus 2: 7.0")},
-      {"allele of 13 digits", Set(kOff2, "O2 101 101 7 1000000000007 2"),
-       DataError("Offspring O2 has incorrect allele at locus 2: 1000000000007")},
-      {"allele beyond 32 bits", Set(kOff2, "O2 101 101 7 2147483648 2"),
-       DataError("Offspring O2 has incorrect allele at locus 2: 2147483648")},
-      {"dominant item 3", Set(kOff2, "O2 101 101 7 8 3"), ConvertStop("Offspring O2 at dominant locus 3 has an illegal genotype")},
-      {"negative allele", Set(kOff2, "O2 101 101 -7 8 2"),
-       DataError("Offspring O2 has incorrect allele at locus 2: -7")},
-      {"haploid mark in a diploid species", Set(kOff2, "O2 101 -99 7 8 2"),
-       DataError("Offspring O2 has incorrect allele at locus 1: -99")},
-      {"one offspring more declared than listed", Set(kSample, "5"),
-       DataError("Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 "
-                 "of line 3, Offspring Sample Size, or a line is cut short!")},
-      {"no genotype", Set(kOff3, "O3 0 0 0 0 0"), DataError("Offspring O3 has no genotype data and should be removed!")},
-      {"no genotype, half typed", Set(kOff3, "O3 102 0 0 8 0"),
-       DataError("Offspring O3 has no genotype data and should be removed!")},
-      {"repeated identifier", Set(kOff3, "O1 102 102 8 8 0"), DataError("Offspring 3 has the same ID, O1, as offspring 1")},
-      {"identifiers equal once cut to 20 characters",
-       Both(Set(kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"), Set(kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1")),
-       DataError("Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
-                 "characters (ABCDEFGHIJKLMNOPQRST999, ABCDEFGHIJKLMNOPQRSTUVWXYZ2)")},
-      {"file ends", Truncate(kOff3), DataError("Data or data format error in IDs and genotypes of offspring: 3")},
-      {"line cut short", Both(Set(kOff4, "O4 101 102 7"), Truncate(kOff4 + 1)),
-       DataError("Data or data format error in IDs and genotypes of offspring: 4")},
-      {"haploid and diploid loci", Both(Set(kHaplo, "1"), Set(kOff2, "O2 101 -99 7 8 2")),
-       DataError("Offspring O2 has incorrect genotypes: Unable to determine its ploidy!")},
-      {"ploidy 3", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 3 1 2 1")),
-       DataError("Offspring O1 has incorrect ploidy!")},
-      {"ploidy not a number", Both(Both(Set(kHaplo, "1"), Set(kMarkerTypes, "1@")), Set(kOff1, "O1 h 1 2 1")),
-       DataError("Offspring O1 has incorrect ploidy!")},
+      {{{kOff2, "O2 101 x 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: x"},
+      {{{kOff2, "O2 101 101 7.0 8 2"}}, "Offspring O2 has incorrect allele at locus 2: 7.0"},
+      {{{kOff2, "O2 101 101 7 1000000000007 2"}},
+       "Offspring O2 has incorrect allele at locus 2: 1000000000007"},
+      {{{kOff2, "O2 101 101 7 2147483648 2"}}, "Offspring O2 has incorrect allele at locus 2: 2147483648"},
+      {{{kOff2, "O2 101 101 7 8 3"}}, "Offspring O2 at dominant locus 3 has an illegal genotype", kConvert},
+      {{{kOff2, "O2 101 101 -7 8 2"}}, "Offspring O2 has incorrect allele at locus 2: -7"},
+      {{{kOff2, "O2 101 -99 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: -99"},
+      {{{kSample, "5"}},
+       "Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 of "
+       "line 3, Offspring Sample Size, or a line is cut short!"},
+      {{{kOff3, "O3 0 0 0 0 0"}}, "Offspring O3 has no genotype data and should be removed!"},
+      {{{kOff3, "O3 102 0 0 8 0"}}, "Offspring O3 has no genotype data and should be removed!"},
+      {{{kOff3, "O1 102 102 8 8 0"}}, "Offspring 3 has the same ID, O1, as offspring 1"},
+      {{{kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"}, {kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1"}},
+       "Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
+       "characters (ABCDEFGHIJKLMNOPQRST999, ABCDEFGHIJKLMNOPQRSTUVWXYZ2)"},
+      {{{kOff3, "<EOF>"}}, "Data or data format error in IDs and genotypes of offspring: 3"},
+      {{{kOff4, "O4 101 102 7"}, {kOff4 + 1, "<EOF>"}},
+       "Data or data format error in IDs and genotypes of offspring: 4"},
+      {{{kHaplo, "1"}, {kOff2, "O2 101 -99 7 8 2"}},
+       "Offspring O2 has incorrect genotypes: Unable to determine its ploidy!"},
+      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 3 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
+      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 h 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
   });
-}
-
-// A haplodiploid version of the base: O1 haploid.
-Edit Haplodiploid() {
-  return Both(Set(kHaplo, "1"), Set(kOff1, "O1 101 -99 7 -99 1"));
 }
 
 TEST_F(ReadDataSections, CandidateChecks) {
   RunCases({
-      {"proportion too small", Set(kProportions, "0.0005 0.5"),
-       DataError("Probability of a parent included in candidates should be in the range [0.001, 1]!")},
-      {"proportion above 1", Set(kProportions, "0.5 1.01"),
-       DataError("Probability of a parent included in candidates should be in the range [0.001, 1]!")},
-      {"proportion unreadable", Set(kProportions, "0.5 half"), DataError("Error in reading Proportions of parents sampled")},
-      {"negative number", Set(kCandidates, "-1 2"), DataError("Number of candidates should be >= 0!")},
-      {"number above 32767", Set(kCandidates, "2 32768"), DataError("Number of candidates should be <= 32767!")},
-      {"number unreadable", Set(kCandidates, "2 x"), DataError("Error in reading Numbers of candidate parents")},
-      {"monoecious unequal", Both(Set(kSexes, "1"), Set(kCandidates, "2 1")),
-       DataError("For monoecious, numbers of candidate fathers and mothers should be equal!")},
-      {"file ends", Truncate(kFather2), DataError("Error in reading the ID and genotypes of male candidate 2")},
-      {"mother missing", Truncate(kMother2), DataError("Error in reading the ID and genotypes of female candidate 2")},
-      {"one mother more declared than listed", Set(kCandidates, "2 3"),
-       DataError("Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are listed "
-                 "than the 3 given in Numbers of candidate parents, or a line is cut short!")},
-      {"negative allele", Set(kMother1, "M1 101 101 7 -8 1"),
-       DataError("Candidate female M1 has incorrect allele at locus 2: -8")},
-      {"haploid mark for a mother", Both(Haplodiploid(), Set(kMother1, "M1 101 -99 7 8 1")),
-       DataError("Candidate female M1 has incorrect allele at locus 1: -99")},
-      {"father and mother with one ID", Set(kMother2, "F2 102 101 8 8 0"),
-       DataError("Candidate male 2 and candidate female 2 have the same ID, F2, which is impossible for a dioecious "
-                 "species!")},
-      {"named like an unsampled father", Set(kFather2, "*1 102 102 8 8 2"),
-       DataError("Candidate male 2 has the ID *1, the name the result files give an unsampled father: the two could "
-                 "not be told apart!")},
-      {"named like an unsampled mother", Set(kMother1, "#12 101 101 7 8 1"),
-       DataError("Candidate female 1 has the ID #12, the name the result files give an unsampled mother: the two "
-                 "could not be told apart!")},
-      {"allele not an integer", Set(kFather2, "F2 102 y 8 8 2"),
-       DataError("Candidate male F2 has incorrect allele at locus 1: y")},
-      {"dominant item 5", Set(kFather2, "F2 102 102 8 8 5"),
-       ConvertStop("Candidate male F2 at dominant locus 3 has an illegal genotype")},
-      {"repeated identifier", Set(kFather2, "F1 102 102 8 8 2"), DataError("Candidate male 2 has the same ID, F1, as candidate 1")},
-      {"repeated mother", Set(kMother2, "M1 102 101 8 8 0"), DataError("Candidate female 2 has the same ID, M1, as candidate 1")},
-      {"offspring identifier, other genotype", Set(kFather2, "O1 101 102 7 7 2"),
-       DataError("Candidate male 2 and offspring 1 have the same individual ID, O1, but have different genotypes!")},
-      {"one offspring as father and mother",
-       Both(Set(kFather2, "O3 102 102 8 8 0"), Set(kMother2, "O3 102 102 8 8 0")),
-       DataError("Candidate female 2 and offspring 3 has the same individual ID, O3, which is impossible!")},
-      {"monoecious, other identifiers", Set(kSexes, "1"),
-       DataError("Candidate father F1 and candidate mother M1 should have the same ID for monoecious!")},
-      {"monoecious, other genotypes",
-       Both(Set(kSexes, "1"), Both(Set(kMother1, "F1 101 101 7 8 1"), Set(kMother2, "F2 102 102 8 8 2"))),
-       DataError("Candidate father F1 and candidate mother F1 should have the same genotype for monoecious!")},
+      {{{kProportions, "0.0005 0.5"}},
+       "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
+      {{{kProportions, "0.5 1.01"}},
+       "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
+      {{{kProportions, "0.5 half"}}, "Error in reading Proportions of parents sampled"},
+      {{{kCandidates, "-1 2"}}, "Number of candidates should be >= 0!"},
+      {{{kCandidates, "2 32768"}}, "Number of candidates should be <= 32767!"},
+      {{{kCandidates, "2 x"}}, "Error in reading Numbers of candidate parents"},
+      {{{kSexes, "1"}, {kCandidates, "2 1"}},
+       "For monoecious, numbers of candidate fathers and mothers should be equal!"},
+      {{{kFather2, "<EOF>"}}, "Error in reading the ID and genotypes of male candidate 2"},
+      {{{kMother2, "<EOF>"}}, "Error in reading the ID and genotypes of female candidate 2"},
+      {{{kCandidates, "2 3"}},
+       "Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are "
+       "listed than the 3 given in Numbers of candidate parents, or a line is cut short!"},
+      {{{kMother1, "M1 101 101 7 -8 1"}}, "Candidate female M1 has incorrect allele at locus 2: -8"},
+      {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kMother1, "M1 101 -99 7 8 1"}},
+       "Candidate female M1 has incorrect allele at locus 1: -99"},
+      {{{kMother2, "F2 102 101 8 8 0"}},
+       "Candidate male 2 and candidate female 2 have the same ID, F2, which is impossible for a dioecious "
+       "species!"},
+      {{{kFather2, "*1 102 102 8 8 2"}},
+       "Candidate male 2 has the ID *1, the name the result files give an unsampled father: the two could "
+       "not be told apart!"},
+      {{{kMother1, "#12 101 101 7 8 1"}},
+       "Candidate female 1 has the ID #12, the name the result files give an unsampled mother: the two "
+       "could not be told apart!"},
+      {{{kFather2, "F2 102 y 8 8 2"}}, "Candidate male F2 has incorrect allele at locus 1: y"},
+      {{{kFather2, "F2 102 102 8 8 5"}},
+       "Candidate male F2 at dominant locus 3 has an illegal genotype", kConvert},
+      {{{kFather2, "F1 102 102 8 8 2"}}, "Candidate male 2 has the same ID, F1, as candidate 1"},
+      {{{kMother2, "M1 102 101 8 8 0"}}, "Candidate female 2 has the same ID, M1, as candidate 1"},
+      {{{kFather2, "O1 101 102 7 7 2"}},
+       "Candidate male 2 and offspring 1 have the same individual ID, O1, but have different genotypes!"},
+      {{{kFather2, "O3 102 102 8 8 0"}, {kMother2, "O3 102 102 8 8 0"}},
+       "Candidate female 2 and offspring 3 has the same individual ID, O3, which is impossible!"},
+      {{{kSexes, "1"}},
+       "Candidate father F1 and candidate mother M1 should have the same ID for monoecious!"},
+      {{{kSexes, "1"}, {kMother1, "F1 101 101 7 8 1"}, {kMother2, "F2 102 102 8 8 2"}},
+       "Candidate father F1 and candidate mother F1 should have the same genotype for monoecious!"},
   });
 }
 
 // Projects that differ from the base in the lines given, read whole.
 TEST_F(ReadDataSections, VariantsOfTheBase) {
-  struct Variant {
-    std::string name;
-    std::vector<std::pair<std::size_t, std::string>> lines;
-    std::function<void()> check;
-  };
-  const std::vector<Variant> cases = {
-      {"no candidates",
-       {{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
+  const Variables& v = variables;
+  const std::vector<std::pair<Edits, std::function<void()>>> cases = {
+      // The pairwise method updates frequencies its own way (2) and needs no
+      // precision above 1.
+      {{{kMethod, "0"}, {kUpdate, "1"}, {kPrecision, "3"}},
+       [&] {
+         EXPECT_EQ(std::tuple(v.updateallelefre, v.likelihoodprecision, v.fulllikelihoodmethodq, v.quicksearchq),
+                   std::tuple(2, 1, 0, 1));
+       }},
+      {{{kMethod, "2"}, {kUpdate, "1"}},
+       [&] { EXPECT_EQ(std::tuple(v.updateallelefre, v.fulllikelihoodmethodq, v.quicksearchq), std::tuple(1, 1, 1)); }},
+      {{{kPrior, "2 1.5 2.5"}},
+       [&] {
+         EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5));
+       }},
+      {{{kPrior, "4\n500, 1.0E-8"}}, [&] { EXPECT_EQ(v.ewenmeannumprnt(2), 1e-8); }},
+      {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
+       [&] {
+         const int32_t top = 2147483647;
+         EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(top, top, top));
+       }},
+      {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
+      {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
+      {{{kMatings, "1 0"}},
+       [&] {
+         EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1));
+       }},
+      // A candidate may share an offspring's identifier and genotype.
+      {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}}, [&] { EXPECT_EQ(v.cndparentid(1)(2), "O3"); }},
+      {{{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
         {kPaternityPair, ""}, {kMaternity, "0 0"}, {kMaternityPair, ""}, {kExclPaternity, "0"}, {kExclPaternity1, ""}},
-       [] {
-         EXPECT_EQ(variables.numchild(1), 0);
-         EXPECT_EQ(variables.cndparentid(1).size(), 0u);
-         EXPECT_EQ(variables.anyknownprntq, 0);
-         EXPECT_EQ(variables.anyexcludedparentq, 0);
+       [&] {
+         EXPECT_EQ(std::tuple(v.numchild(1), v.cndparentid(1).size(), v.anyknownprntq, v.anyexcludedparentq),
+                   std::tuple(0, 0u, 0, 0));
        }},
-      // O1 haploid; O3 missing at locus 1 and diploid at locus 2.
-      {"haplodiploid ploidy",
-       {{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
+      // O1 haploid; O3 missing at locus 1 and diploid at locus 2; a haploid
+      // male candidate is written like a haploid offspring.
+      {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
         {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O4"}},
-       [] {
-         EXPECT_EQ(variables.ploidy(1), 1);
-         EXPECT_EQ(variables.offploid(1), 1);
-         EXPECT_EQ(variables.offploid(3), 2);
-         EXPECT_EQ(variables.smplsizedh(1), 1);
-         EXPECT_EQ(variables.smplsizedh(2), 3);
-         EXPECT_EQ(StoredAlleles(0, 1, 1), std::make_pair(1, 1));
-         EXPECT_EQ(StoredAlleles(0, 3, 1), std::make_pair(0, 0));
-         // A haploid male candidate is written like a haploid offspring.
-         EXPECT_EQ(StoredAlleles(1, 1, 2), std::make_pair(1, 1));
+       [&] {
+         EXPECT_EQ(std::tuple(v.ploidy(1), v.offploid(1), v.offploid(3), v.smplsizedh(1), v.smplsizedh(2)),
+                   std::tuple(1, 1, 2, 1, 3));
+         using P = std::pair<int32_t, int32_t>;
+         EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
+                   std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
        }},
-      {"haploid offspring only: both sexes monogamous",
-       {{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
+      // Haploid offspring only: both sexes monogamous, no inbreeding.
+      {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
         {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
         {kPatSibs, "0"}, {kPatSib1, ""}},
-       [] {
-         EXPECT_EQ(variables.smplsizedh(1), 4);
-         EXPECT_EQ(variables.maxmatings(1), 1);
-         EXPECT_EQ(variables.maxmatings(2), 1);
-         EXPECT_EQ(variables.allowinbreeding, 0);
-         EXPECT_EQ(variables.allmonogamy, 1);
-         EXPECT_EQ(variables.anymonogamy, 1);
+       [&] {
+         EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
+                   std::tuple(4, 1, 1, 0, 1));
        }},
-      {"all dominant haplodiploid: ploidy on the line",
-       {{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
+      // All dominant and haplodiploid: the ploidy stands on the line.
+      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
         {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
         {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
-       [] {
-         EXPECT_EQ(variables.offploid(1), 1);
-         EXPECT_EQ(variables.offploid(2), 2);
-         EXPECT_EQ(variables.smplsizedh(1), 1);
-       }},
+       [&] { EXPECT_EQ(std::tuple(v.offploid(1), v.offploid(2), v.smplsizedh(1)), std::tuple(1, 2, 1)); }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [edits, check] : cases) {
+    SCOPED_TRACE(edits.front().second);
     Reset();
-    auto lines = BaseLines();
-    for (const auto& [k, text] : c.lines) lines[k] = text;
-    Read(Join(lines));
-    c.check();
+    Read(Join(Edited(edits)));
+    check();
   }
 }
 
 TEST_F(ReadDataSections, RelationshipChecks) {
   RunCases({
-      {"known offspring missing", Set(kPaternityPair, "O9 F1"), DataError("Offspring ID, O9, not found in the offspring pool!")},
-      {"known father missing", Set(kPaternityPair, "O1 F9"),
-       DataError("Candidate ID, F9, not found in the male candidate pool!")},
-      {"known mother missing", Set(kMaternityPair, "O2 M9"),
-       DataError("Candidate ID, M9, not found in the female candidate pool!")},
-      {"pairs negative", Set(kPaternity, "-1 0"), DataError("Error in reading known paternity")},
-      {"pairs beyond the sample", Set(kPaternity, "5 0"), DataError("Error in reading known paternity")},
-      {"pairs unreadable", Set(kMaternity, "one 0"), DataError("Error in reading known maternity")},
-      {"pair cut short", Both(Set(kPaternityPair, "O1"), Truncate(kPaternityPair + 1)),
-       DataError("Error in reading known paternity")},
-      {"offspring with two known fathers", Both(Set(kPaternity, "2 0"), Set(kPaternityPair, "O1 F1\nO1 F2")),
-       DataError("Offspring O1 is listed more than once in the known paternity section!")},
-      {"haploid offspring with a known father", Haplodiploid(),
-       DataError("Haploid offspring O1 has a known father, F1, which is impossible!")},
-      {"sibship count not an integer", Set(kPatSibs, "several"),
-       DataError("\nAn integer expected for number of known sibship, but reads \"several\"")},
-      {"maternal sibship count not an integer", Set(kMatSibs, "1.0"),
-       DataError("\nAn integer expected for number of known sibship, but reads \"1.0\"")},
-      {"sibship count negative", Set(kPatSibs, "-1"), DataError("Error in reading known paternal sibship")},
-      {"sibship count beyond the sample", Set(kPatSibs, "5"), DataError("Error in reading known paternal sibship")},
-      {"sibship size negative", Set(kPatSib1, "-2 O1 O2"), DataError("Error in reading known paternal sibship")},
-      {"sibship size beyond the sample", Set(kPatSib1, "999999999 O1 O2"), DataError("Error in reading known paternal sibship")},
-      {"sibship member missing", Set(kPatSib1, "2 O1 O9"), DataError("Offspring ID, O9, not found in the offspring pool!")},
-      {"sibship member twice", Set(kPatSib1, "2 O1 O1"),
-       DataError("Offspring O1 is listed more than once in the known paternal sibships!")},
-      {"member of two sibships", Both(Set(kPatSibs, "2"), Set(kPatSib1, "2 O1 O2\n2 O3 O2")),
-       DataError("Offspring O2 is listed more than once in the known paternal sibships!")},
-      {"haploid offspring in a paternal sibship",
-       Both(Haplodiploid(), Both(Set(kPaternity, "0 0"), Set(kPaternityPair, ""))),
-       DataError("Haploid offspring O1 has a known paternal sibship, which is impossible!")},
-      {"maternal sibships missing", Truncate(kMatSibs), DataError("Error in reading known maternal sibship")},
-      {"excluded candidate twice", Set(kExclPaternity1, "O3 2 F2 F2"),
-       DataError("Excluded candidate, F2, for offspring O3 is repeated!")},
-      {"excluded candidate twice on two lines", Both(Set(kExclPaternity, "2"), Set(kExclPaternity1, "O3 1 F2\nO3 1 F2")),
-       DataError("Excluded candidate, F2, for offspring O3 is repeated!")},
-      {"excluded candidate missing", Set(kExclPaternity1, "O3 1 F9"),
-       DataError("Candidate ID, F9, not found in the male candidate pool!")},
-      {"excluded for missing offspring", Set(kExclPaternity1, "O9 1 F2"),
-       DataError("Offspring ID, O9, not found in the offspring pool!")},
-      {"more excluded than candidates", Set(kExclPaternity1, "O3 3 F1 F2 F1"),
-       DataError("Error in reading known excluded paternity")},
-      {"excluded lines negative", Set(kExclPaternity, "-1"), DataError("Error in reading known excluded paternity")},
-      {"excluded maternity missing", Truncate(kExclMaternity), DataError("Error in reading known excluded maternity")},
-      {"excluded sibship offspring missing", Set(kExclPatSib1, "O9 1 O3"),
-       DataError("Offspring ID, O9, in excluded sibship section not found in the offspring pool!")},
-      {"excluded sib missing", Set(kExclPatSib1, "O4 1 O9"),
-       DataError("Offspring ID, O9, in excluded sibship section not found in offspring pool!")},
-      {"excluded sibship count negative", Set(kExclPatSibs, "-3"),
-       DataError("Error in reading known excluded paternal sibship")},
-      {"excluded sibship size negative", Set(kExclPatSib1, "O4 -1"),
-       DataError("Error in reading known excluded paternal sibship")},
-      {"excluded maternal sibships missing", Truncate(kExclMatSibs),
-       DataError("Error in reading known excluded maternal sibship")},
+      {{{kPaternityPair, "O9 F1"}}, "Offspring ID, O9, not found in the offspring pool!"},
+      {{{kPaternityPair, "O1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
+      {{{kMaternityPair, "O2 M9"}}, "Candidate ID, M9, not found in the female candidate pool!"},
+      {{{kPaternity, "-1 0"}}, "Error in reading known paternity"},
+      {{{kPaternity, "5 0"}}, "Error in reading known paternity"},
+      {{{kMaternity, "one 0"}}, "Error in reading known maternity"},
+      {{{kPaternityPair, "O1"}, {kPaternityPair + 1, "<EOF>"}}, "Error in reading known paternity"},
+      {{{kPaternity, "2 0"}, {kPaternityPair, "O1 F1\nO1 F2"}},
+       "Offspring O1 is listed more than once in the known paternity section!"},
+      {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}},
+       "Haploid offspring O1 has a known father, F1, which is impossible!"},
+      {{{kPatSibs, "several"}}, "\nAn integer expected for number of known sibship, but reads \"several\""},
+      {{{kMatSibs, "1.0"}}, "\nAn integer expected for number of known sibship, but reads \"1.0\""},
+      {{{kPatSibs, "-1"}}, "Error in reading known paternal sibship"},
+      {{{kPatSib1, "-2 O1 O2"}}, "Error in reading known paternal sibship"},
+      {{{kPatSibs, "5"}}, "Error in reading known paternal sibship"},
+      {{{kPatSib1, "999999999 O1 O2"}}, "Error in reading known paternal sibship"},
+      {{{kPatSib1, "2 O1 O9"}}, "Offspring ID, O9, not found in the offspring pool!"},
+      {{{kPatSib1, "2 O1 O1"}}, "Offspring O1 is listed more than once in the known paternal sibships!"},
+      {{{kPatSibs, "2"}, {kPatSib1, "2 O1 O2\n2 O3 O2"}},
+       "Offspring O2 is listed more than once in the known paternal sibships!"},
+      {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""}},
+       "Haploid offspring O1 has a known paternal sibship, which is impossible!"},
+      {{{kMatSibs, "<EOF>"}}, "Error in reading known maternal sibship"},
+      {{{kExclPaternity1, "O3 2 F2 F2"}}, "Excluded candidate, F2, for offspring O3 is repeated!"},
+      {{{kExclPaternity, "2"}, {kExclPaternity1, "O3 1 F2\nO3 1 F2"}},
+       "Excluded candidate, F2, for offspring O3 is repeated!"},
+      {{{kExclPaternity1, "O3 1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
+      {{{kExclPaternity1, "O9 1 F2"}}, "Offspring ID, O9, not found in the offspring pool!"},
+      {{{kExclPaternity1, "O3 3 F1 F2 F1"}}, "Error in reading known excluded paternity"},
+      {{{kExclPaternity, "-1"}}, "Error in reading known excluded paternity"},
+      {{{kExclMaternity, "<EOF>"}}, "Error in reading known excluded maternity"},
+      {{{kExclPatSib1, "O9 1 O3"}},
+       "Offspring ID, O9, in excluded sibship section not found in the offspring pool!"},
+      {{{kExclPatSib1, "O4 1 O9"}},
+       "Offspring ID, O9, in excluded sibship section not found in offspring pool!"},
+      {{{kExclPatSibs, "-3"}}, "Error in reading known excluded paternal sibship"},
+      {{{kExclPatSib1, "O4 -1"}}, "Error in reading known excluded paternal sibship"},
+      {{{kExclMatSibs, "<EOF>"}}, "Error in reading known excluded maternal sibship"},
   });
 }
 
@@ -857,11 +669,7 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
                                                "allowance of 0: not taken as known"}}) {
     SCOPED_TRACE(c.line + " " + c.pair);
     Reset();
-    auto lines = BaseLines();
-    lines[kPaternity] = c.line;
-    lines[kPaternityPair] = c.pair;
-    lines[kFather2] = "F2 101 101 7 7 2";
-    Read(Join(lines));
+    Read(Join(Edited({{kPaternity, c.line}, {kPaternityPair, c.pair}, {kFather2, "F2 101 101 7 7 2"}})));
     EXPECT_EQ(variables.indivparent(3, 1), c.father);
     EXPECT_EQ(variables.numknownprnt(1), c.father > 0 ? 1 : 0);
     EXPECT_EQ(variables.inputwarnings, c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
@@ -873,11 +681,13 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
       "Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
       "ABCDEFGHIJKLMNOPQRST";
   // A reference to a long identifier is cut alike and finds it, unreported.
-  const Edit longid = Both(Set(kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"),
-                           Set(kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"));
+  const Edits longid = {{kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"},
+                        {kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"}};
+  Edits twolong = longid;
+  twolong.push_back({kMother2, "M2_with_a_long_identifier 102 101 8 8 0"});
   struct Warned {
     std::string name;
-    Edit edit;
+    Edits edits;
     int32_t threadid, displayq;
     std::vector<std::string> warnings;
   };
@@ -885,8 +695,7 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
       {"identifier cut", longid, 0, 1, {cut}},
       {"identifier cut on process 1 showing messages", longid, 1, 1, {cut}},
       {"identifiers cut, messages off",
-       Both(longid, Set(kMother2, "M2_with_a_long_identifier 102 101 8 8 0")),
-       0, 0,
+       twolong, 0, 0,
        {cut,
         "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
         "M2_with_a_long_ident"}},
@@ -896,10 +705,8 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
     Reset();
     variables.threadid = c.threadid;
     variables.displayq = c.displayq;
-    auto lines = BaseLines();
-    c.edit(lines);
     ::testing::internal::CaptureStdout();
-    Read(Join(lines));
+    Read(Join(Edited(c.edits)));
     const std::string shown = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(variables.inputwarnings, c.warnings);
     for (const auto& w : c.warnings) {

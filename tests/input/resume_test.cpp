@@ -36,21 +36,7 @@ class ResumeTest : public PedkinTest {
   }
 };
 
-TEST_F(ResumeTest, UnchangedInputIsResumedAndKeepsItsFiles) {
-  int32_t flag = 0;
-  SetStartLoc(1, flag);
-  EXPECT_EQ(flag, -1);  // no saved copy yet
-  CheckData();
-  EXPECT_TRUE(Exists("run.data"));
-  EXPECT_TRUE(Exists("run.GtypeData"));
-  LeaveFiles();
-  SetStartLoc(1, flag);
-  EXPECT_GT(flag, 0);
-  CheckData();
-  EXPECT_TRUE(Exists("run.MidResult6"));
-  EXPECT_TRUE(Exists("run.PairCluster"));
-}
-
+// An unchanged input resumed is run end to end by the whole-program test.
 TEST_F(ResumeTest, AnyChangeStartsAfreshAndClearsEverything) {
   struct Case {
     const char* what;

@@ -1,6 +1,5 @@
-// Short lists of candidate parents: weights and lines worked by hand, the
-// rules for known, excluded and impossible candidates, the monoecious rule,
-// a simulated sample, and the lists file as a cache.
+// Short lists of candidate parents: weights worked by hand, the rules for
+// known, excluded and monoecious candidates, a simulated sample, the cache.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "likelihood/pedigree_oracle.h"
@@ -18,6 +18,7 @@
 #include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/pair_tables.h"
 
 namespace {
 
@@ -27,40 +28,17 @@ std::string Join(const std::vector<std::string>& lines) {
   return text;
 }
 
-// ---- Hand-made pair tables ----
 class CandidateScreenTest : public PedkinTest {
  protected:
-  // n diploid offspring and nc candidates of each sex, each candidate with
-  // single log likelihood -10, every pair impossible until scored.
   void Sample(int32_t n, int32_t nc, int32_t numsex = 2) {
-    Variables& v = variables;
-    v.fname = "scr";
-    v.displayq = 0;
-    v.smplsize = n;
-    v.numsex = numsex;
-    v.numchild(1) = v.numchild(2) = nc;
-    v.offploid.assign(static_cast<std::size_t>(n), 2);
-    v.indivparent.assign(static_cast<std::size_t>(n), 2, -1);
-    for (int32_t s = 1; s <= 2; ++s) {
-      v.excludedparent(s).assign(static_cast<std::size_t>(n));
-      likelihoodvar.candidatelogl(s).assign(static_cast<std::size_t>(nc), -10.0);
-      DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(s + 5);
-      t.triangle = false;
-      t.nrow = nc;
-      t.ncol = n;
-      t.ready = true;
-      t.logl.assign(static_cast<std::size_t>(nc * n), kImpossibleDyadLogL);
-    }
+    variables.fname = "scr";
+    variables.displayq = 0;
+    variables.numsex = numsex;
+    HandParentTables(n, nc, nc);
     ClearBestCnd();
   }
-  // Candidate c's score x for offspring i: its pair log likelihood exceeds
-  // its own by x.
-  static void Score(int32_t sex, int32_t i, int32_t c, float x) {
-    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(sex + 5);
-    t.logl[static_cast<std::size_t>((c - 1) * t.ncol + i - 1)] = -10.0f + x;
-  }
   static void Scores(int32_t sex, int32_t i, const std::vector<float>& x) {
-    for (std::size_t c = 0; c < x.size(); ++c) Score(sex, i, static_cast<int32_t>(c + 1), x[c]);
+    for (std::size_t c = 0; c < x.size(); ++c) ScoreCandidate(sex, i, static_cast<int32_t>(c + 1), x[c]);
   }
 };
 
@@ -97,21 +75,12 @@ TEST_F(CandidateScreenTest, WeightsAndLinesWorkedByHand) {
     EXPECT_EQ(BestCndLine(i, 2), want[static_cast<std::size_t>(i - 1)]) << "offspring " << i;
     EXPECT_EQ(BestCndLine(i, 1), "0") << "every father impossible";
   }
-  const Variables& v = variables;
-  EXPECT_EQ(v.NumBestCnd(1, 2), 5);
-  const std::vector<int16_t> order = {2, 3, 1, 4, 5};
-  for (int32_t k = 1; k <= 5; ++k) EXPECT_EQ(v.BestCnd(2)(k, 1), order[static_cast<std::size_t>(k - 1)]);
-  EXPECT_NEAR(v.PrbBestCnd(2)(1, 1), 0.63640864656, 1e-10);
-  EXPECT_EQ(v.PrbBestCnd(2)(5, 1), 1.0);
-  EXPECT_NEAR(v.PrbBestCnd1(2, 1), 0.494239035, 1e-7);
-  // The stop mark follows the last listed candidate, also of an empty list.
-  EXPECT_EQ(v.PrbBestCnd(2)(6, 1), 1.00000001);
-  EXPECT_EQ(v.PrbBestCnd(2)(2, 4), 1.00000001);
-  EXPECT_EQ(v.PrbBestCnd(2)(1, 2), 1.00000001);
-  EXPECT_EQ(v.PrbBestCnd(2)(1, 3), 1.00000001);
-  EXPECT_EQ(v.NumBestCnd(2, 2), 0);
-  EXPECT_EQ(v.NumBestCnd(3, 2), 0);
-  EXPECT_EQ(v.PrbBestCnd1(2, 3), 0.0f);
+  // The lines show the tables; the stop mark follows the last listed
+  // candidate, also of an empty list.
+  const Mat1<double>& prb = variables.PrbBestCnd(2);
+  const double stop = 1.00000001;
+  EXPECT_EQ(std::tuple(prb(6, 1), prb(2, 4), prb(1, 2), prb(1, 3)), std::tuple(stop, stop, stop, stop));
+  EXPECT_EQ(variables.PrbBestCnd1(2, 3), 0.0f);
 }
 
 TEST_F(CandidateScreenTest, AMonoeciousLeaderCloseToTheSecondSharesItsWeight) {
@@ -152,7 +121,6 @@ TEST_F(CandidateScreenTest, HaploidSonsHaveNoFatherList) {
   EXPECT_EQ(variables.NumBestCnd(2, 2), 2);
 }
 
-// ---- A simulated sample and the lists file ----
 class CandidateFileTest : public PedkinTest {
  protected:
   // Two fathers and two mothers with offspring, and six unrelated

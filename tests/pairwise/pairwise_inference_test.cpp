@@ -1,7 +1,5 @@
-// The pairwise method on hand-made pair tables: every file it writes, worked
-// by hand; its checkpoint read back, damaged or not; and the pair tables
-// standing in for the pedigree likelihood of small families, against the
-// pedigree itself.
+// The pairwise method on hand-made pair tables: its files worked by hand, its
+// checkpoint, and the pair tables standing in for small families' likelihood.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,16 +18,15 @@
 #include "state/simuvariables.h"
 #include "state/variables.h"
 #include "support/fixture.h"
+#include "support/pair_tables.h"
 
 namespace {
 
 class PairwiseInferenceTest : public PedkinTest {
  protected:
-  // Six offspring O1..O6, each with single log likelihood -10 (so -20 for
-  // an unrelated pair), every pair at -30 under every relationship until
-  // set; candidate fathers D1, D2 and one mother F1 when `candidates`, each
-  // with single log likelihood -10, every pair as parent and offspring
-  // impossible until set.
+  // Six offspring O1..O6, every pair at -30 (10 below unrelated) under
+  // every relationship until set; candidate fathers D1, D2 and one mother
+  // F1 when `candidates`.
   void Sample(bool haplodiploid, bool candidates) {
     Variables& v = variables;
     const int32_t n = 6;
@@ -40,10 +37,8 @@ class PairwiseInferenceTest : public PedkinTest {
     v.haplodiploid = haplodiploid ? 1 : 0;
     v.offspringid.assign(n);
     for (int32_t i = 1; i <= n; ++i) v.offspringid(i) = "O" + std::to_string(i);
-    v.offploid.assign(n, 2);
-    v.indivparent.assign(n, 2, -1);
     v.propprntsampled(1) = v.propprntsampled(2) = 0.5;
-    likelihoodvar.indivlogl.assign(n, -10.0);
+    HandParentTables(n, candidates ? 2 : 0, candidates ? 1 : 0);
     for (int32_t k = 1; k <= 3; ++k) {
       DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(k);
       t.triangle = true;
@@ -51,19 +46,9 @@ class PairwiseInferenceTest : public PedkinTest {
       t.ready = true;
       t.logl.assign(static_cast<std::size_t>(n * (n - 1) / 2), -30.0f);
     }
-    v.numchild(1) = candidates ? 2 : 0;
-    v.numchild(2) = candidates ? 1 : 0;
     for (int32_t s = 1; s <= 2; ++s) {
       v.cndparentid(s).assign(static_cast<std::size_t>(v.numchild(s)));
       for (int32_t c = 1; c <= v.numchild(s); ++c) v.cndparentid(s)(c) = (s == 1 ? "D" : "F") + std::to_string(c);
-      v.excludedparent(s).assign(n);
-      likelihoodvar.candidatelogl(s).assign(static_cast<std::size_t>(v.numchild(s)), -10.0);
-      DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(s + 5);
-      t.triangle = false;
-      t.nrow = v.numchild(s);
-      t.ncol = n;
-      t.ready = true;
-      t.logl.assign(static_cast<std::size_t>(t.nrow * n), kImpossibleDyadLogL);
       // Thresholds 9, 8, ..., 1, 0.5 of the levels 95, 90, ..., 50%.
       for (int32_t c = 1; c <= 10; ++c) simuvariables.Threshold(c, s) = c < 10 ? 10 - c : 0.5;
     }
@@ -71,12 +56,6 @@ class PairwiseInferenceTest : public PedkinTest {
   static void Pair(int32_t kind, int32_t i, int32_t j, float x) {
     DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(kind + 1);
     t.logl[DyadTriangleIndex(i, j, t.nrow)] = x;
-  }
-  // Candidate c's parent-offspring score with offspring i: its pair log
-  // likelihood exceeds the two single ones by x.
-  static void Score(int32_t sex, int32_t i, int32_t c, float x) {
-    DyadPrbVariables::Table& t = dyadprbvariables.dyadtable(sex + 5);
-    t.logl[static_cast<std::size_t>((c - 1) * t.ncol + i - 1)] = x <= kImpossibleDyadLogL ? x : -20.0f + x;
   }
 };
 
@@ -100,10 +79,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       // no other candidate: 50%), O6 is impossible with D1 and scores 1.5
       // with D2 (100%). The one mother scores 3 with O1 (short of 9..4:
       // 70%) and -5 with the others.
-      {"diploid",
-       false,
-       true,
-       false,
+      {"diploid", false, true, false,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\n"},
         {".PairwiseHalfSibDyad", pairs + "O1,O3\nO4,O5\n"},
         {".PairwiseCloneDyad", ""},
@@ -112,10 +88,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
         {".PairCluster", "3,1,2,3\n2,4,5\n"}}},
       // Every parent monogamous: no half sibs and no half-sib file; O4-O5,
       // 0.1 above unrelated as full sibs, become full sibs.
-      {"monogamous",
-       false,
-       true,
-       true,
+      {"monogamous", false, true, true,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\nO4,O5\n"},
         {".PairwiseHalfSibDyad", ""},
         {".PairwisePaternity", parents + "O1,D1,100%\nO2,D1,75%\nO4,D2,100%\nO5,D2,50%\nO6,D2,100%\n"},
@@ -127,10 +100,7 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       // maternal half sibs, are one mother's family: full sibs. No
       // candidates: no parentage files, and those of an earlier execution
       // are removed.
-      {"haplodiploid",
-       true,
-       false,
-       false,
+      {"haplodiploid", true, false, false,
        {{".PairwiseFullSibDyad", pairs + "O1,O2\nO4,O5\n"},
         {".PairwiseHalfSibDyad", "OffspringID1,OffspringID2,Paternal(P)/Maternal(M)\nO1,O3,P\nO3,O4,M\n"},
         {".PairwisePaternity", ""},
@@ -170,8 +140,8 @@ TEST_F(PairwiseInferenceTest, FilesWorkedByHand) {
       const float impossible = kImpossibleDyadLogL;
       const std::vector<std::vector<float>> fathers = {{12, 2}, {5, 0.5f}, {-3, -1}, {8, 8}, {9, 0.3f}, {impossible, 1.5f}};
       for (int32_t i = 1; i <= 6; ++i) {
-        for (int32_t d = 1; d <= 2; ++d) Score(1, i, d, fathers[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(d - 1)]);
-        Score(2, i, 1, i == 1 ? 3.0f : -5.0f);
+        for (int32_t d = 1; d <= 2; ++d) ScoreCandidate(1, i, d, fathers[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(d - 1)]);
+        ScoreCandidate(2, i, 1, i == 1 ? 3.0f : -5.0f);
       }
       v.indivparent(4, 1) = 2;
       v.excludedparent(1)(5) = {1};

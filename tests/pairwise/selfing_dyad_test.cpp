@@ -1,11 +1,5 @@
-// Pair tables with selfed offspring in a monoecious sample: a selfed
-// offspring with an outbred sib through its selfing parent (ordered), two
-// selfed sibs, and a candidate parent with its selfed offspring. Joint
-// genotype probabilities against a count over the parent's genes, every
-// table entry against a brute-force sum over the parents' genotypes, the
-// transmitted genes and the observation model of the error classes, the
-// summation of the observed pair against the plain double sum over true
-// genotypes, and the cache files.
+// Pair tables of selfed offspring (with an outbred sib, with a selfed sib,
+// with their parent) against brute-force sums, observed-pair sums, cache files.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -26,6 +20,7 @@
 #include "state/variables.h"
 #include "support/fixture.h"
 #include "support/observation_model.h"
+#include "support/pair_tables.h"
 
 namespace {
 
@@ -66,66 +61,6 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
   return total;
 }
 
-const DyadDelta& DeltaOf(Relation r) {
-  return r == kSelfOut ? SelfedOutbredSibDelta() : r == kSelfSelf ? SelfedSibsDelta() : ParentSelfedOffspringDelta();
-}
-
-TEST(SelfingDeltaTest, JointGenotypesMatchACountOverTheParentsGenesAndGiveTheKinship) {
-  // Without errors, the joint distribution of the two true genotypes from
-  // the pedigree, by enumeration, against PrbGDyad in the order the
-  // coefficients give the members.
-  std::mt19937 rng(3);
-  for (int trial = 0; trial < 5; ++trial) {
-    const int32_t m = 4;
-    std::vector<double> p(m);
-    double s = 0;
-    for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
-    for (double& x : p) x /= s;
-    for (Relation r : {kSelfOut, kSelfSelf, kParentSelfed}) {
-      SCOPED_TRACE(testing::Message() << "trial " << trial << " relation " << r);
-      // Unordered genotypes of the two members, weighted over the genes
-      // (a, b) of the selfing parent, (c, d) of an unrelated other parent,
-      // and the draws of each offspring.
-      std::map<std::array<int32_t, 4>, double> joint;
-      for (int32_t a = 1; a <= m; ++a)
-        for (int32_t b = 1; b <= m; ++b)
-          for (int32_t c = 1; c <= m; ++c)
-            for (int32_t d = 1; d <= m; ++d) {
-              const double w = p[a - 1] * p[b - 1] * p[c - 1] * p[d - 1] / 16;
-              const std::array<int32_t, 2> P = {a, b}, Q = {c, d};
-              for (int32_t s1 : P)
-                for (int32_t s2 : P)
-                  for (int32_t t1 : P)
-                    for (int32_t t2 : r == kSelfOut ? Q : P) {
-                      // The parent's own genes stand first for kParentSelfed
-                      // (its second member's draws t1, t2 are then unused).
-                      const std::array<int32_t, 4> g =
-                          r == kParentSelfed ? std::array<int32_t, 4>{a, b, s1, s2} : std::array<int32_t, 4>{s1, s2, t1, t2};
-                      joint[{std::min(g[0], g[1]), std::max(g[0], g[1]), std::min(g[2], g[3]), std::max(g[2], g[3])}] += w;
-                    }
-            }
-      SetAfr(p);
-      double sum = 0;
-      for (int32_t a = 1; a <= m; ++a)
-        for (int32_t b = a; b <= m; ++b)
-          for (int32_t c = 1; c <= m; ++c)
-            for (int32_t d = c; d <= m; ++d) {
-              const double got = PrbGDyad(a, b, c, d, DeltaOf(r));
-              EXPECT_NEAR(got, (joint[{a, b, c, d}]), 1e-14) << a << b << c << d;
-              sum += got;
-            }
-      EXPECT_NEAR(sum, 1.0, 1e-12);
-      // The coefficients give the known kinship: 1/4 for a selfed and an
-      // outbred sib, 1/2 for two selfed sibs and for a parent and its
-      // selfed offspring.
-      const DyadDelta& d = DeltaOf(r);
-      EXPECT_DOUBLE_EQ(d(1) + 0.5 * (d(3) + d(5) + d(7)) + 0.25 * d(8), r == kSelfOut ? 0.25 : 0.5);
-    }
-  }
-}
-
-// ---- A monoecious sample with selfed and outbred families ----
-
 class SelfingDyadTest : public PedkinTest {
  protected:
   // Two sampled and two unsampled parents; families selfed by each sampled
@@ -140,10 +75,7 @@ class SelfingDyadTest : public PedkinTest {
     variables.allowinbreeding = selfing ? 1 : 0;
     variables.displayq = 0;
     variables.fname = "proj";
-    std::vector<OracleLocus> loci(4, OracleLocus{2, D, E, false, {}});
-    loci[0].n = 3 + static_cast<int32_t>(rng() % 4);
-    loci[2].dominant = true;
-    loci[3].n = 1;
+    const std::vector<OracleLocus> loci = MixedLoci(rng, D, E);
     const OracleShape shape{"selfing", {1, 1, 1, 1}, {{0, 0}, {0, 2}, {1, 1}, {1, 3}, {3, 3}, {2, 3}}, {0, 1}, true};
     sample = DrawPedigree(rng, shape, loci, false, 0.1, D + E > 0 ? 0.03 : 0.0, 3);
     for (int32_t k : {0, 1}) {
@@ -170,13 +102,11 @@ class SelfingDyadTest : public PedkinTest {
     }
     return sum;
   }
-  std::string Run(bool readallowed) {
-    testing::internal::CaptureStdout();
-    variables.displayq = 1;
-    CalculatePairProb(readallowed);
-    CalculateParentPairProb(readallowed);
-    variables.displayq = 0;
-    return testing::internal::GetCapturedStdout();
+  static std::string Run(bool readallowed) {
+    return Shown([=] {
+      CalculatePairProb(readallowed);
+      CalculateParentPairProb(readallowed);
+    });
   }
   OraclePedigree sample;
   std::vector<std::vector<GenoPair>> obs;
@@ -190,7 +120,7 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
   // error rate of the SNP).
   const std::vector<Rates> rates = {{0.0, 0.0}, {0.03, 0.02}, {0.02, 0.0}};
   std::mt19937 rng(71);
-  std::array<int, 2> counts{};  // impossible, checked
+  EntryCounts counts;
   for (int trial = 0; trial < 9; ++trial) {
     const Rates& rt = rates[static_cast<std::size_t>(trial % 3)];
     Install(rng, rt.D, rt.E);
@@ -206,14 +136,7 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
           const float got = r == kSelfOut    ? SelfOutDyadLogL(i, j)
                             : r == kSelfSelf ? SelfSelfDyadLogL(i, j)
                                              : ParentSelfedDyadLogL(i, j);
-          const double want = Oracle(r, i, j);
-          if (want <= kImpossibleDyadLogL) {
-            EXPECT_EQ(got, kImpossibleDyadLogL);
-            ++counts[0];
-          } else {
-            EXPECT_NEAR(got, want, 1e-4 * std::max(1.0, std::fabs(want)));
-            ++counts[1];
-          }
+          ExpectEntry(got, Oracle(r, i, j), counts);
         }
       }
     }
@@ -223,8 +146,8 @@ TEST_F(SelfingDyadTest, EveryEntryMatchesTheBruteForceSum) {
                 kImpossibleDyadLogL);
     }
   }
-  EXPECT_GT(counts[0], 100);
-  EXPECT_GT(counts[1], 1000);
+  EXPECT_GT(counts.impossible, 100);
+  EXPECT_GT(counts.checked, 1000);
 }
 
 TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) {
@@ -329,29 +252,17 @@ TEST_F(SelfingDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   EXPECT_TRUE(SelfingDyadReady());
   EXPECT_TRUE(ParentSelfedDyadReady());
 
-  // Damaged or stale files are recomputed and rewritten.
-  const double p1 = likelihoodvar.obsallelefre(1)[0];
+  // A file of another table is recomputed and rewritten (the other damages
+  // go through the same reader as the offspring tables).
   for (const File& f : files) {
-    const std::string good = ReadFile(f.name);
-    const std::vector<std::pair<const char*, std::function<void()>>> damages = {
-        {"truncated", [&] { WriteFile(f.name, good.substr(0, good.size() - 6)); }},
-        {"another table", [&] { WriteFile(f.name, ReadFile(f.table == 5 ? "proj.FSDyadLogL" : "proj.DadDyadLogL")); }},
-        {"older frequencies", [&] {
-           likelihoodvar.obsallelefre(1)[0] = p1 + 1e-9;
-           Run(true);
-           likelihoodvar.obsallelefre(1)[0] = p1;
-         }},
-    };
-    for (const auto& [what, damage] : damages) {
-      SCOPED_TRACE(testing::Message() << f.name << ": " << what);
-      damage();
-      EXPECT_FALSE(ReadWriteDyadLogL(1, f.name));
-      dyadprbvariables.dyadtable(f.table).logl.assign(3, 0.0f);
-      EXPECT_NE(Run(true).find(f.message), std::string::npos);
-      for (const File& g : files) EXPECT_EQ(dyadprbvariables.dyadtable(g.table).logl, computed[g.table]);
-      EXPECT_TRUE(ReadWriteDyadLogL(1, f.name));
-      EXPECT_FALSE(Exists(std::string(f.name) + ".tmp"));
-    }
+    SCOPED_TRACE(f.name);
+    WriteFile(f.name, ReadFile(f.table == 5 ? "proj.FSDyadLogL" : "proj.DadDyadLogL"));
+    EXPECT_FALSE(ReadWriteDyadLogL(1, f.name));
+    dyadprbvariables.dyadtable(f.table).logl.assign(3, 0.0f);
+    EXPECT_NE(Run(true).find(f.message), std::string::npos);
+    for (const File& g : files) EXPECT_EQ(dyadprbvariables.dyadtable(g.table).logl, computed[g.table]);
+    EXPECT_TRUE(ReadWriteDyadLogL(1, f.name));
+    EXPECT_FALSE(Exists(std::string(f.name) + ".tmp"));
   }
 }
 

@@ -1,6 +1,5 @@
-// Parentage thresholds: the smoothing and scanning of the thresholds worked
-// by hand, and the simulation on samples whose design fixes where the
-// thresholds must lie.
+// Parentage thresholds: smoothing and scanning worked by hand, and the
+// simulation on samples whose design fixes where the thresholds lie.
 #include <gtest/gtest.h>
 
 #include <algorithm>

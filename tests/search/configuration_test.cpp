@@ -1,11 +1,11 @@
-// The initial configuration, its sibship clusters, the family structure
-// handed to the likelihood engine, and the impossible initial
-// configuration.
+// The initial configuration, its clusters, the families handed to the
+// likelihood engine, and the impossible initial configuration.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numeric>
 #include <set>
+#include <tuple>
 
 #include "input/data_preparation.h"
 #include "input/data_process.h"
@@ -63,30 +63,26 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   Load("1 9\nO6 F1\n0 0\n1\n3 O1 O2 O3\n1\n2 O4 O5\n0\n0\n0\n0\n");
   FirstConfig(1);
   const auto& loc = variables.CrIndivLoc;
-  EXPECT_EQ(loc(1, 1), loc(2, 1));
-  EXPECT_EQ(loc(1, 1), loc(3, 1));
-  EXPECT_NE(loc(4, 1), loc(5, 1));
-  EXPECT_EQ(loc(4, 2), loc(5, 2));
-  EXPECT_NE(loc(1, 2), loc(2, 2));
+  EXPECT_EQ(std::tuple(loc(1, 1) == loc(2, 1), loc(1, 1) == loc(3, 1), loc(4, 1) == loc(5, 1)),
+            std::tuple(true, true, false));
+  EXPECT_EQ(std::tuple(loc(4, 2) == loc(5, 2), loc(1, 2) == loc(2, 2)), std::tuple(true, false));
   // Dense family numbers.
   std::set<int32_t> fathers, mothers;
   for (int32_t i = 1; i <= 6; ++i) {
     fathers.insert(loc(i, 1));
     mothers.insert(loc(i, 2));
   }
-  EXPECT_EQ(static_cast<int32_t>(fathers.size()), variables.CrNumFamily(1));
-  EXPECT_EQ(*fathers.rbegin(), variables.CrNumFamily(1));
-  EXPECT_EQ(*mothers.rbegin(), variables.CrNumFamily(2));
+  EXPECT_EQ(std::tuple(static_cast<int32_t>(fathers.size()), *fathers.rbegin(), *mothers.rbegin()),
+            std::tuple(variables.CrNumFamily(1), variables.CrNumFamily(1), variables.CrNumFamily(2)));
   EXPECT_EQ(variables.InferParent(6, 1), 1);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
 
   // Clusters: {O1, O2, O3}, {O4, O5}, {O6}, labelled by first member.
   SetInitCluster();
-  EXPECT_EQ(variables.CrNumFamily(3), 3);
-  EXPECT_EQ(variables.IndivCluster(1), (std::vector<int16_t>{1, 2, 3}));
-  EXPECT_EQ(variables.IndivCluster(2), (std::vector<int16_t>{4, 5}));
-  EXPECT_EQ(variables.IndivCluster(3), (std::vector<int16_t>{6}));
-  EXPECT_EQ(variables.ClusterID(5), 2);
+  using Members = std::vector<int16_t>;
+  EXPECT_EQ(std::tuple(variables.CrNumFamily(3), variables.IndivCluster(1), variables.IndivCluster(2),
+                       variables.IndivCluster(3), variables.ClusterID(5)),
+            std::tuple(3, Members{1, 2, 3}, Members{4, 5}, Members{6}, 2));
 
   // The engine sees one father with three mothers, and a sampled father.
   FamilyBuild(1);

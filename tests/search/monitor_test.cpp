@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <string>
 #include <vector>
 
@@ -15,7 +14,6 @@
 namespace {
 
 using Ints = std::vector<int32_t>;
-
 
 class MonitorTest : public PedkinTest {
  protected:
@@ -47,38 +45,14 @@ class MonitorTest : public PedkinTest {
   SearchCounters c_;
 };
 
-TEST_F(MonitorTest, CleanStringDropsBlanksAndSpacesCommas) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", ""},
-      {"   ", ""},
-      {"Run=   1,Tmr=  2", "Run=1, Tmr=2"},
-      {" a b , c ,d ", "ab, c, d"},
-      {",,", ", , "},
-      {"x=1.5E+00 ,", "x=1.5E+00, "},
-  };
-  for (const auto& [in, out] : cases) {
-    std::string text = in;
-    EXPECT_EQ(CleanString(text), static_cast<int>(out.size())) << in;
-    EXPECT_EQ(text, out) << in;
-  }
-}
-
-TEST_F(MonitorTest, CountsPairsFamiliesAndAssignments) {
-  ConfigCounts n = CountConfiguration(variables.CrIndivLoc, variables.InferParent);
-  EXPECT_EQ(n.fullsibfamilies, 5);
-  EXPECT_EQ(n.fullsibpairs, 1);
-  EXPECT_EQ(n.halfsibpairs, 4);
-  EXPECT_EQ(n.assignedcandidates[0], 2);
-  EXPECT_EQ(n.assignedcandidates[1], 1);
-  EXPECT_EQ(n.assignedoffspring[0], 4);
-  EXPECT_EQ(n.assignedoffspring[1], 3);
-  // Monoecious: one pool of parents. 1 and 2 are selfed by parent 1 (full
+TEST_F(MonitorTest, CountsPairsOfAMonoeciousSample) {
+  // The counts of the dioecious set-up are in the report lines. Monoecious: one pool of parents. 1 and 2 are selfed by parent 1 (full
   // sibs), 3 and 4 have parents 2 and 3 in either role (full sibs), 5 has
   // parent 1 and so is a half sib of 1 and 2.
   variables = Variables{};
   variables.numsex = 1;
   variables.smplsize = 5;
-  n = CountConfiguration(Table({{1, 1, 2, 3, 1}, {1, 1, 3, 2, 4}, {1, 1, 2, 2, 1}}), Mat1<int32_t>());
+  const ConfigCounts n = CountConfiguration(Table({{1, 1, 2, 3, 1}, {1, 1, 3, 2, 4}, {1, 1, 2, 2, 1}}), Mat1<int32_t>());
   EXPECT_EQ(n.fullsibfamilies, 3);
   EXPECT_EQ(n.fullsibpairs, 2);
   EXPECT_EQ(n.halfsibpairs, 2);

@@ -1,8 +1,5 @@
-// Parentage moves: long random walks of proposals, kept or undone, must
-// honour known and excluded parents, never give one candidate to two
-// families of its sex, reach every candidate a family may have, and keep
-// the configuration's log likelihood equal to its clusters plus the
-// unassigned candidates recomputed from scratch.
+// Parentage moves on long random walks: known and excluded parents honoured,
+// every candidate reachable, the log likelihood equal to its recomputation.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -96,6 +96,12 @@ std::string PedkinTest::ExpectStop(const std::function<void()>& fn, int32_t* cod
   return std::string();
 }
 
+std::string DataErrorText(const std::string& message, const std::string& dataset) {
+  return message + "\n\nErrors in DATA. Insufficient data or incorrect format.\n"
+                   "Please check DATA and format and then re-run the program\n"
+                   "Program stopped in subroutine StopOnDataError, dataset = " + dataset + ".\n";
+}
+
 std::string PedkinTest::SourceDir() {
   const char* dir = std::getenv("PEDKIN_SOURCE_DIR");
   return dir != nullptr ? dir : std::string(".");

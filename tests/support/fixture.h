@@ -15,6 +15,9 @@
 // The lines of a text, without their line feeds.
 std::vector<std::string> SplitLines(const std::string& text);
 
+// The content of the error-message file after a stop on bad data.
+std::string DataErrorText(const std::string& message, const std::string& dataset);
+
 class PedkinTest : public ::testing::Test {
  protected:
   void SetUp() override;
