@@ -1,4 +1,4 @@
-// ".Inbreeding", ".AlleleFreq" and the ".ErrorRate" header: exact layouts,
+// ".Inbreeding" and ".AlleleFreq": exact layouts,
 // when each file exists, and the per-process allele-frequency parts.
 #include <gtest/gtest.h>
 
@@ -64,14 +64,6 @@ class OutputTestEstimates : public OutputFixture {
     lv.obsallelefre(2) = {1.0, 0.0};
   }
 };
-
-TEST_F(OutputTestEstimates, NoInbreedingFileWithoutInbreeding) {
-  Sample(3, 2);
-  SetBest({1, 1, 2}, {1, 1, 2});
-  Output();
-  EXPECT_TRUE(Exists("t.BestConfig"));
-  EXPECT_FALSE(Exists("t.Inbreeding"));
-}
 
 TEST_F(OutputTestEstimates, DioeciousInbreedingFile) {
   Sample(3, 2);
