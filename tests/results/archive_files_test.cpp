@@ -19,6 +19,7 @@
 #include "search/archive.h"
 #include "state/variables.h"
 #include "support/columns.h"
+#include "output_fixture.h"
 #include "support/fixture.h"
 
 namespace {
@@ -80,7 +81,7 @@ std::vector<int> Canonical(const Strings& labels, const std::vector<int>& member
 
 bool Unsampled(const std::string& id) { return id.empty() || id[0] == '*' || id[0] == '#'; }
 
-class ArchiveFilesTest : public PedkinTest {
+class ArchiveFilesTest : public OutputFixture {
  public:
   // A configuration: paternal and maternal families, clusters, and the
   // candidate of every offspring's father and mother (0 = unsampled).
@@ -92,7 +93,7 @@ class ArchiveFilesTest : public PedkinTest {
  protected:
   // Six offspring at three loci, two candidate fathers and two mothers.
   void SetUp() override {
-    PedkinTest::SetUp();
+    OutputFixture::SetUp();
     PrepareProject("ar.dat",
                    "'archive'\nar\n6\n3\n5\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n"
                    "0.02@\n"
@@ -102,29 +103,8 @@ class ArchiveFilesTest : public PedkinTest {
     variables.displayq = 0;
   }
 
-  static void SetBest(const Config& c) {
-    Variables& v = variables;
-    v.BtIndivLoc = Table({c.pat, c.mat, c.cluster});
-    v.BtInferParent = Table({c.dad, c.mum});
-    v.btloglikelihood = c.logl;
-    v.BtNumFamily(1) = *std::max_element(c.pat.begin(), c.pat.end());
-    v.BtNumFamily(2) = *std::max_element(c.mat.begin(), c.mat.end());
-    v.BtNumFamily(3) = *std::max_element(c.cluster.begin(), c.cluster.end());
-  }
-
-  static void Archive(const Config& c) {
-    Variables& v = variables;
-    Mat1<int32_t> loc = Table({c.pat, c.mat, c.cluster});
-    Mat1<int32_t> parents = Table({c.dad, c.mum});
-    double logl = c.logl;
-    v.IndivLocPrt = &loc;
-    v.InferParentPrt = &parents;
-    v.LogLikelihoodPrt = &logl;
-    ArchiveConfigAdd(3, *std::max_element(c.cluster.begin(), c.cluster.end()));
-    v.IndivLocPrt = nullptr;
-    v.InferParentPrt = nullptr;
-    v.LogLikelihoodPrt = nullptr;
-  }
+  static void SetBest(const Config& c) { OutputFixture::SetBest(c.pat, c.mat, c.cluster, c.dad, c.mum, c.logl); }
+  static void Archive(const Config& c) { OutputFixture::Archive(c.pat, c.mat, c.cluster, c.logl, c.dad, c.mum); }
 
   // Rows of ".BestCluster": cluster, probability, offspring, father, mother.
   static std::vector<Strings> BestClusterRows() {

@@ -19,8 +19,6 @@
 
 namespace {
 
-using Ints = std::vector<int32_t>;
-
 std::string Sp(std::size_t n) { return std::string(n, ' '); }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -54,25 +52,6 @@ class OutputTestFiles : public OutputFixture {
       v.cndparentid(k).assign(static_cast<std::size_t>(m));
       for (int32_t c = 1; c <= m; ++c) v.cndparentid(k)(c) = (k == 1 ? "F" : "M") + std::to_string(c);
     }
-  }
-
-  // The best configuration: families, cluster labels (any labels; the output
-  // step renumbers them) and per-offspring candidates.
-  static void SetBest(const Ints& pat, const Ints& mat, const Ints& cluster, const Ints& dad = {},
-                      const Ints& mum = {}) {
-    Variables& v = variables;
-    const std::size_t n = pat.size();
-    v.BtIndivLoc.assign(n, 3, 0);
-    v.BtInferParent.assign(n, 2, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      const long i = static_cast<long>(j) + 1;
-      v.BtIndivLoc(i, 1) = pat[j];
-      v.BtIndivLoc(i, 2) = mat[j];
-      v.BtIndivLoc(i, 3) = cluster[j];
-      if (!dad.empty()) v.BtInferParent(i, 1) = dad[j];
-      if (!mum.empty()) v.BtInferParent(i, 2) = mum[j];
-    }
-    v.btloglikelihood = -100.0;
   }
 };
 
@@ -140,25 +119,10 @@ TEST_F(OutputTestFiles, ClusterRowsGroupedByClusterWithArchiveProbabilities) {
   Sample(4, 0, 0);
   // Clusters {1, 3} (father 1), {2}, {4}.
   SetBest({1, 2, 1, 3}, {1, 2, 3, 4}, {1, 2, 1, 3});
-  // An archived alternative joins 2 to 1 and 3 through mother 1.
-  Mat1<int32_t> alt(4, 3, 0);
-  const Ints pat = {1, 2, 1, 3}, mat = {1, 1, 3, 4}, cl = {1, 1, 1, 2};
-  for (long i = 1; i <= 4; ++i) {
-    alt(i, 1) = pat[static_cast<std::size_t>(i - 1)];
-    alt(i, 2) = mat[static_cast<std::size_t>(i - 1)];
-    alt(i, 3) = cl[static_cast<std::size_t>(i - 1)];
-  }
-  Mat1<int32_t> none(4, 2, 0);
-  double logl = -100.0 + std::log(3.0);  // weight 3 against the best's 1
-  variables.IndivLocPrt = &alt;
-  variables.InferParentPrt = &none;
-  variables.LogLikelihoodPrt = &logl;
-  ArchiveConfigAdd(3, 2);
-  Mat1<int32_t> best = variables.BtIndivLoc;
-  double bestLogl = -100.0;
-  variables.IndivLocPrt = &best;
-  variables.LogLikelihoodPrt = &bestLogl;
-  ArchiveConfigAdd(3, 3);
+  // An archived alternative joins 2 to 1 and 3 through mother 1, weight 3
+  // against the best's 1.
+  Archive({1, 2, 1, 3}, {1, 1, 3, 4}, {1, 1, 1, 2}, -100.0 + std::log(3.0));
+  Archive({1, 2, 1, 3}, {1, 2, 3, 4}, {1, 2, 1, 3}, -100.0);
   Output();
   // No full-sib family has two members: the header names Member1 alone.
   EXPECT_EQ(SplitLines(ReadFile("t.BestFSFamily"))[0], "FullSibshipIndex Prob(Inc.) Prob(Exc.)    Member1");

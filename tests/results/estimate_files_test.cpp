@@ -29,16 +29,6 @@ std::string F20(const std::string& text) { return Sp(20 - text.size()) + text; }
 
 class OutputTestEstimates : public OutputFixture {
  protected:
-  static void SetBest(const std::vector<int32_t>& pat, const std::vector<int32_t>& mat) {
-    Variables& v = variables;
-    v.BtIndivLoc.assign(pat.size(), 3, 1);
-    v.BtInferParent.assign(pat.size(), 2, 0);
-    for (std::size_t j = 0; j < pat.size(); ++j) {
-      v.BtIndivLoc(static_cast<long>(j) + 1, 1) = pat[j];
-      v.BtIndivLoc(static_cast<long>(j) + 1, 2) = mat[j];
-    }
-  }
-
   // Locus 1: codominant, allele names 250, 101, 7 in order of first
   // appearance; locus 2: dominant, only the dominant phenotype seen.
   static void TwoLoci() {

@@ -29,39 +29,8 @@ struct Config {
 
 class OutputTestProbabilities : public OutputFixture {
  protected:
-  static Mat1<int32_t> Table(const Config& c) {
-    const std::size_t n = c.pat.size();
-    Mat1<int32_t> loc(n, 3, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      const long i = static_cast<long>(j) + 1;
-      loc(i, 1) = c.pat[j];
-      loc(i, 2) = c.mat[j];
-      loc(i, 3) = c.cluster[j];
-    }
-    return loc;
-  }
-
-  static void SetBest(const Config& c) {
-    variables.BtIndivLoc = Table(c);
-    variables.BtInferParent.assign(c.pat.size(), 2, 0);
-    variables.btloglikelihood = c.logl;
-  }
-
-  static void Archive(const Config& c) {
-    Variables& v = variables;
-    Mat1<int32_t> loc = Table(c);
-    Mat1<int32_t> parents(c.pat.size(), 2, 0);
-    double logl = c.logl;
-    int32_t clusters = 0;
-    for (const int32_t k : c.cluster) clusters = std::max(clusters, k);
-    v.IndivLocPrt = &loc;
-    v.InferParentPrt = &parents;
-    v.LogLikelihoodPrt = &logl;
-    ArchiveConfigAdd(3, clusters);
-    v.IndivLocPrt = nullptr;
-    v.InferParentPrt = nullptr;
-    v.LogLikelihoodPrt = nullptr;
-  }
+  static void SetBest(const Config& c) { OutputFixture::SetBest(c.pat, c.mat, c.cluster, {}, {}, c.logl); }
+  static void Archive(const Config& c) { OutputFixture::Archive(c.pat, c.mat, c.cluster, c.logl); }
 };
 
 // Expected probability: the weights exp(L - Lbest) of the configurations
@@ -106,14 +75,14 @@ TEST_F(OutputTestProbabilities, WeightsStayFiniteFarFromTheBestLogLikelihood) {
 
 TEST_F(OutputTestProbabilities, FullSibIdsInOrderOfFirstMember) {
   Sample(6, 2);
-  const Mat1<int32_t> loc = Table({{4, 2, 4, 2, 1, 4}, {3, 1, 3, 2, 1, 1}, {1, 2, 1, 2, 3, 1}, 0.0});
+  const Mat1<int32_t> loc = Table({{4, 2, 4, 2, 1, 4}, {3, 1, 3, 2, 1, 1}, {1, 2, 1, 2, 3, 1}});
   Vec1<int32_t> id;
   EXPECT_EQ(FindFSFamilyID(loc, id), 5);
   EXPECT_EQ(id.raw(), (Ints{1, 2, 1, 3, 4, 5}));
   // In a monoecious sample (4, 1) and (1, 4) are the same two parents.
   variables.numsex = 1;
   variables.smplsize = 4;
-  const Mat1<int32_t> mono = Table({{4, 1, 2, 1}, {1, 4, 2, 1}, {1, 1, 2, 1}, 0.0});
+  const Mat1<int32_t> mono = Table({{4, 1, 2, 1}, {1, 4, 2, 1}, {1, 1, 2, 1}});
   EXPECT_EQ(FindFSFamilyID(mono, id), 3);
   EXPECT_EQ(id.raw(), (Ints{1, 1, 2, 3}));
 }

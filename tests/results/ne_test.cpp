@@ -22,7 +22,6 @@
 
 namespace {
 
-using Ints = std::vector<int32_t>;
 constexpr int32_t kInf = 2147483647;
 
 // The integers after "Ne      =" in a ".Ne" file, in order.
@@ -40,19 +39,6 @@ class NeTest : public OutputFixture {
     ResetState();
     variables.displayq = 0;
     variables.fname = "t";
-  }
-
-  static void SetBest(const Ints& pat, const Ints& mat) {
-    Variables& v = variables;
-    const std::size_t n = pat.size();
-    v.BtIndivLoc.assign(n, 3, 0);
-    v.BtInferParent.assign(n, 2, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      v.BtIndivLoc(static_cast<long>(j) + 1, 1) = pat[j];
-      v.BtIndivLoc(static_cast<long>(j) + 1, 2) = mat[j];
-      v.BtIndivLoc(static_cast<long>(j) + 1, 3) = 1;
-    }
-    v.btloglikelihood = -100.0;
   }
 
   // A project of offspring O1.. without candidates at codominant loci;
