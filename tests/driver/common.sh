@@ -14,6 +14,7 @@ launcher() {
   if [ "${1:-1}" -gt 1 ]; then
     launch=(mpirun -np "$1" --oversubscribe)
     [ "$(id -u)" = 0 ] && launch+=(--allow-run-as-root)
+    export OMPI_MCA_btl_vader_single_copy_mechanism=none
   fi
   return 0
 }

@@ -3,7 +3,7 @@
 # once; a clean run ends with status 0 and the same configuration as one process.
 source "$(dirname "$0")/common.sh"
 launcher 2
-export OMPI_MCA_rmaps_base_oversubscribe=1 OMPI_MCA_btl_vader_single_copy_mechanism=none
+export OMPI_MCA_rmaps_base_oversubscribe=1
 
 timeout 100 "${launch[@]}" "$pedkin" IFN:no_such_project.dat > out.txt 2>&1
 status=$?

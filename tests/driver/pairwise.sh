@@ -7,7 +7,6 @@ source "$(dirname "$0")/common.sh"
 method="$3"
 shift 3
 simulate --out sample --method "$method" "$@"
-export OMPI_MCA_btl_vader_single_copy_mechanism=none
 
 mkdir one two
 for dir in one two; do

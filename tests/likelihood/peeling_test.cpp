@@ -1,7 +1,5 @@
-// The locus log likelihood of family clusters against a brute-force sum
-// over every genotype of every parent (sampled or not) and every
-// transmission, with the error model applied to each observation and the
-// parents' genotype frequencies carrying the inbreeding coefficient.
+// The locus log likelihood of family clusters against a brute-force sum over
+// every parent genotype and transmission, with errors and inbreeding.
 #include <gtest/gtest.h>
 
 #include <cmath>

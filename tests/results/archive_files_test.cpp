@@ -1,8 +1,5 @@
-// The archive-derived files: from the configurations written to
-// ".ConfigArchive", parsed here, the probabilities of ".ParentPair",
-// ".BestCluster", ".BestFSFamily" and the full-sib pair records are worked
-// out afresh and compared; the ".Distribution" columns each add to 1; an
-// empty archive reports the best configuration with probability 1.
+// The archive-derived files against probabilities worked out afresh from the
+// parsed ".ConfigArchive"; an empty archive gives the best probability 1.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,8 +31,6 @@ Strings Split(const std::string& line, char sep) {
   return out;
 }
 
-Strings Lines(const std::string& text) { return Split(text, '\n'); }
-
 // One configuration as ".ConfigArchive" shows it.
 struct Shown {
   double logl = 0.0;
@@ -45,7 +40,7 @@ struct Shown {
 
 std::vector<Shown> ParseArchive(const std::string& text) {
   std::vector<Shown> configs;
-  const Strings lines = Lines(text);
+  const Strings lines = SplitLines(text);
   EXPECT_EQ(lines.at(0), "Archived Configurations with corresponding log likelihood");
   for (std::size_t k = 1; k < lines.size(); ++k) {
     const Strings f = Split(lines[k], ',');
@@ -109,7 +104,7 @@ class ArchiveFilesTest : public OutputFixture {
   // Rows of ".BestCluster": cluster, probability, offspring, father, mother.
   static std::vector<Strings> BestClusterRows() {
     std::vector<Strings> rows;
-    const Strings lines = Lines(ReadFile("ar.BestCluster"));
+    const Strings lines = SplitLines(ReadFile("ar.BestCluster"));
     for (std::size_t k = 1; k < lines.size(); ++k) {
       std::istringstream in(lines[k]);
       Strings f(5);
@@ -154,7 +149,7 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
       expectedPairs[{name(i), bare(configs[c].father[i]) + "," + bare(configs[c].mother[i])}] += w[c];
     }
   }
-  const Strings pairRows = Lines(ReadFile("ar.ParentPair"));
+  const Strings pairRows = SplitLines(ReadFile("ar.ParentPair"));
   EXPECT_EQ(pairRows.at(0), "OffspringID,InferredDad,InferredMum,Probability");
   std::size_t expectedRows = 0;
   for (const auto& [key, p] : expectedPairs) expectedRows += p >= 0.01 ? 1 : 0;
@@ -194,7 +189,7 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
 
   // Full-sib families: every member with one father and mother (inclusive),
   // and nobody else with them (exclusive).
-  const Strings fsRows = Lines(ReadFile("ar.BestFSFamily"));
+  const Strings fsRows = SplitLines(ReadFile("ar.BestFSFamily"));
   ASSERT_EQ(fsRows.size(), 5u);
   for (std::size_t k = 1; k < fsRows.size(); ++k) {
     std::istringstream in(fsRows[k]);
@@ -252,10 +247,10 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
       EXPECT_EQ(listed.count(pair), 1u) << a << " " << b;
     }
   }
-  EXPECT_EQ(Lines(ReadFile("ar.FullSibDyad")).size(), listed.size() + 1);
+  EXPECT_EQ(SplitLines(ReadFile("ar.FullSibDyad")).size(), listed.size() + 1);
 
   // Each distribution column is a distribution.
-  const Strings dist = Lines(ReadFile("ar.Distribution"));
+  const Strings dist = SplitLines(ReadFile("ar.Distribution"));
   std::vector<double> sums(7, 0.0);
   for (std::size_t k = 1; k < dist.size(); ++k) {
     std::istringstream in(dist[k]);
@@ -278,13 +273,13 @@ TEST_F(ArchiveFilesTest, EmptyArchiveReportsTheBestWithProbabilityOne) {
   ASSERT_EQ(configs.size(), 1u);
   EXPECT_DOUBLE_EQ(configs[0].logl, -100.0);
   for (const Strings& r : BestClusterRows()) EXPECT_EQ(r[1], "1.0000");
-  const Strings fsRows = Lines(ReadFile("ar.BestFSFamily"));
+  const Strings fsRows = SplitLines(ReadFile("ar.BestFSFamily"));
   for (std::size_t k = 1; k < fsRows.size(); ++k) EXPECT_NE(fsRows[k].find("     1.0000     1.0000    "), std::string::npos);
-  const Strings pairRows = Lines(ReadFile("ar.ParentPair"));
+  const Strings pairRows = SplitLines(ReadFile("ar.ParentPair"));
   ASSERT_EQ(pairRows.size(), 7u);
   EXPECT_EQ(pairRows[1], "O1,D1,M1, 1.0000");
   EXPECT_EQ(pairRows[4], "O4,*,#, 1.0000");
-  const Strings dist = Lines(ReadFile("ar.Distribution"));
+  const Strings dist = SplitLines(ReadFile("ar.Distribution"));
   ASSERT_GE(dist.size(), 2u);
   // Three fathers (D1 and two unsampled), four mothers, four full-sib families.
   EXPECT_EQ(dist.at(3).substr(0, 27), "     3               1.0000");

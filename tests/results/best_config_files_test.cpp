@@ -19,16 +19,6 @@
 
 namespace {
 
-std::string Sp(std::size_t n) { return std::string(n, ' '); }
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  std::string w;
-  while (in >> w) words.push_back(w);
-  return words;
-}
-
 // The father and mother columns of a ".BestConfig" text, header included.
 std::vector<std::pair<std::string, std::string>> ParentColumns(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> columns;

@@ -1,5 +1,5 @@
-// ".Inbreeding" and ".AlleleFreq": exact layouts,
-// when each file exists, and the per-process allele-frequency parts.
+// ".Inbreeding" and ".AlleleFreq": exact layouts, when each exists, and the
+// per-process parts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +21,6 @@
 #include "support/fixture.h"
 
 namespace {
-
-std::string Sp(std::size_t n) { return std::string(n, ' '); }
 
 // text right-justified in 20 characters, written out here by hand.
 std::string F20(const std::string& text) { return Sp(20 - text.size()) + text; }

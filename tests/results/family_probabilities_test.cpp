@@ -1,7 +1,6 @@
-// Posterior probabilities over the archive against weights worked out here:
-// clusters far from the best log likelihood, full-sib family numbers, and
-// the selfing rate of a monoecious sample. (The dioecious probabilities
-// against a parsed archive are in the archive-file tests.)
+// Posterior probabilities against weights worked out here: far from the best
+// log likelihood, full-sib numbers, a monoecious selfing rate (dioecious cases
+// are checked against the parsed archive in the archive-file tests).
 #include <gtest/gtest.h>
 
 #include <cmath>

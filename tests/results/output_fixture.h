@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,15 @@
 #include "state/variables.h"
 #include "support/columns.h"
 #include "support/fixture.h"
+
+inline std::string Sp(std::size_t n) { return std::string(n, ' '); }
+
+inline std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
 
 class OutputFixture : public PedkinTest {
  protected:
