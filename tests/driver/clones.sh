@@ -1,28 +1,18 @@
 #!/usr/bin/env bash
-# Runs the whole program with clone inference on a simulated sample in which
-# some offspring were sampled a second time (typed again, with mistyped loci,
-# under a new id), once with one process and once with two. Every copy must
-# share its clone group with the offspring it copies, no other two offspring
-# may share one, and both runs must write the same clone files.
-#   clones.sh <pedkin> <source dir> <simulate.py options...>
-set -u
-pedkin="$1"
-source_dir="$2"
+# clones.sh <pedkin> <source dir> <simulate.py options...>: every offspring sampled twice shares
+# its clone group with its copy, no other two offspring share one, and two processes write the
+# same clone files as one.
+source "$(dirname "$0")/common.sh"
 shift 2
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-python3 "$source_dir/tools/simulate.py" --out sample "$@" || { echo "FAIL: simulation"; exit 1; }
+simulate --out sample "$@"
 mkdir one two
 cp sample.dat one/
 cp sample.dat two/
-(cd one && "$pedkin" IFN:sample.dat > run.log 2>&1) || { echo "FAIL: pedkin stopped"; cat one/run.log; exit 1; }
-grep -q "Inferring clones..." one/run.log || { echo "FAIL: no clone inference shown"; exit 1; }
-launch="mpirun -np 2"
-[ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
-(cd two && $launch "$pedkin" IFN:sample.dat > run.log 2>&1) || { echo "FAIL: pedkin stopped under mpirun"; cat two/run.log; exit 1; }
+run_pedkin one sample.dat
+grep -q "Inferring clones..." one/run.log || fail "no clone inference shown"
+run_pedkin two sample.dat 2
 for suffix in BestClone BestConfig OffGenotype; do
-  cmp "one/sample.$suffix" "two/sample.$suffix" || { echo "FAIL: .$suffix differs with two processes"; exit 1; }
+  cmp "one/sample.$suffix" "two/sample.$suffix" || fail ".$suffix differs with two processes"
 done
 python3 - one/sample.BestConfig one/sample.BestClone sample.clones <<'PY'
 import sys

@@ -1,22 +1,11 @@
 #!/usr/bin/env bash
-# One simulated sample written as a project file directly and imported by
-# pedkin-import from VCF, BCF and PLINK files must give the same
-# .BestConfig: SNPs with candidate parents and missing calls through all
-# three, and microsatellites (multi-allelic sites) through a bgzip-compressed
-# VCF. The direct project takes the importer's seed.
+# One simulated sample as a project file and imported from VCF, BCF and PLINK files (SNPs with
+# candidates and missing calls) and from a bgzip VCF (microsatellites) gives the same .BestConfig.
 #   import.sh <pedkin> <pedkin-import> <vcf_to_bcf> <source dir>
-set -u
-pedkin="$1"
+source "$(dirname "$0")/common.sh"
 import="$2"
 vcf_to_bcf="$3"
 source_dir="$4"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-run() {  # run <dir>: pedkin on <dir>/sample.dat inside <dir>
-  (cd "$1" && "$pedkin" IFN:sample.dat > run.log 2>&1) || { echo "FAIL: pedkin on $1"; cat "$1/run.log"; exit 1; }
-}
 imports() {  # imports <dir> <import options...>
   local dir="$1"
   shift
@@ -24,7 +13,7 @@ imports() {  # imports <dir> <import options...>
   "$import" "$@" --roles sample.roles.csv --out "$dir/sample" > "$dir/import.log" 2>&1 ||
     { echo "FAIL: import into $dir"; cat "$dir/import.log"; exit 1; }
   grep -q "^Sites: $loci kept, 0 dropped" "$dir/import.log" || { echo "FAIL: $dir summary"; cat "$dir/import.log"; exit 1; }
-  run "$dir"
+  run_pedkin "$dir" sample.dat
   cmp -s direct/sample.BestConfig "$dir/sample.BestConfig" || {
     echo "FAIL: $dir gives another .BestConfig than the project file"
     diff direct/sample.BestConfig "$dir/sample.BestConfig" | head
@@ -33,10 +22,10 @@ imports() {  # imports <dir> <import options...>
 }
 
 loci=80
-python3 "$source_dir/tools/simulate.py" --seed 3 --offspring 40 --families 6 --loci $loci --alleles 2 \
-  --sampled 0.5 --extra 2 --missing 0.05 --out sample --vcf --plink || { echo "FAIL: simulation"; exit 1; }
-mkdir direct && sed '5s/^[0-9]*/1/' sample.dat > direct/sample.dat && run direct
-"$vcf_to_bcf" sample.vcf sample.bcf || { echo "FAIL: BCF"; exit 1; }
+simulate --seed 3 --offspring 40 --families 6 --loci $loci --alleles 2 \
+  --sampled 0.5 --extra 2 --missing 0.05 --out sample --vcf --plink
+mkdir direct && sed '5s/^[0-9]*/1/' sample.dat > direct/sample.dat && run_pedkin direct sample.dat
+"$vcf_to_bcf" sample.vcf sample.bcf || fail "BCF"
 imports vcf --vcf sample.vcf
 imports bcf --bcf sample.bcf
 imports plink --bfile sample
@@ -46,9 +35,9 @@ grep -q "^Individuals: $roles (48 in the genotype file)" plink/import.log ||
 
 rm -rf direct
 loci=10
-python3 "$source_dir/tools/simulate.py" --seed 5 --offspring 30 --families 6 --loci $loci --alleles 8 \
-  --missing 0.1 --out sample --vcf || { echo "FAIL: simulation"; exit 1; }
-mkdir direct && sed '5s/^[0-9]*/1/' sample.dat > direct/sample.dat && run direct
-"$vcf_to_bcf" sample.vcf sample.vcf.gz vcf.gz || { echo "FAIL: VCF.gz"; exit 1; }
+simulate --seed 5 --offspring 30 --families 6 --loci $loci --alleles 8 \
+  --missing 0.1 --out sample --vcf
+mkdir direct && sed '5s/^[0-9]*/1/' sample.dat > direct/sample.dat && run_pedkin direct sample.dat
+"$vcf_to_bcf" sample.vcf sample.vcf.gz vcf.gz || fail "VCF.gz"
 imports microsat --vcf sample.vcf.gz
 echo "imported projects give the direct project's result"

@@ -1,32 +1,13 @@
 #!/usr/bin/env bash
-# Killed runs come back. A simulated sample is analysed once without
-# interruption; then, for each of several moments, a run is killed with
-# SIGKILL at that moment and the project is run again: the rerun must end
-# with status 0, every result file of the uninterrupted run, no lock and no
-# temporary file left, and a best log likelihood no lower than the
-# uninterrupted run's less 0.01. The moments: while the pair tables are
-# written, early in the search, while each checkpoint file of the search is
-# written, and while the last result file is written; on a second sample,
-# analysed by pairwise scores first and in two runs, also while the
-# candidates' short lists, the pairwise stage's checkpoint, the pair
-# clusters, each run's checkpoint, the first run's archive copy, the best
-# run's restored archive and the first result file are written, and, with
-# two processes, while one of them merges the per-process parts of a result
-# file. A finished project run again must not search again: it is quick and
-# leaves the same result files.
-#   killed_runs.sh <pedkin> <source dir> <kill_at_rename library>
-set -u
-pedkin="$1"
-source_dir="$2"
+# killed_runs.sh <pedkin> <source dir> <kill_at_rename library>: a run killed with SIGKILL at each
+# chosen moment (the preloaded library kills at the rename of a chosen file) is run again and must end
+# with every result file of an uninterrupted run, no lock or temporary file, and a best log likelihood
+# within 0.01 of it; a finished project run again does not search again.
+source "$(dirname "$0")/common.sh"
 killer="$3"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
 all_results="BestConfig BestConfig_Ordered BestCluster BestFSFamily ConfigArchive ParentPair Distribution
   FullSibDyad HalfSibDyad FSDyadUF HSDyadUF Paternity Maternity AlleleFreq ErrorRate Ne PairwiseFullSibDyad
   PairwiseHalfSibDyad PairwisePaternity PairwiseMaternity Pedigree.csv"
-best() { tr '\r' '\n' < "$1" | sed -n 's/.*best log likelihood \(-*[0-9.]*\).*/\1/p' | sort -g | tail -1; }
-fail() { echo "FAIL: $*"; exit 1; }
 
 # Simulates a sample into the folder $1 and analyses it without
 # interruption: its best log likelihood and result files are the reference.
@@ -36,7 +17,7 @@ uninterrupted() {
   local folder="$1"
   shift
   mkdir "$folder" && cd "$folder"
-  python3 "$source_dir/tools/simulate.py" --out sample "$@" > /dev/null || fail "simulation"
+  simulate --out sample "$@" > /dev/null
   mkdir clean && cp sample.dat clean/
   (cd clean && "$pedkin" IFN:sample.dat > screen.log 2>&1) || { cat clean/screen.log; fail "uninterrupted run stopped"; }
   reference="$(best clean/screen.log)"
@@ -49,10 +30,10 @@ uninterrupted() {
 # Checks the rerun in the current directory after a killed run ($launch
 # starts the processes: empty for one). With a second argument, the killed
 # run had saved its search: the rerun must take it up, not start afresh.
-launch=""
+launch=()
 rerun() {
   local moment="$1" saved="${2:-}"
-  $launch "$pedkin" IFN:sample.dat > rerun.log 2>&1
+  "${launch[@]}" "$pedkin" IFN:sample.dat > rerun.log 2>&1
   local status=$?
   [ "$status" = 0 ] || { tail -c 2000 rerun.log; fail "$moment: rerun stopped with status $status"; }
   if [ -n "$saved" ]; then
@@ -140,11 +121,10 @@ killed_at_rename "first result file" .BestConfig 1 2
 
 # Two processes killed while one of them merges the per-process parts of
 # the pairwise result files; the other goes on meanwhile.
-launch="mpirun -np 2"
-[ "$(id -u)" = 0 ] && launch="$launch --allow-run-as-root --oversubscribe"
+launcher 2
 moment="merge of two processes' files"
 rm -rf run && mkdir run && cp sample.dat run/ && cd run
-$launch -x LD_PRELOAD="$killer" -x PEDKIN_KILL_AT_RENAME=.PairwiseFullSibDyad "$pedkin" IFN:sample.dat \
+"${launch[@]}" -x LD_PRELOAD="$killer" -x PEDKIN_KILL_AT_RENAME=.PairwiseFullSibDyad "$pedkin" IFN:sample.dat \
   > killed.log 2>&1 && fail "$moment: the run was not killed"
 [ ! -e sample.PairwiseFullSibDyad ] || fail "$moment: killed after the merge"
 # The killed job's processes end shortly after mpirun does.

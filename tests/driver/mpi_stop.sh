@@ -1,17 +1,11 @@
 #!/usr/bin/env bash
-# Runs the program under mpirun with two processes: a stop on rank 0 must
-# abort the whole job with a non-zero status and write the error-message
-# file once; a clean run must end with status 0 on both processes.
-set -u
-pedkin="$1"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-opts=(-np 2 --oversubscribe)
-[ "$(id -u)" = 0 ] && opts+=(--allow-run-as-root)
-export OMPI_MCA_rmaps_base_oversubscribe=1 OMPI_MCA_btl_vader_single_copy_mechanism=none
+# Two processes: a stop on rank 0 aborts the job with a non-zero status and writes the error file
+# once; a clean run ends with status 0 and the same configuration as one process.
+source "$(dirname "$0")/common.sh"
+launcher 2
+export OMPI_MCA_rmaps_base_oversubscribe=1
 
-timeout 100 mpirun "${opts[@]}" "$pedkin" IFN:no_such_project.dat > out.txt 2>&1
+timeout 100 "${launch[@]}" "$pedkin" IFN:no_such_project.dat > out.txt 2>&1
 status=$?
 if [ "$status" = 0 ] || [ "$status" = 124 ]; then
   echo "FAIL: expected a non-zero status from the stopped job, got $status"; cat out.txt; exit 1
@@ -30,11 +24,11 @@ echo "stop on rank 0: status $status, message written once"
 # A clean run of two processes ends with status 0 and one final line.
 cp "$(dirname "$0")/small_project.dat" project.dat
 rm -f Pedkin2.ErrorMessage
-timeout 100 mpirun "${opts[@]}" "$pedkin" IFN:project.dat > out.txt 2>&1
+timeout 100 "${launch[@]}" "$pedkin" IFN:project.dat > out.txt 2>&1
 status=$?
 [ "$status" = 0 ] || { echo "FAIL: clean two-process run gave status $status"; cat out.txt; exit 1; }
 [ "$(grep -c '^Output to file : ' out.txt)" = 1 ] || { echo "FAIL: final line not shown once"; cat out.txt; exit 1; }
-[ ! -e Pedkin2.ErrorMessage ] || { echo "FAIL: error file after a clean run"; exit 1; }
+[ ! -e Pedkin2.ErrorMessage ] || fail "error file after a clean run"
 echo "clean two-process run: status 0"
 
 # The same seed gives the same configuration with one and with two

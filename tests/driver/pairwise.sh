@@ -1,32 +1,20 @@
 #!/usr/bin/env bash
-# Whole-program runs of the pairwise method on a simulated sample whose
-# pedigree is known: the pairwise files carry their headers, every
-# confidence is one of 50%, 55%, ..., 100%, at least 95% of the offspring
-# whose true parent is a candidate get it, and two processes give the same
-# rows and the same checkpoint as one. A rerun takes the pairwise stage as done from its
-# checkpoint; a damaged checkpoint has the stage done again.
-#   pairwise.sh <pedkin> <source dir> <method 0 or 2> <simulate.py options...>
-set -u
-pedkin="$1"
-source_dir="$2"
+# pairwise.sh <pedkin> <source dir> <method 0 or 2> <simulate.py options...>: the pairwise files
+# carry their headers, confidences are 50%, 55%, ..., 100%, 95% of sampled true parents are found,
+# two processes give the same rows and checkpoint as one; a rerun takes the stage as done from its
+# checkpoint, a damaged checkpoint has it done again.
+source "$(dirname "$0")/common.sh"
 method="$3"
 shift 3
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-python3 "$source_dir/tools/simulate.py" --out sample --method "$method" "$@" || { echo "FAIL: simulation"; exit 1; }
-launch=(mpirun -np 2 --oversubscribe)
-[ "$(id -u)" = 0 ] && launch+=(--allow-run-as-root)
-export OMPI_MCA_btl_vader_single_copy_mechanism=none
+simulate --out sample --method "$method" "$@"
 
 mkdir one two
 for dir in one two; do
   cp sample.dat sample.truth sample.candidates "$dir/"
 done
-(cd one && "$pedkin" IFN:sample.dat > run.log 2>&1) || { echo "FAIL: one process"; cat one/run.log; exit 1; }
-(cd two && timeout 100 "${launch[@]}" "$pedkin" IFN:sample.dat > run.log 2>&1) ||
-  { echo "FAIL: two processes"; cat two/run.log; exit 1; }
-grep -q "Estimating sibship with pairwise approach..." one/run.log || { echo "FAIL: no pairwise stage"; exit 1; }
+run_pedkin one sample.dat
+run_pedkin two sample.dat 2
+grep -q "Estimating sibship with pairwise approach..." one/run.log || fail "no pairwise stage"
 
 python3 - "$work" <<'EOF' || exit 1
 import os, re, sys
@@ -93,12 +81,12 @@ EOF
 # A rerun of the unchanged project finds the stage done; a damaged
 # checkpoint has it done again, with the same result.
 cp one/sample.PairwisePaternity paternity.first
-(cd one && "$pedkin" IFN:sample.dat > again.log 2>&1) || { echo "FAIL: rerun"; cat one/again.log; exit 1; }
-grep -q "Estimating sibship with pairwise approach..." one/again.log && { echo "FAIL: stage repeated"; exit 1; }
-cmp -s paternity.first one/sample.PairwisePaternity || { echo "FAIL: rerun changed the parentage"; exit 1; }
+run_pedkin one sample.dat
+grep -q "Estimating sibship with pairwise approach..." one/run.log && fail "stage repeated"
+cmp -s paternity.first one/sample.PairwisePaternity || fail "rerun changed the parentage"
 echo "   1.0E+00 garbage" > one/sample.MidResult6
-(cd one && "$pedkin" IFN:sample.dat > again.log 2>&1) || { echo "FAIL: run after a damaged checkpoint"; exit 1; }
-grep -q "Estimating sibship with pairwise approach..." one/again.log || { echo "FAIL: damaged checkpoint trusted"; exit 1; }
-cmp -s paternity.first one/sample.PairwisePaternity || { echo "FAIL: stage done again differs"; exit 1; }
-[ "$(wc -w < one/sample.MidResult6)" = 5 ] || { echo "FAIL: checkpoint not rewritten"; exit 1; }
+run_pedkin one sample.dat
+grep -q "Estimating sibship with pairwise approach..." one/run.log || fail "damaged checkpoint trusted"
+cmp -s paternity.first one/sample.PairwisePaternity || fail "stage done again differs"
+[ "$(wc -w < one/sample.MidResult6)" = 5 ] || fail "checkpoint not rewritten"
 echo "pairwise method $method: PASS"

@@ -1,23 +1,13 @@
 #!/usr/bin/env bash
-# The pedigree table and its picture, on the bundled examples (the
-# dioecious one with identifiers holding a comma, a quote, a backslash and
-# markup characters): read as RFC 4180 text, the table holds the rows of
-# .BestConfig, the families of .BestFSFamily and the probabilities that
-# .Paternity and .Maternity give each offspring's parents; the drawing is
-# well-formed SVG naming every offspring and parent, one frame per cluster,
-# in one file or, for a sample above the split size, one file per cluster.
-#   pedigree_table.sh <pedkin> <source dir>
-set -u
-pedkin="$1"
-source_dir="$2"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+# On the bundled examples (identifiers holding a comma, a quote, a backslash and markup), the
+# pedigree table read as RFC 4180 text agrees with .BestConfig, .BestFSFamily, .Paternity and
+# .Maternity; its SVG pictures are well formed, name everyone, one frame per cluster, whole or split.
+source "$(dirname "$0")/common.sh"
 sed -e "s/^O0001 /'Ind, 1' /" -e 's/^O0003 /O"3 /' -e 's/^O0005 /O\\N<\&5 /' -e "s/^O0008 /'Q, 8' /" -e "s/ O0008 / 'Q, 8' /" \
   "$source_dir/examples/microsat_dioecious.dat" > dioecious.dat
 cp "$source_dir/examples/snp_monoecious.dat" monoecious.dat
 for project in dioecious monoecious; do
-  "$pedkin" IFN:$project.dat > $project.log 2>&1 || { echo "FAIL: $project run"; cat $project.log; exit 1; }
+  run_pedkin . $project.dat
 done
 
 python3 - "$source_dir/tools/plot_families" microsat_dioecious snp_monoecious <<'EOF' || exit 1

@@ -1,6 +1,8 @@
 // Run archive copies, the choice of the best run, and the pair clusters.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "driver/pair_stage.h"
 #include "driver/run_archive.h"
 #include "genotype/genotype_codes.h"
@@ -33,28 +35,37 @@ const char* kArchive =
     "   -1.30000000000000000000E+02\n"
     "1,2,3,4,\n1,2,3,4,\n1,2,3,4,\n0,0,0,0,\n";
 
-TEST_F(RunArchiveTest, SaveArchiveCopiesOneVectorPerLine) {
-  variables.numchild(1) = 5;
-  WriteFile("proj.MidResult3", kArchive);
-  SaveArchive(2);
-  EXPECT_EQ(ReadFile("proj.MidResult3.Run2"),
-            "   -1.25000000000000000000E+02\n1,1,2,2,\n1,2,3,3,\n1,1,2,2,\n0,5,0,0,\n"
-            "   -1.30000000000000000000E+02\n1,2,3,4,\n1,2,3,4,\n1,2,3,4,\n0,0,0,0,\n");
-}
-
-TEST_F(RunArchiveTest, SaveArchiveSectionsFollowTheMatingSystem) {
-  // Both sexes monogamous in a dioecious sample: one family vector; no
-  // candidates: no parent vector. A configuration cut short ends the copy.
-  variables.allmonogamy = 1;
-  WriteFile("proj.MidResult3", "-5.0\n1,1,2,2,\n-6.0\n1,2,\n");
-  SaveArchive(1);
-  EXPECT_EQ(ReadFile("proj.MidResult3.Run1"),
-            "   -5.00000000000000000000E+00\n1,1,2,2,\n");
-
-  // Without the run archive there is nothing to copy.
-  DeleteFile("proj.MidResult3");
-  SaveArchive(3);
-  EXPECT_FALSE(Exists("proj.MidResult3.Run3"));
+// A run's archive copy holds whole configurations only, one vector per line.
+TEST_F(RunArchiveTest, SaveArchiveCopiesSoundConfigurationsOneVectorPerLine) {
+  struct Case {
+    int32_t allmonogamy, fathers;
+    std::string archive, copy;  // "": no file
+  };
+  const std::vector<Case> cases = {
+      {0, 5, kArchive,
+       "   -1.25000000000000000000E+02\n1,1,2,2,\n1,2,3,3,\n1,1,2,2,\n0,5,0,0,\n"
+       "   -1.30000000000000000000E+02\n1,2,3,4,\n1,2,3,4,\n1,2,3,4,\n0,0,0,0,\n"},
+      // Both sexes monogamous: one family vector; no candidates: no parent
+      // vector. A configuration cut short, or naming a family beyond the
+      // sample, ends the copy.
+      {1, 0, "-5.0\n1,1,2,2,\n-6.0\n1,2,\n", "   -5.00000000000000000000E+00\n1,1,2,2,\n"},
+      {1, 2, "-5.0\n1,1,2,2,\n0,2,0,0,\n-6.0\n1,5,2,2,\n0,0,0,0,\n",
+       "   -5.00000000000000000000E+00\n1,1,2,2,\n0,2,0,0,\n"},
+      {0, 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    variables.allmonogamy = c.allmonogamy;
+    variables.numchild(1) = c.fathers;
+    std::remove("proj.MidResult3");
+    std::remove("proj.MidResult3.Run1");
+    if (!c.archive.empty()) WriteFile("proj.MidResult3", c.archive);
+    SaveArchive(1);
+    if (c.copy.empty()) {
+      EXPECT_FALSE(Exists("proj.MidResult3.Run1"));
+    } else {
+      EXPECT_EQ(ReadFile("proj.MidResult3.Run1"), c.copy);
+    }
+  }
 }
 
 TEST_F(RunArchiveTest, SelectRunTakesTheBestEarliestRun) {
@@ -72,13 +83,9 @@ TEST_F(RunArchiveTest, SelectRunTakesTheBestEarliestRun) {
   EXPECT_EQ(ReadRunArchive("proj.MidResult3")[1].vectors[0], (std::vector<int32_t>{1, 2, 2, 2}));
 }
 
-TEST_F(RunArchiveTest, CopiesOutOfRangeAreNeitherCopiedNorChosen) {
+TEST_F(RunArchiveTest, DamagedCopiesAreNotChosen) {
   variables.allmonogamy = 1;
   variables.numchild(1) = 2;
-  // A family beyond the sample ends the copy, as a configuration cut short.
-  WriteFile("proj.MidResult3", "-5.0\n1,1,2,2,\n0,2,0,0,\n-6.0\n1,5,2,2,\n0,0,0,0,\n");
-  SaveArchive(1);
-  EXPECT_EQ(ReadFile("proj.MidResult3.Run1"), "   -5.00000000000000000000E+00\n1,1,2,2,\n0,2,0,0,\n");
   // The best first values belong to damaged copies: family 0, a candidate
   // beyond the candidates, a log likelihood that is not a number.
   variables.numrun = 5;
@@ -122,7 +129,10 @@ TEST_F(RunArchiveTest, SelectRunKeepsTheRunInMemory) {
   }
 }
 
-TEST_F(RunArchiveTest, SetClusterReadsOneListPerLine) {
+// One list per line (count, then members); a count larger than the sample,
+// an index out of range or a short line ends the reading, and what came
+// before stays; no file leaves no clusters.
+TEST_F(RunArchiveTest, SetClusterReadsOneListPerLineAndStopsAtBadLines) {
   variables.smplsize = 6;
   WriteFile("proj.PairCluster", "3, 1, 4, 6\n0\n2 2 3   comment\n\n1,5\n");
   SetCluster();
@@ -132,31 +142,23 @@ TEST_F(RunArchiveTest, SetClusterReadsOneListPerLine) {
   EXPECT_EQ(variables.paircluster(3), (std::vector<int16_t>{2, 3}));
   EXPECT_EQ(variables.paircluster(4), (std::vector<int16_t>{5}));
   EXPECT_TRUE(variables.paircluster(5).empty());
-}
 
-TEST_F(RunArchiveTest, SetClusterStopsAtBadLinesAndToleratesNoFile) {
   variables.smplsize = 3;
-  SetCluster();
-  EXPECT_TRUE(variables.paircluster.empty());
-
-  // A count larger than the sample, an index out of range or a short line
-  // ends the reading; what came before stays.
-  const std::vector<std::string> files = {"1 2\n9 1 2 3\n1 3\n", "1 2\n2 1 7\n1 3\n",
-                                          "1 2\n3 1 2\n", "1 2\nx\n1 3\n"};
-  for (const auto& content : files) {
+  for (const std::string content : {"", "1 2\n9 1 2 3\n1 3\n", "1 2\n2 1 7\n1 3\n", "1 2\n3 1 2\n", "1 2\nx\n1 3\n"}) {
     variables.paircluster.clear();
-    WriteFile("proj.PairCluster", content);
+    std::remove("proj.PairCluster");
+    if (!content.empty()) WriteFile("proj.PairCluster", content);
     SetCluster();
+    if (content.empty()) {
+      EXPECT_TRUE(variables.paircluster.empty());
+      continue;
+    }
     ASSERT_EQ(variables.paircluster.size(), 3u);
     EXPECT_EQ(variables.paircluster(1), (std::vector<int16_t>{2}));
     EXPECT_TRUE(variables.paircluster(2).empty()) << content;
     EXPECT_TRUE(variables.paircluster(3).empty()) << content;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // The one-byte genotype table of the two-allele loci: codes capped at 3,
 // offspring fastest, this process's share of the loci only.

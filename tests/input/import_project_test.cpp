@@ -1,6 +1,5 @@
-// pedkin-import's work on small hand-made inputs: the site filters and the
-// written genotypes worked out by hand, every damaged input ending in its
-// message with no project file, and randomly damaged inputs never crashing.
+// pedkin-import on small hand-made inputs: filters and calls worked by hand,
+// damaged inputs ending in their message, random damage never crashing.
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <htslib/hts_log.h>

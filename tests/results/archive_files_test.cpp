@@ -1,8 +1,5 @@
-// The archive-derived files: from the configurations written to
-// ".ConfigArchive", parsed here, the probabilities of ".ParentPair",
-// ".BestCluster", ".BestFSFamily" and the full-sib pair records are worked
-// out afresh and compared; the ".Distribution" columns each add to 1; an
-// empty archive reports the best configuration with probability 1.
+// The archive-derived files against probabilities worked out afresh from the
+// parsed ".ConfigArchive"; an empty archive gives the best probability 1.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +16,7 @@
 #include "search/archive.h"
 #include "state/variables.h"
 #include "support/columns.h"
+#include "output_fixture.h"
 #include "support/fixture.h"
 
 namespace {
@@ -33,8 +31,6 @@ Strings Split(const std::string& line, char sep) {
   return out;
 }
 
-Strings Lines(const std::string& text) { return Split(text, '\n'); }
-
 // One configuration as ".ConfigArchive" shows it.
 struct Shown {
   double logl = 0.0;
@@ -44,7 +40,7 @@ struct Shown {
 
 std::vector<Shown> ParseArchive(const std::string& text) {
   std::vector<Shown> configs;
-  const Strings lines = Lines(text);
+  const Strings lines = SplitLines(text);
   EXPECT_EQ(lines.at(0), "Archived Configurations with corresponding log likelihood");
   for (std::size_t k = 1; k < lines.size(); ++k) {
     const Strings f = Split(lines[k], ',');
@@ -80,7 +76,7 @@ std::vector<int> Canonical(const Strings& labels, const std::vector<int>& member
 
 bool Unsampled(const std::string& id) { return id.empty() || id[0] == '*' || id[0] == '#'; }
 
-class ArchiveFilesTest : public PedkinTest {
+class ArchiveFilesTest : public OutputFixture {
  public:
   // A configuration: paternal and maternal families, clusters, and the
   // candidate of every offspring's father and mother (0 = unsampled).
@@ -92,7 +88,7 @@ class ArchiveFilesTest : public PedkinTest {
  protected:
   // Six offspring at three loci, two candidate fathers and two mothers.
   void SetUp() override {
-    PedkinTest::SetUp();
+    OutputFixture::SetUp();
     PrepareProject("ar.dat",
                    "'archive'\nar\n6\n3\n5\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n0.02@\n"
                    "0.02@\n"
@@ -102,34 +98,13 @@ class ArchiveFilesTest : public PedkinTest {
     variables.displayq = 0;
   }
 
-  static void SetBest(const Config& c) {
-    Variables& v = variables;
-    v.BtIndivLoc = Table({c.pat, c.mat, c.cluster});
-    v.BtInferParent = Table({c.dad, c.mum});
-    v.btloglikelihood = c.logl;
-    v.BtNumFamily(1) = *std::max_element(c.pat.begin(), c.pat.end());
-    v.BtNumFamily(2) = *std::max_element(c.mat.begin(), c.mat.end());
-    v.BtNumFamily(3) = *std::max_element(c.cluster.begin(), c.cluster.end());
-  }
-
-  static void Archive(const Config& c) {
-    Variables& v = variables;
-    Mat1<int32_t> loc = Table({c.pat, c.mat, c.cluster});
-    Mat1<int32_t> parents = Table({c.dad, c.mum});
-    double logl = c.logl;
-    v.IndivLocPrt = &loc;
-    v.InferParentPrt = &parents;
-    v.LogLikelihoodPrt = &logl;
-    ArchiveConfigAdd(3, *std::max_element(c.cluster.begin(), c.cluster.end()));
-    v.IndivLocPrt = nullptr;
-    v.InferParentPrt = nullptr;
-    v.LogLikelihoodPrt = nullptr;
-  }
+  static void SetBest(const Config& c) { OutputFixture::SetBest(c.pat, c.mat, c.cluster, c.dad, c.mum, c.logl); }
+  static void Archive(const Config& c) { OutputFixture::Archive(c.pat, c.mat, c.cluster, c.logl, c.dad, c.mum); }
 
   // Rows of ".BestCluster": cluster, probability, offspring, father, mother.
   static std::vector<Strings> BestClusterRows() {
     std::vector<Strings> rows;
-    const Strings lines = Lines(ReadFile("ar.BestCluster"));
+    const Strings lines = SplitLines(ReadFile("ar.BestCluster"));
     for (std::size_t k = 1; k < lines.size(); ++k) {
       std::istringstream in(lines[k]);
       Strings f(5);
@@ -174,7 +149,7 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
       expectedPairs[{name(i), bare(configs[c].father[i]) + "," + bare(configs[c].mother[i])}] += w[c];
     }
   }
-  const Strings pairRows = Lines(ReadFile("ar.ParentPair"));
+  const Strings pairRows = SplitLines(ReadFile("ar.ParentPair"));
   EXPECT_EQ(pairRows.at(0), "OffspringID,InferredDad,InferredMum,Probability");
   std::size_t expectedRows = 0;
   for (const auto& [key, p] : expectedPairs) expectedRows += p >= 0.01 ? 1 : 0;
@@ -214,7 +189,7 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
 
   // Full-sib families: every member with one father and mother (inclusive),
   // and nobody else with them (exclusive).
-  const Strings fsRows = Lines(ReadFile("ar.BestFSFamily"));
+  const Strings fsRows = SplitLines(ReadFile("ar.BestFSFamily"));
   ASSERT_EQ(fsRows.size(), 5u);
   for (std::size_t k = 1; k < fsRows.size(); ++k) {
     std::istringstream in(fsRows[k]);
@@ -272,10 +247,10 @@ TEST_F(ArchiveFilesTest, ProbabilitiesAgreeWithTheWrittenArchive) {
       EXPECT_EQ(listed.count(pair), 1u) << a << " " << b;
     }
   }
-  EXPECT_EQ(Lines(ReadFile("ar.FullSibDyad")).size(), listed.size() + 1);
+  EXPECT_EQ(SplitLines(ReadFile("ar.FullSibDyad")).size(), listed.size() + 1);
 
   // Each distribution column is a distribution.
-  const Strings dist = Lines(ReadFile("ar.Distribution"));
+  const Strings dist = SplitLines(ReadFile("ar.Distribution"));
   std::vector<double> sums(7, 0.0);
   for (std::size_t k = 1; k < dist.size(); ++k) {
     std::istringstream in(dist[k]);
@@ -298,13 +273,13 @@ TEST_F(ArchiveFilesTest, EmptyArchiveReportsTheBestWithProbabilityOne) {
   ASSERT_EQ(configs.size(), 1u);
   EXPECT_DOUBLE_EQ(configs[0].logl, -100.0);
   for (const Strings& r : BestClusterRows()) EXPECT_EQ(r[1], "1.0000");
-  const Strings fsRows = Lines(ReadFile("ar.BestFSFamily"));
+  const Strings fsRows = SplitLines(ReadFile("ar.BestFSFamily"));
   for (std::size_t k = 1; k < fsRows.size(); ++k) EXPECT_NE(fsRows[k].find("     1.0000     1.0000    "), std::string::npos);
-  const Strings pairRows = Lines(ReadFile("ar.ParentPair"));
+  const Strings pairRows = SplitLines(ReadFile("ar.ParentPair"));
   ASSERT_EQ(pairRows.size(), 7u);
   EXPECT_EQ(pairRows[1], "O1,D1,M1, 1.0000");
   EXPECT_EQ(pairRows[4], "O4,*,#, 1.0000");
-  const Strings dist = Lines(ReadFile("ar.Distribution"));
+  const Strings dist = SplitLines(ReadFile("ar.Distribution"));
   ASSERT_GE(dist.size(), 2u);
   // Three fathers (D1 and two unsampled), four mothers, four full-sib families.
   EXPECT_EQ(dist.at(3).substr(0, 27), "     3               1.0000");

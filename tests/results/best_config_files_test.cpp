@@ -1,6 +1,6 @@
 // The files of the best configuration written by the output step: exact
 // contents of a small dioecious case, parent identifiers, clone column,
-// full-sib header, the family-ordered copy, and failed writes.
+// the family-ordered copy, and failed writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,18 +18,6 @@
 #include "support/fixture.h"
 
 namespace {
-
-using Ints = std::vector<int32_t>;
-
-std::string Sp(std::size_t n) { return std::string(n, ' '); }
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  std::string w;
-  while (in >> w) words.push_back(w);
-  return words;
-}
 
 // The father and mother columns of a ".BestConfig" text, header included.
 std::vector<std::pair<std::string, std::string>> ParentColumns(const std::string& text) {
@@ -54,25 +42,6 @@ class OutputTestFiles : public OutputFixture {
       v.cndparentid(k).assign(static_cast<std::size_t>(m));
       for (int32_t c = 1; c <= m; ++c) v.cndparentid(k)(c) = (k == 1 ? "F" : "M") + std::to_string(c);
     }
-  }
-
-  // The best configuration: families, cluster labels (any labels; the output
-  // step renumbers them) and per-offspring candidates.
-  static void SetBest(const Ints& pat, const Ints& mat, const Ints& cluster, const Ints& dad = {},
-                      const Ints& mum = {}) {
-    Variables& v = variables;
-    const std::size_t n = pat.size();
-    v.BtIndivLoc.assign(n, 3, 0);
-    v.BtInferParent.assign(n, 2, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      const long i = static_cast<long>(j) + 1;
-      v.BtIndivLoc(i, 1) = pat[j];
-      v.BtIndivLoc(i, 2) = mat[j];
-      v.BtIndivLoc(i, 3) = cluster[j];
-      if (!dad.empty()) v.BtInferParent(i, 1) = dad[j];
-      if (!mum.empty()) v.BtInferParent(i, 2) = mum[j];
-    }
-    v.btloglikelihood = -100.0;
   }
 };
 
@@ -140,26 +109,13 @@ TEST_F(OutputTestFiles, ClusterRowsGroupedByClusterWithArchiveProbabilities) {
   Sample(4, 0, 0);
   // Clusters {1, 3} (father 1), {2}, {4}.
   SetBest({1, 2, 1, 3}, {1, 2, 3, 4}, {1, 2, 1, 3});
-  // An archived alternative joins 2 to 1 and 3 through mother 1.
-  Mat1<int32_t> alt(4, 3, 0);
-  const Ints pat = {1, 2, 1, 3}, mat = {1, 1, 3, 4}, cl = {1, 1, 1, 2};
-  for (long i = 1; i <= 4; ++i) {
-    alt(i, 1) = pat[static_cast<std::size_t>(i - 1)];
-    alt(i, 2) = mat[static_cast<std::size_t>(i - 1)];
-    alt(i, 3) = cl[static_cast<std::size_t>(i - 1)];
-  }
-  Mat1<int32_t> none(4, 2, 0);
-  double logl = -100.0 + std::log(3.0);  // weight 3 against the best's 1
-  variables.IndivLocPrt = &alt;
-  variables.InferParentPrt = &none;
-  variables.LogLikelihoodPrt = &logl;
-  ArchiveConfigAdd(3, 2);
-  Mat1<int32_t> best = variables.BtIndivLoc;
-  double bestLogl = -100.0;
-  variables.IndivLocPrt = &best;
-  variables.LogLikelihoodPrt = &bestLogl;
-  ArchiveConfigAdd(3, 3);
+  // An archived alternative joins 2 to 1 and 3 through mother 1, weight 3
+  // against the best's 1.
+  Archive({1, 2, 1, 3}, {1, 1, 3, 4}, {1, 1, 1, 2}, -100.0 + std::log(3.0));
+  Archive({1, 2, 1, 3}, {1, 2, 3, 4}, {1, 2, 1, 3}, -100.0);
   Output();
+  // No full-sib family has two members: the header names Member1 alone.
+  EXPECT_EQ(SplitLines(ReadFile("t.BestFSFamily"))[0], "FullSibshipIndex Prob(Inc.) Prob(Exc.)    Member1");
   const std::vector<std::string> lines = SplitLines(ReadFile("t.BestCluster"));
   ASSERT_EQ(lines.size(), 5u);
   const std::vector<std::vector<std::string>> want = {
@@ -168,17 +124,6 @@ TEST_F(OutputTestFiles, ClusterRowsGroupedByClusterWithArchiveProbabilities) {
     const auto w = Words(lines[r + 1]);
     EXPECT_EQ(std::vector<std::string>(w.begin(), w.begin() + 3), want[r]) << lines[r + 1];
   }
-}
-
-TEST_F(OutputTestFiles, SingleMemberFamiliesHeaderHasMember1Only) {
-  Sample(3, 0, 0);
-  SetBest({1, 2, 3}, {1, 2, 3}, {1, 2, 3});
-  Output();
-  EXPECT_EQ(ReadFile("t.BestFSFamily"),
-            "FullSibshipIndex Prob(Inc.) Prob(Exc.)    Member1\n"
-            "               1     1.0000     1.0000    O1\n"
-            "               2     1.0000     1.0000    O2\n"
-            "               3     1.0000     1.0000    O3\n");
 }
 
 TEST_F(OutputTestFiles, CloneColumnOnlyWhenClonesAllowed) {
@@ -288,42 +233,6 @@ TEST_F(OutputTestFiles, OrderedCopyFollowsTheFamilyKey) {
       EXPECT_EQ(w.back(), std::to_string(cluster[static_cast<std::size_t>(want[static_cast<std::size_t>(r)])]));
     }
   }
-}
-
-TEST_F(OutputTestFiles, MergeParentageGivesEveryMemberItsFamilysParent) {
-  Sample(4, 3, 2);
-  variables.haplodiploid = 1;
-  variables.offploid.assign(4, 2);
-  variables.offploid(4) = 1;
-  Mat1<int32_t> loc(4, 3, 1);
-  const Ints pat = {2, 1, 2, 2}, mat = {1, 2, 2, 1};
-  for (long i = 1; i <= 4; ++i) {
-    loc(i, 1) = pat[static_cast<std::size_t>(i - 1)];
-    loc(i, 2) = mat[static_cast<std::size_t>(i - 1)];
-  }
-  Mat1<int32_t> families(4, 2, 0);
-  families(2, 1) = 3;  // paternal family 2: candidate father 3
-  families(1, 2) = 2;  // maternal family 1: candidate mother 2
-  Mat1<int32_t> parents;
-  MergeParentage(loc, families, parents);
-  EXPECT_EQ(parents(1, 1), 3);
-  EXPECT_EQ(parents(2, 1), 0);
-  EXPECT_EQ(parents(3, 1), 3);
-  EXPECT_EQ(parents(4, 1), 0);  // haploid: no father
-  EXPECT_EQ(parents(1, 2), 2);
-  EXPECT_EQ(parents(3, 2), 0);
-  EXPECT_EQ(parents(4, 2), 2);
-}
-
-TEST_F(OutputTestFiles, ReClusterNumbersByFirstMember) {
-  Sample(5, 0, 0);
-  SetBest({1, 2, 1, 3, 2}, {1, 2, 3, 4, 4}, {9, 9, 9, 9, 9});
-  variables.IndivLocPrt = &variables.BtIndivLoc;
-  // 1-3 share father 1; 2-5 father 2; 4-5 mother 4.
-  EXPECT_EQ(ReCluster(), 2);
-  const Ints want = {1, 2, 1, 2, 2};
-  for (long i = 1; i <= 5; ++i) EXPECT_EQ(variables.BtIndivLoc(i, 3), want[static_cast<std::size_t>(i - 1)]);
-  EXPECT_EQ(variables.BtNumFamily(3), 2);
 }
 
 TEST_F(OutputTestFiles, UnwritableFileStopsNamingIt) {

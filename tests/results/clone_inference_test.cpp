@@ -1,6 +1,5 @@
-// Clone inference: the relatedness estimate against hand-worked values, the
-// grouping threshold and its ties, and the clone likelihood of a family
-// against a brute-force sum over both parents' genotypes.
+// Clone inference: relatedness against hand-worked values, the grouping
+// threshold, and the clone likelihood of a family against a brute-force sum.
 #include "results/clone_inference.h"
 
 #include <gtest/gtest.h>

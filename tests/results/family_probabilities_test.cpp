@@ -1,6 +1,6 @@
-// Posterior probabilities of clusters and full-sib families over the
-// archive, the empty-archive case, and the selfing rate of a monoecious
-// sample, each checked against weights worked out here.
+// Posterior probabilities against weights worked out here: far from the best
+// log likelihood, full-sib numbers, a monoecious selfing rate (dioecious cases
+// are checked against the parsed archive in the archive-file tests).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,39 +28,8 @@ struct Config {
 
 class OutputTestProbabilities : public OutputFixture {
  protected:
-  static Mat1<int32_t> Table(const Config& c) {
-    const std::size_t n = c.pat.size();
-    Mat1<int32_t> loc(n, 3, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      const long i = static_cast<long>(j) + 1;
-      loc(i, 1) = c.pat[j];
-      loc(i, 2) = c.mat[j];
-      loc(i, 3) = c.cluster[j];
-    }
-    return loc;
-  }
-
-  static void SetBest(const Config& c) {
-    variables.BtIndivLoc = Table(c);
-    variables.BtInferParent.assign(c.pat.size(), 2, 0);
-    variables.btloglikelihood = c.logl;
-  }
-
-  static void Archive(const Config& c) {
-    Variables& v = variables;
-    Mat1<int32_t> loc = Table(c);
-    Mat1<int32_t> parents(c.pat.size(), 2, 0);
-    double logl = c.logl;
-    int32_t clusters = 0;
-    for (const int32_t k : c.cluster) clusters = std::max(clusters, k);
-    v.IndivLocPrt = &loc;
-    v.InferParentPrt = &parents;
-    v.LogLikelihoodPrt = &logl;
-    ArchiveConfigAdd(3, clusters);
-    v.IndivLocPrt = nullptr;
-    v.InferParentPrt = nullptr;
-    v.LogLikelihoodPrt = nullptr;
-  }
+  static void SetBest(const Config& c) { OutputFixture::SetBest(c.pat, c.mat, c.cluster, {}, {}, c.logl); }
+  static void Archive(const Config& c) { OutputFixture::Archive(c.pat, c.mat, c.cluster, c.logl); }
 };
 
 // Expected probability: the weights exp(L - Lbest) of the configurations
@@ -86,68 +55,6 @@ const std::vector<Config> kArchive = {
     {{1, 2, 2, 3}, {1, 1, 1, 2}, {1, 1, 1, 2}, -100.5},     // same members, other families
 };
 
-TEST_F(OutputTestProbabilities, ClustersAgainstHandWeights) {
-  Sample(4, 2);
-  SetBest(kBest);
-  for (const Config& c : kArchive) Archive(c);
-  Vec1<double> prob;
-  FindFamilyProb(prob);
-  ASSERT_EQ(prob.size(), 2u);
-  // Cluster {1, 2, 3} with fathers {1, 2}, {3}: held by the best and its
-  // relabelling only; cluster {4} by every configuration but the first
-  // alternative, where 4 joins the others.
-  EXPECT_NEAR(prob(1), Expected(kArchive, {1, 0, 1, 0, 0}, -100.0), 1e-12);
-  EXPECT_NEAR(prob(2), Expected(kArchive, {1, 0, 1, 1, 1}, -100.0), 1e-12);
-}
-
-TEST_F(OutputTestProbabilities, FullSibFamiliesAgainstHandWeights) {
-  Sample(4, 2);
-  SetBest(kBest);
-  for (const Config& c : kArchive) Archive(c);
-  Vec1<double> inc, exc;
-  Arr1<double, 3> selfing;
-  int32_t n = 0;
-  FindFSFamilyProb(inc, exc, n, selfing);
-  ASSERT_EQ(n, 3);
-  struct Row {
-    std::vector<int> inc, exc;
-  };
-  const std::vector<Row> rows = {
-      {{1, 1, 1, 0, 0}, {1, 1, 1, 0, 0}},  // {1, 2}
-      {{1, 1, 1, 1, 1}, {1, 0, 1, 1, 0}},  // {3}: joined by 4, then by 2
-      {{1, 1, 1, 1, 1}, {1, 0, 1, 1, 1}},  // {4}: joined by 3 once
-  };
-  for (int32_t f = 1; f <= n; ++f) {
-    const Row& r = rows[static_cast<std::size_t>(f - 1)];
-    EXPECT_NEAR(inc(f), Expected(kArchive, r.inc, -100.0), 1e-12) << "family " << f;
-    EXPECT_NEAR(exc(f), Expected(kArchive, r.exc, -100.0), 1e-12) << "family " << f;
-  }
-  for (const double s : selfing) EXPECT_EQ(s, 0.0);
-}
-
-TEST_F(OutputTestProbabilities, EmptyArchiveCountsAsTheBestAlone) {
-  Sample(4, 2);
-  SetBest(kBest);
-  Vec1<double> prob, inc, exc;
-  Arr1<double, 3> selfing;
-  int32_t n = 0;
-  FindFamilyProb(prob);
-  FindFSFamilyProb(inc, exc, n, selfing);
-  ASSERT_EQ(prob.size(), 2u);
-  for (const double p : prob) EXPECT_EQ(p, 1.0);
-  ASSERT_EQ(n, 3);
-  for (int32_t f = 1; f <= n; ++f) {
-    EXPECT_EQ(inc(f), 1.0);
-    EXPECT_EQ(exc(f), 1.0);
-  }
-
-  Output();
-  const std::string cluster = ReadFile("t.BestCluster");
-  EXPECT_EQ(cluster.find("nan"), std::string::npos);
-  EXPECT_NE(cluster.find("           1      1.0000"), std::string::npos) << cluster;
-  EXPECT_NE(ReadFile("t.BestFSFamily").find("               1     1.0000     1.0000    O1,O2"), std::string::npos);
-}
-
 TEST_F(OutputTestProbabilities, WeightsStayFiniteFarFromTheBestLogLikelihood) {
   // The best log likelihood was never set (or lies far from the archive):
   // the weights are relative to each other, never inf / inf or 0 / 0.
@@ -167,14 +74,14 @@ TEST_F(OutputTestProbabilities, WeightsStayFiniteFarFromTheBestLogLikelihood) {
 
 TEST_F(OutputTestProbabilities, FullSibIdsInOrderOfFirstMember) {
   Sample(6, 2);
-  const Mat1<int32_t> loc = Table({{4, 2, 4, 2, 1, 4}, {3, 1, 3, 2, 1, 1}, {1, 2, 1, 2, 3, 1}, 0.0});
+  const Mat1<int32_t> loc = Table({{4, 2, 4, 2, 1, 4}, {3, 1, 3, 2, 1, 1}, {1, 2, 1, 2, 3, 1}});
   Vec1<int32_t> id;
   EXPECT_EQ(FindFSFamilyID(loc, id), 5);
   EXPECT_EQ(id.raw(), (Ints{1, 2, 1, 3, 4, 5}));
   // In a monoecious sample (4, 1) and (1, 4) are the same two parents.
   variables.numsex = 1;
   variables.smplsize = 4;
-  const Mat1<int32_t> mono = Table({{4, 1, 2, 1}, {1, 4, 2, 1}, {1, 1, 2, 1}, 0.0});
+  const Mat1<int32_t> mono = Table({{4, 1, 2, 1}, {1, 4, 2, 1}, {1, 1, 2, 1}});
   EXPECT_EQ(FindFSFamilyID(mono, id), 3);
   EXPECT_EQ(id.raw(), (Ints{1, 1, 2, 3}));
 }
@@ -221,19 +128,6 @@ TEST_F(OutputTestProbabilities, MonoeciousSelfingRateAndInterval) {
   EXPECT_NEAR(prob(1), 1.0, 1e-12);
   EXPECT_NEAR(prob(2), Expected(kMonoArchive, {1, 0, 1}, -50.0), 1e-12);
   EXPECT_NEAR(prob(3), Expected(kMonoArchive, {1, 1, 0}, -50.0), 1e-12);
-}
-
-TEST_F(OutputTestProbabilities, MonoeciousEmptyArchiveSelfingFromTheBest) {
-  Sample(5, 1);
-  SetBest(kMonoBest);
-  Vec1<double> inc, exc;
-  Arr1<double, 3> selfing;
-  int32_t n = 0;
-  FindFSFamilyProb(inc, exc, n, selfing);
-  const double h = 2.0 * std::sqrt(0.4 * 3.0);
-  EXPECT_NEAR(selfing(1), 0.6, 1e-12);
-  EXPECT_NEAR(selfing(2), (3.0 - h) / 5.0, 1e-12);
-  EXPECT_NEAR(selfing(3), std::min(3.0 + h, 5.0) / 5.0, 1e-12);
 }
 
 }  // namespace

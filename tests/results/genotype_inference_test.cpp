@@ -1,6 +1,5 @@
-// The genotype probabilities of a full-sib family's parents against a
-// brute-force sum over every genotype pair of the two parents, and the
-// probability texts of the genotype files.
+// Genotype probabilities of a family's parents against a brute-force sum over
+// their genotype pairs, and the probability texts of the genotype files.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,8 +1,6 @@
-// Effective population size: the point estimates against sibling pairs
-// counted here from the ".BestConfig" file, the deviation from
-// Hardy-Weinberg proportions against a grid search written here, the
-// heterozygote-excess block against a hand-worked sample, the file layout,
-// and the edge cases of small samples and large sizes.
+// Effective size: point estimates against sib pairs counted from ".BestConfig",
+// α against a grid search, the heterozygote-excess block by hand, the layout
+// and the edges.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +20,6 @@
 
 namespace {
 
-using Ints = std::vector<int32_t>;
 constexpr int32_t kInf = 2147483647;
 
 // The integers after "Ne      =" in a ".Ne" file, in order.
@@ -40,19 +37,6 @@ class NeTest : public OutputFixture {
     ResetState();
     variables.displayq = 0;
     variables.fname = "t";
-  }
-
-  static void SetBest(const Ints& pat, const Ints& mat) {
-    Variables& v = variables;
-    const std::size_t n = pat.size();
-    v.BtIndivLoc.assign(n, 3, 0);
-    v.BtInferParent.assign(n, 2, 0);
-    for (std::size_t j = 0; j < n; ++j) {
-      v.BtIndivLoc(static_cast<long>(j) + 1, 1) = pat[j];
-      v.BtIndivLoc(static_cast<long>(j) + 1, 2) = mat[j];
-      v.BtIndivLoc(static_cast<long>(j) + 1, 3) = 1;
-    }
-    v.btloglikelihood = -100.0;
   }
 
   // A project of offspring O1.. without candidates at codominant loci;
@@ -94,14 +78,11 @@ TEST_F(NeTest, PointEstimateFromTheSibPairsOfTheBestConfig) {
     SibNe();
 
     // Parent names of every offspring as the result file shows them.
-    std::vector<std::string> dad, mum, ploidy;
+    std::vector<std::string> dad, mum;
     const auto lines = SplitLines(ReadFile("t.BestConfig"));
     for (std::size_t j = 1; j < lines.size(); ++j) {
-      std::istringstream in(lines[j]);
-      std::string id, f, m;
-      in >> id >> f >> m;
-      dad.push_back(f);
-      mum.push_back(m);
+      dad.push_back(Words(lines[j])[1]);
+      mum.push_back(Words(lines[j])[2]);
     }
     ASSERT_EQ(static_cast<int32_t>(dad.size()), n);
     const double P = n * (n - 1) / 2.0;

@@ -24,7 +24,6 @@ namespace {
 
 using Ints = std::vector<int32_t>;
 
-
 std::string Real(double x) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", x);
@@ -91,12 +90,6 @@ std::vector<double> Draws() {
   return {ran1(), ran2(), GasDev(), PoiDev(20.0f), static_cast<double>(Irbit1())};
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 std::string Join(const std::vector<std::string>& lines, std::size_t count) {
   std::string text;
@@ -197,7 +190,7 @@ TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
 
 TEST_F(CheckpointTest, EveryTruncationIsRefused) {
   SaveMidResult(c_);
-  const std::vector<std::string> lines = Lines(ReadFile("proj.MidResult2"));
+  const std::vector<std::string> lines = SplitLines(ReadFile("proj.MidResult2"));
   Scramble();
   const std::string state = Describe();
   SearchCounters c;
@@ -218,7 +211,7 @@ TEST_F(CheckpointTest, EveryTruncationIsRefused) {
 
 TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
   SaveMidResult(c_);
-  const std::vector<std::string> lines = Lines(ReadFile("proj.MidResult2"));
+  const std::vector<std::string> lines = SplitLines(ReadFile("proj.MidResult2"));
   // The first line that starts with the tag.
   auto at = [&](const std::string& tag) {
     return static_cast<std::size_t>(
@@ -292,7 +285,7 @@ TEST_F(CheckpointTest, AlleleFrequenciesAndRepeatRoundTripAndAreCheckedWhenRead)
   EXPECT_EQ(failed, 0);
   EXPECT_EQ(repeat, 3);
   EXPECT_EQ(likelihoodvar.obsallelefre.raw(), saved.raw());
-  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::string> lines = SplitLines(text);
   const std::vector<std::vector<std::string>> damaged = {
       {lines[0], lines[1]},                                  // no repeat line
       {lines[0], lines[1].substr(0, 40), lines[2]},          // a locus cut short

@@ -1,6 +1,5 @@
-// Allele frequencies estimated with the configuration: a hand-worked
-// estimate, and the stored log likelihoods after an update against the
-// same computed from scratch under the new frequencies.
+// Allele frequencies estimated with the configuration: a hand-worked estimate,
+// and the stored log likelihoods after an update against a fresh computation.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,5 @@
-// Sibship moves: the checks made before any likelihood, and the
-// bookkeeping of accepted moves (dense family numbers, clusters, cluster log
-// likelihoods) against independent recomputation after long random walks.
+// Sibship moves: the checks made before any likelihood, and the tables kept by
+// accepted moves against recomputation after long random walks.
 #include <gtest/gtest.h>
 
 #include <array>
