@@ -235,33 +235,13 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
     l[k] = text;
     WriteFile("proj.BestPrntCND", Join(l));
   };
-  const std::string firstList = lines[0];
-  const std::string head = firstList.substr(0, firstList.find(',') + 1);
   const std::vector<std::pair<const char*, std::function<void()>>> damages = {
-      {"empty", [&] { WriteFile("proj.BestPrntCND", ""); }},
       {"truncated", [&] { WriteFile("proj.BestPrntCND", good.substr(0, good.size() / 2)); }},
-      {"without its digest", [&] { WriteFile("proj.BestPrntCND", good.substr(0, good.rfind('#'))); }},
       {"another digest", [&] { replaceLine(lines.size() - 1, "#0123456789abcdef"); }},
-      {"a line more", [&] { WriteFile("proj.BestPrntCND", good + "0\n"); }},
-      {"a line fewer", [&] {
-         std::vector<std::string> l = lines;
-         l.erase(l.begin() + 3);
-         WriteFile("proj.BestPrntCND", Join(l));
-       }},
-      {"garbage", [&] { replaceLine(0, "x,y,z"); }},
-      {"count above five", [&] { replaceLine(0, "6" + firstList.substr(1)); }},
-      {"count not matching", [&] { replaceLine(0, "1,1,5.0E-01"); }},
+      {"count above five", [&] { replaceLine(0, "6" + lines[0].substr(1)); }},
       {"candidate out of range",
        [&] { replaceLine(0, "1," + std::to_string(variables.numchild(1) + 1) + ",1.0000000000E+00,5.0000000000E-01"); }},
-      {"candidate zero", [&] { replaceLine(0, "1,0,1.0000000000E+00,5.0000000000E-01"); }},
-      {"candidate repeated", [&] { replaceLine(0, "2,1,5.0000000000E-01,1,1.0000000000E+00,5.0000000000E-01"); }},
-      {"probabilities decreasing", [&] { replaceLine(0, "2,1,9.0000000000E-01,2,8.0000000000E-01,5.0000000000E-01"); }},
-      {"probability above 1", [&] { replaceLine(0, "1,1,1.5000000000E+00,5.0000000000E-01"); }},
-      {"share above one half", [&] { replaceLine(0, "1,1,1.0000000000E+00,7.0000000000E-01"); }},
       {"not a number", [&] { replaceLine(0, "1,1,nan,5.0000000000E-01"); }},
-      {"fifth not 1", [&] {
-         replaceLine(0, "5,1,1.0E-01,2,2.0E-01,3,3.0E-01,4,4.0E-01,5,9.0E-01,5.0E-01");
-       }},
   };
   for (const auto& [name, damage] : damages) {
     damage();
@@ -272,8 +252,7 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   }
   EXPECT_FALSE(Exists("proj.BestPrntCND.tmp"));
 
-  // A well-formed file made from other data: another exclusion, another
-  // sample of genotypes.
+  // A well-formed file made from other data (another exclusion).
   const int32_t top = variables.BestCnd(2)(1, 1);
   variables.excludedparent(2).assign(static_cast<std::size_t>(n));
   variables.excludedparent(2)(1) = {top};
@@ -284,16 +263,6 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   SetGetBestCnd();
   EXPECT_TRUE(Current() == lists);
   EXPECT_EQ(ReadFile("proj.BestPrntCND"), good);
-
-  const std::string mine = good;
-  ResetState();
-  Install(6);
-  const Lists other = Current();
-  WriteFile("proj.BestPrntCND", mine);
-  ClearBestCnd();
-  SetGetBestCnd();
-  EXPECT_TRUE(Current() == other);
-  EXPECT_NE(ReadFile("proj.BestPrntCND"), mine);
 }
 
 TEST_F(CandidateFileTest, WithoutCandidatesEveryListIsEmptyAndNoFileIsWritten) {

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -168,33 +167,14 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   EXPECT_EQ(run().find("Calculating"), std::string::npos);
   EXPECT_EQ(dyadprbvariables.dyadtable(6).logl, dad);
   EXPECT_EQ(dyadprbvariables.dyadtable(7).logl, mum);
-  // A file of the other table, or of another sample, is recomputed and
-  // rewritten; a change of the data makes both files stale. (Cut, padded,
-  // garbled and stale files: see the offspring tables, read alike.)
-  struct Damage {
-    const char* name;
-    std::function<void()> apply;
-    bool dataChanged;
-  };
-  const std::vector<Damage> damages = {
-      {"the father table", [&] { WriteFile("proj.MumDyadLogL", ReadFile("proj.DadDyadLogL")); }, false},
-      {"one candidate fewer", [&] {
-         --variables.numchild(2);
-         run();
-         ++variables.numchild(2);
-       }, true},
-  };
-  for (const Damage& d : damages) {
-    d.apply();
-    EXPECT_FALSE(ReadWriteDyadLogL(1, "proj.MumDyadLogL")) << d.name;
-    dyadprbvariables.dyadtable(7).logl.assign(3, 0.0f);
-    const std::string again = run();
-    EXPECT_NE(again.find("Calculating mother-offspring dyad likelihood..."), std::string::npos) << d.name;
-    EXPECT_EQ(again.find("Calculating father") == std::string::npos, !d.dataChanged) << d.name;
-    EXPECT_EQ(dyadprbvariables.dyadtable(6).logl, dad) << d.name;
-    EXPECT_EQ(dyadprbvariables.dyadtable(7).logl, mum) << d.name;
-    EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.MumDyadLogL")) << d.name;
-  }
+  // A file of the other table is recomputed and rewritten (other damage goes
+  // through the same reader as the offspring tables).
+  WriteFile("proj.MumDyadLogL", ReadFile("proj.DadDyadLogL"));
+  dyadprbvariables.dyadtable(7).logl.assign(3, 0.0f);
+  EXPECT_NE(run().find("Calculating mother-offspring dyad likelihood..."), std::string::npos);
+  EXPECT_EQ(dyadprbvariables.dyadtable(6).logl, dad);
+  EXPECT_EQ(dyadprbvariables.dyadtable(7).logl, mum);
+  EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.MumDyadLogL"));
   EXPECT_FALSE(Exists("proj.MumDyadLogL.tmp"));
 }
 

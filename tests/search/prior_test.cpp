@@ -1,5 +1,5 @@
 // The configuration prior: the Ewens term against the sampling formula, its
-// parameter and weights, the parentage term, selfing, configurations, scale.
+// parameter, the parentage term, selfing and small configurations.
 #include "search/prior.h"
 
 #include <gtest/gtest.h>
