@@ -15,7 +15,6 @@
 
 namespace {
 
-// Line positions of the base project below.
 enum Line : std::size_t {
   kName = 0, kOutput, kSample, kLoci, kSeed, kUpdate, kSexes, kInbreeding, kHaplo, kMatings,
   kClone, kScaling, kPrior, kKnownFreq, kRuns, kLength, kMonitor, kInterval, kPlatform, kMethod,
@@ -98,7 +97,6 @@ struct Row {
   Stop stop = kData;
 };
 
-// The known-frequency section stands right after line 14.
 std::string Known(const std::string& section) { return "1   ! known\n" + section; }
 
 std::vector<std::string> Edited(const Edits& edits) {
@@ -121,7 +119,6 @@ class ReadDataTest : public PedkinTest {
     variables.inputfilename = "project.dat";
   }
 
-  // Fresh shared state between the cases of one test.
   static void Reset() {
     variables = Variables{};
     variables.stoppauseseconds = 0;
@@ -314,7 +311,6 @@ TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
   Read(Join(BaseLines()));
   EXPECT_EQ(variables.i_seed, 77);
   EXPECT_EQ(variables.fname, "fromcommand");
-  // The override is the name in every stop message.
   variables.outputfilename = "other";
   auto lines = BaseLines();
   lines[kLoci] = "0";
@@ -342,11 +338,9 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
                                          "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
   }
   lines[kOutput] = "no_such_directory/run";
-  // An existing saved-input file is left as it is.
   WriteFile("testrun.data", "kept");
   Read(Join(BaseLines()));
   EXPECT_EQ(ReadFile("testrun.data"), "kept");
-  // Only rank 0 tries the name.
   variables = Variables{};
   variables.displayq = 0;
   variables.threadid = 1;
@@ -537,7 +531,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
   });
 }
 
-// Projects that differ from the base in the lines given, read whole.
 TEST_F(ReadDataSections, VariantsOfTheBase) {
   const Variables& v = variables;
   const std::vector<std::pair<Edits, std::function<void()>>> cases = {
@@ -585,7 +578,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
                    std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
        }},
-      // Haploid offspring only: both sexes monogamous, no inbreeding.
       {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
         {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
         {kPatSibs, "0"}, {kPatSib1, ""}},
@@ -593,7 +585,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
                    std::tuple(4, 1, 1, 0, 1));
        }},
-      // All dominant and haplodiploid: the ploidy stands on the line.
       {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
         {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
         {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
@@ -680,7 +671,6 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
   const std::string cut =
       "Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
       "ABCDEFGHIJKLMNOPQRST";
-  // A reference to a long identifier is cut alike and finds it, unreported.
   const Edits longid = {{kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"},
                         {kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"}};
   Edits twolong = longid;

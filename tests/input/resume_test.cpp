@@ -26,7 +26,6 @@ class ResumeTest : public PedkinTest {
     variables.numrun = 2;
     Initialize();
   }
-  // Leaves files of an earlier execution.
   static void LeaveFiles() {
     for (const char* s : {".MidResult2", ".MidResult6", ".PairCluster", ".SelfOutLogL", ".MidResult",
                           ".MidResult3.Run1", ".MidResult3.Run2", ".BestConfig", ".Ne"}) {
@@ -65,7 +64,6 @@ TEST_F(ResumeTest, AnyChangeStartsAfreshAndClearsEverything) {
       EXPECT_FALSE(Exists(std::string("run") + s)) << c.what << ": " << s;
     }
     EXPECT_FALSE(Exists("Pedkin2.ErrorMessage")) << c.what;
-    // The new input is now the saved one.
     SetStartLoc(1, flag);
     EXPECT_GT(flag, 0) << c.what;
   }

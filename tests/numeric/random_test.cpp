@@ -41,7 +41,6 @@ class HandRan1 {
   int64_t iy_;
 };
 
-// ran2 from the state it starts from.
 class HandRan2 {
  public:
   explicit HandRan2(int64_t start) : s1_(start), s2_(start) {

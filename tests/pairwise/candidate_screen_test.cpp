@@ -123,8 +123,6 @@ TEST_F(CandidateScreenTest, HaploidSonsHaveNoFatherList) {
 
 class CandidateFileTest : public PedkinTest {
  protected:
-  // Two fathers and two mothers with offspring, and six unrelated
-  // candidates of each sex, at ten microsatellites with typing errors.
   void Install(uint32_t seed) {
     std::mt19937 rng(seed);
     variables.displayq = 0;
@@ -183,7 +181,6 @@ TEST_F(CandidateFileTest, TheTrueParentsLeadTheListsAndKnownParentsEmptyThem) {
       }
     }
   }
-  // Known fathers: no father list, whatever the fit; mothers untouched.
   std::vector<std::string> motherLines;
   for (int32_t i = 1; i <= n; ++i) motherLines.push_back(BestCndLine(i, 2));
   variables.indivparent.assign(static_cast<std::size_t>(n), 2, -1);
@@ -212,7 +209,6 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   for (int32_t s = 1; s <= 2; ++s) {
     for (int32_t i = 1; i <= n; ++i) EXPECT_EQ(lines[static_cast<std::size_t>((s - 1) * n + i - 1)], BestCndLine(i, s));
   }
-  // The last line: a digest of what the lists were made from.
   EXPECT_EQ(lines.back().size(), 17u);
   EXPECT_EQ(lines.back()[0], '#');
 
@@ -229,7 +225,6 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   EXPECT_EQ(variables.PrbBestCnd1(1, 1), 0.125f);
   WriteFile("proj.BestPrntCND", good);
 
-  // Anything else is computed again and the file rewritten.
   auto replaceLine = [&](std::size_t k, const std::string& text) {
     std::vector<std::string> l = lines;
     l[k] = text;

@@ -65,8 +65,6 @@ TEST_F(DyadTest, JointGenotypeProbabilitiesMatchTheirClosedForms) {
 
 class DyadSampleTest : public PedkinTest {
  protected:
-  // Offspring of two fathers and two mothers (full, paternal half,
-  // maternal half sibs and unrelated pairs) over five loci.
   void Install(std::mt19937& rng, bool hd, double rate) {
     ResetState();
     variables.haplodiploid = hd ? 1 : 0;
@@ -85,8 +83,6 @@ class DyadSampleTest : public PedkinTest {
     }
   }
   int32_t N() const { return static_cast<int32_t>(obs.size()); }
-  // Brute-force log likelihood of offspring i and j as sibs of the kind:
-  // parents' sexes, and the (father, mother) of i and of j.
   double Oracle(int32_t kind, int32_t i, int32_t j) const {
     static const std::vector<std::vector<int32_t>> sexes = {{1, 2}, {1, 2, 2}, {1, 1, 2}};
     static const int32_t parents[3][4] = {{0, 1, 0, 1}, {0, 1, 0, 2}, {0, 2, 1, 2}};
@@ -129,7 +125,6 @@ TEST_F(DyadSampleTest, EveryEntryMatchesTheSumOverParentalGenotypes) {
         const int32_t haploids = Hap(i) + Hap(j);
         for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
           SCOPED_TRACE(testing::Message() << "trial " << trial << " pair " << i << "," << j << " kind " << kind);
-          // A haploid son has a mother only.
           const bool excluded =
               haploids > 0 && (kind == kPaternalHalfSibDyad || (kind == kFullSibDyad && haploids == 1));
           const double want = excluded ? kImpossibleDyadLogL : Oracle(kind, i, j);
@@ -169,7 +164,6 @@ TEST_F(DyadSampleTest, UnrelatedPairsAreTheSumOfTheSingleLikelihoods) {
 TEST_F(DyadSampleTest, CacheFilesAreUsedOnlyWhenTheyHoldThisSample) {
   std::mt19937 rng(29);
   Install(rng, true, 0.02);
-  // The set-up has built and written the tables already: start without files.
   for (const char* suffix : {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL"}) {
     std::filesystem::remove(std::string("proj") + suffix);
   }

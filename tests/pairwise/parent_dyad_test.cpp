@@ -35,7 +35,6 @@ double PairProbability(const OracleLocus& L, GenoPair parentObs, bool parentHapl
   double total = 0;
   for (int32_t a = 1; a <= L.n; ++a) {
     for (int32_t b = 1; b <= (parentHaploid ? 1 : L.n); ++b) {
-      // Ordered genes of the parent; a haploid parent has the one gene a.
       const std::vector<int32_t> genes = parentHaploid ? std::vector<int32_t>{a} : std::vector<int32_t>{a, b};
       const double prior = parentHaploid ? p[a - 1] : p[a - 1] * p[b - 1];
       const double seen = parentHaploid ? em.Haploid(parentObs, a) : em.Diploid(parentObs, a, b);
@@ -60,9 +59,6 @@ double PairProbability(const OracleLocus& L, GenoPair parentObs, bool parentHapl
 
 class ParentDyadTest : public PedkinTest {
  protected:
-  // Two fathers and two mothers with offspring, and two unrelated
-  // candidates of each sex, over a microsatellite, a SNP, a dominant marker
-  // and a locus of one allele.
   void Install(std::mt19937& rng, bool hd, double rate) {
     ResetState();
     variables.haplodiploid = hd ? 1 : 0;
@@ -74,7 +70,6 @@ class ParentDyadTest : public PedkinTest {
     InstallPedigree(sample);  // the set-up builds the tables
   }
   int32_t N() const { return variables.smplsize; }
-  // The observations of candidate c of a sex, and of offspring i.
   const OraclePedigree::Parent& Candidate(int32_t sex, int32_t c) const {
     int32_t seen = 0;
     for (const auto& p : sample.parents) {
@@ -120,7 +115,6 @@ TEST_F(ParentDyadTest, EveryEntryMatchesTheBruteForceSum) {
           SCOPED_TRACE(testing::Message() << "trial " << trial << " sex " << sex << " candidate " << c << " offspring " << i);
           const float got = ParentDyadLogL(sex, i, c);
           if (sex == 1 && Child(i).second) {
-            // A haploid son has no father.
             EXPECT_EQ(got, kImpossibleDyadLogL);
             ++haploidSons;
             continue;
@@ -161,7 +155,6 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   ASSERT_TRUE(Exists("proj.MumDyadLogL"));
   const std::vector<float> dad = dyadprbvariables.dyadtable(6).logl, mum = dyadprbvariables.dyadtable(7).logl;
 
-  // Read back: no message, the same entries.
   dyadprbvariables.dyadtable(6) = {};
   dyadprbvariables.dyadtable(7) = {};
   EXPECT_EQ(run().find("Calculating"), std::string::npos);

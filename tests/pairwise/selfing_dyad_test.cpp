@@ -62,12 +62,6 @@ double PairProbability(const OracleLocus& L, Relation r, GenoPair o1, GenoPair o
 
 class SelfingDyadTest : public PedkinTest {
  protected:
-  // Two sampled and two unsampled parents; families selfed by each sampled
-  // parent and by an unsampled one, outbred sibs of the selfed ones, and an
-  // outbred family of the unsampled parents; over a microsatellite, a SNP,
-  // a dominant marker and a locus of one allele. The sampled parents are
-  // the candidates of the one pool (listed on both sides, as a monoecious
-  // project lists them).
   void Install(std::mt19937& rng, double D, double E, bool selfing = true) {
     ResetState();
     variables.numsex = 1;
@@ -90,7 +84,6 @@ class SelfingDyadTest : public PedkinTest {
   const std::vector<GenoPair>& Row(Relation r, int32_t i) const {
     return r == kParentSelfed ? sample.parents[static_cast<std::size_t>(i - 1)].obs : obs[static_cast<std::size_t>(i - 1)];
   }
-  // Brute-force log likelihood of the pair over the loci that take part.
   double Oracle(Relation r, int32_t i, int32_t j) const {
     double sum = 0;
     for (std::size_t l = 0; l < sample.loci.size(); ++l) {
@@ -239,12 +232,10 @@ TEST_F(SelfingDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
     ASSERT_TRUE(Exists(f.name));
     computed[f.table] = dyadprbvariables.dyadtable(f.table).logl;
   }
-  // The tables come in the order of their files.
   EXPECT_LT(shown.find("maternal half-sib"), shown.find("self-outbred"));
   EXPECT_LT(shown.find("self-outbred"), shown.find("self-self"));
   EXPECT_LT(shown.find("mother-offspring"), shown.find("Parent-Selfed"));
 
-  // Read back: no message, the same entries.
   for (const File& f : files) dyadprbvariables.dyadtable(f.table) = {};
   EXPECT_EQ(Run(true).find("Calculating"), std::string::npos);
   for (const File& f : files) EXPECT_EQ(dyadprbvariables.dyadtable(f.table).logl, computed[f.table]) << f.name;

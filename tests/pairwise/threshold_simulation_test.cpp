@@ -112,7 +112,6 @@ TEST_F(ThresholdTest, SimulationFollowsTheDesign) {
         EXPECT_GT(sv.Threshold(1, s), Quantile(delta, 0.5)) << c.name << ", sex " << s;
       }
     }
-    // The same seed gives the same thresholds.
     const Mat1<double> first = sv.Threshold;
     variables.displayq = 0;
     DetermineDeltaValue(2);

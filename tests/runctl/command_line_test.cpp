@@ -43,7 +43,6 @@ TEST_F(CommandLineTest, EveryOptionCodeSetsItsValue) {
   EXPECT_EQ(variables.simuq, 1);
   Parse({"RND:2147483647"});
   EXPECT_EQ(variables.newseed, 2147483647);
-  // An empty argument ends the list.
   Parse({"RND:5", "", "OFN:late"});
   EXPECT_EQ(variables.newseed, 5);
   EXPECT_EQ(variables.outputfilename, "");
@@ -105,7 +104,6 @@ TEST_F(CommandLineTest, ProcessIdSilencesEveryProcess) {
   EXPECT_EQ(variables.displayq, 1);
   EXPECT_EQ(variables.screenq, 0);
   EXPECT_EQ(variables.showq, 0);
-  // Other ranks show nothing by default.
   variables = Variables{};
   variables.threadid = 1;
   variables.commandargs = {"bogus_argument"};

@@ -68,7 +68,6 @@ TEST_F(OutputFilesTest, ProjectFileIsNeverAnOutput) {
                                 "! Please choose another output name than " + c.output + ".";
     EXPECT_EQ(ReadFile(c.file), project);
     if (c.file == kErrorMessageFile) {
-      // The message cannot go to its file: it goes to standard error.
       EXPECT_NE(err.find(message), std::string::npos) << err;
       EXPECT_EQ(Listing(), before);
     } else {
@@ -79,7 +78,6 @@ TEST_F(OutputFilesTest, ProjectFileIsNeverAnOutput) {
       EXPECT_EQ(Listing(), after);
     }
   }
-  // An output name whose files are all distinct from the project passes.
   ResetState();
   WriteFile("cand.dat", "x");
   variables.inputfilename = "cand.dat";
@@ -167,7 +165,6 @@ TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {
     EXPECT_FALSE(Exists("r.Lock"));
     EXPECT_TRUE(Exists(kErrorMessageFile));
   }
-  // A full disk: the message goes to standard error, no empty error file.
   ResetState();
   variables.displayq = 0;
   std::filesystem::remove(kErrorMessageFile);

@@ -30,8 +30,6 @@ struct Setting {
   int32_t haplodiploid = 0, haploid = 0, allowinbreeding = 0, fulllikelihood = 1, fsscaleq = 0;
 };
 
-// A sample of n offspring (the last `haploid` of them haploid), its loci
-// with the given numbers of observed alleles, and the prior set up for it.
 void Prepare(const Setting& s) {
   Variables& v = variables;
   v = Variables{};
@@ -63,7 +61,6 @@ void Prepare(const Setting& s) {
   SetEwenPrior();
 }
 
-// Paternal and maternal families and assigned candidates of each offspring.
 void SetConfig(const std::vector<int32_t>& col1, const std::vector<int32_t>& col2,
                const std::vector<int32_t>& parent1, const std::vector<int32_t>& parent2) {
   const std::size_t n = col1.size();
@@ -107,7 +104,6 @@ void Partitions(int32_t n, const std::function<void(const std::vector<int32_t>&)
   rec(n, n);
 }
 
-// The Ewens sampling formula by plain products.
 double EwensProbability(const std::vector<int32_t>& m, double theta) {
   int32_t n = 0;
   for (std::size_t s = 1; s < m.size(); ++s) n += static_cast<int32_t>(s) * m[s];
@@ -194,7 +190,6 @@ TEST_F(PriorTest, NewEwenPriorIsTheEwensPartOfPriorValue) {
     SibshipSize(numfamily, 0);
     const double ewens = NewEwenPrior(Bounds(c.largest));
     double fromprior = 0.0;
-    // A bound of 0 leaves the Ewens term out.
     for (int32_t k = 1; k <= 2; ++k) fromprior += PriorValue(k, 1, 2, 6, c.largest, 1) - PriorValue(k, 1, 2, 6, 0, 1);
     EXPECT_NEAR(ewens, fromprior, 1e-12);
     EXPECT_NE(ewens, 0.0);
@@ -332,9 +327,6 @@ TEST_F(PriorTest, SelfingHalvesAndPricesSelfedOnce) {
   }
 }
 
-// ConfigurationPrior on small configurations: the counts of assigned
-// candidates, the size distribution, and the numbers of families and of
-// selfed offspring it prices.
 TEST_F(PriorTest, SmallConfigurations) {
   struct Case {
     int32_t numsex, allowinbreeding, haploid;
@@ -387,8 +379,6 @@ TEST_F(PriorTest, SmallConfigurations) {
   }
 }
 
-// SibshipSize refreshes both sexes or one, and counts family indices beyond
-// the numbers given.
 TEST_F(PriorTest, SibshipSizeBySex) {
   Prepare({.n = 4, .numsex = 2});
   Mat1<int32_t> loc(4, 3, 0);
