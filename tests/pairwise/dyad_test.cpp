@@ -1,5 +1,5 @@
-// Offspring pair tables: joint genotype probabilities against closed forms,
-// every entry against a brute-force sum, and the cache files.
+// Offspring pair tables: every entry against a brute-force sum, and the
+// cache files.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,49 +19,6 @@
 #include "support/pair_tables.h"
 
 namespace {
-
-DyadDelta Delta(std::vector<double> d) {
-  DyadDelta x;
-  for (int32_t k = 1; k <= 9; ++k) x(k) = d[static_cast<std::size_t>(k - 1)];
-  return x;
-}
-
-std::vector<double> RandomShares(std::mt19937& rng, std::size_t n) {
-  std::vector<double> p(n);
-  double s = 0;
-  for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
-  for (double& x : p) x /= s;
-  return p;
-}
-
-const std::vector<DyadDelta> kFixedSets = {SibDyadDelta(0, 0), SibDyadDelta(0, 1), SibDyadDelta(1, 0),
-                                           SibDyadDelta(1, 1), SibDyadDelta(1, 2), ParentOffspringDelta(),
-                                           UnrelatedDelta()};
-
-using DyadTest = PedkinTest;
-
-TEST_F(DyadTest, JointGenotypeProbabilitiesMatchTheirClosedForms) {
-  std::mt19937 rng(5);
-  for (int trial = 0; trial < 20; ++trial) {
-    const std::vector<double> p = RandomShares(rng, 4);
-    SetAfr(p);
-    const double a = p[0], b = p[1], c = p[2], d = p[3];
-    const DyadDelta D = Delta(RandomShares(rng, 9));  // inbred: every coefficient in use
-    const double a2 = a * a, a3 = a2 * a, a4 = a3 * a;
-    EXPECT_NEAR(PrbGDyad(1, 1, 1, 1, D),
-                D(1) * a + (D(2) + D(3) + D(5) + D(7)) * a2 + (D(4) + D(6) + D(8)) * a3 + D(9) * a4, 1e-14);
-    EXPECT_NEAR(PrbGDyad(1, 1, 1, 0, D), ((D(2) + D(8) + D(9) * a) * a + D(1)) * a, 1e-14);
-    std::vector<DyadDelta> sets = kFixedSets;
-    sets.push_back(D);
-    for (const DyadDelta& S : sets) {
-      EXPECT_NEAR(PrbGDyad(1, 2, 3, 4, S), 4 * S(9) * a * b * c * d, 1e-14);
-      if (S(1) + S(2) + S(3) + S(4) + S(5) + S(6) > 0) continue;
-      EXPECT_NEAR(PrbGDyad(1, 2, 2, 1, S), 2 * S(7) * a * b + S(8) * a * b * (a + b) + 4 * S(9) * a2 * b * b,
-                  1e-14);
-      EXPECT_NEAR(PrbGDyad(1, 1, 1, 2, S), S(8) * a * a * b + 2 * S(9) * a * a * a * b, 1e-14);
-    }
-  }
-}
 
 class DyadSampleTest : public PedkinTest {
  protected:
