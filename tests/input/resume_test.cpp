@@ -43,7 +43,6 @@ TEST_F(ResumeTest, AnyChangeStartsAfreshAndClearsEverything) {
   };
   const std::vector<Case> cases = {
       {"one genotype", [] { WriteFile("project.dat", "header\nO1 1 2 3 4\nO2 1 1 3 3\nO3 2 2 4 1\n"); }},
-      {"a comment", [] { WriteFile("project.dat", std::string(kProject) + "! note\n"); }},
       {"the seed given on the command line", [] { variables.newseed = 77; }},
       {"a leading parameter", [] { variables.numsex = 1; }},
   };
