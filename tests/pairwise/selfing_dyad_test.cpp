@@ -249,7 +249,7 @@ TEST_F(SelfingDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   EXPECT_NE(Run(true).find(files[1].message), std::string::npos);
   for (const File& g : files) EXPECT_EQ(dyadprbvariables.dyadtable(g.table).logl, computed[g.table]);
   EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.SelfSelfLogL"));
-}
+  EXPECT_FALSE(Exists("proj.SelfSelfLogL.tmp"));
 }
 
 }  // namespace
