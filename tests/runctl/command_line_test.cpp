@@ -32,8 +32,8 @@ TEST_F(CommandLineTest, EveryOptionCodeSetsItsValue) {
             "");
   const Variables& v = variables;
   EXPECT_EQ(std::tuple(v.inputfilename, v.outputfilename), std::tuple(path.substr(4), "out/run1"));
-  EXPECT_EQ(std::tuple(v.runcutshortq, v.chkconfig, v.newseed, v.restart, v.checkmode, v.iarchive, v.errestimate,
-                       v.allelefreest, v.systemrun, v.simuq),
+  EXPECT_EQ(std::tuple(v.runcutshortq, v.chkconfig, v.newseed, v.restart, v.checkmode, v.iarchive,
+                       v.errestimate, v.allelefreest, v.systemrun, v.simuq),
             std::tuple(1, 3, -77, 0, 2, 0, 0, 0, 9, 1));
   Parse({"RND:2147483647"});
   EXPECT_EQ(variables.newseed, 2147483647);
