@@ -492,7 +492,8 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
        [&] { EXPECT_EQ(std::tuple(v.maxmatings(1), v.maxmatings(2), v.allowclone), std::tuple(4, 3, 0)); }},
       {{{kKnownFreq, Known("2@\n1 2@\n0.25,0.75")}},
        [&] {
-         EXPECT_EQ(std::tuple(v.popnumallele(3), v.popallele(2, 3), v.popallelefre(2, 3)), std::tuple(2, 2, 0.75));
+         EXPECT_EQ(std::tuple(v.popnumallele(3), v.popallele(2, 3), v.popallelefre(2, 3)),
+                   std::tuple(2, 2, 0.75));
        }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
       {{{kMatings, "1 0"}},
