@@ -15,7 +15,6 @@ namespace {
 
 class ErrorModelTest : public PedkinTest {
  protected:
-  // One locus with n alleles and the given rates and type.
   void OneLocus(int32_t n, double D, double E, bool dominant = false) {
     variables.numloci = 1;
     variables.droprate.assign(1, D);
@@ -43,7 +42,6 @@ TEST_F(ErrorModelTest, ScaledErrorAndCompactTables) {
   EXPECT_DOUBLE_EQ(likelihoodvar.prbgtophet(3, 1), PrbG_P(1, 2, 1, 2, 4, 0.02, E, 0));
   EXPECT_DOUBLE_EQ(likelihoodvar.prbgtophet(4, 1), PrbG_P(1, 2, 1, 1, 4, 0.02, E, 0));
 
-  // A monomorphic locus gets no table.
   OneLocus(1, 0.1, 0.1);
   EXPECT_EQ(likelihoodvar.transrate(1)(1), 0.0);
 
@@ -135,7 +133,6 @@ TEST_F(ErrorModelTest, FamilyTableEqualsBruteForce) {
     for (std::size_t k = 0; k < prob.size(); ++k) EXPECT_NEAR(prob[k], expected[k], 1e-12) << k;
 
     if (!c.haplodiploid) {
-      // The packed form is the upper triangle of the same table.
       std::vector<double> packed;
       ComputeProb(1, c.records, c.m, packed, true, logmax);
       const int32_t G = c.m * (c.m + 1) / 2;
@@ -205,7 +202,6 @@ TEST_F(ErrorModelTest, SingleObservationEqualsSumOverTrueGenotypes) {
             double P = 0;
             ProbSingleGtype(F, 2, 1, o1, o2, P);
             EXPECT_NEAR(P, expected, 1e-13) << "n=" << n << " F=" << F << " obs " << o1 << o2;
-            // The cached value of a two-allele locus is the same.
             ProbSingleGtype(F, 2, 1, o1, o2, P);
             EXPECT_NEAR(P, expected, 1e-13);
           }
@@ -221,7 +217,6 @@ TEST_F(ErrorModelTest, SingleObservationEqualsSumOverTrueGenotypes) {
       }
     }
   }
-  // Dominant phenotypes.
   variables.haplodiploid = 0;
   for (double F : {0.0, 0.3}) {
     OneLocus(2, 0.02, 0.04, true);

@@ -15,7 +15,6 @@ namespace {
 
 class FrequenciesTest : public PedkinTest {
  protected:
-  // Loci with the given numbers of alleles, random frequencies and rates.
   void Loci(const std::vector<int32_t>& nalleles, double D, double E, bool dominant = false) {
     std::mt19937 rng(99);
     const std::size_t nl = nalleles.size();
@@ -73,7 +72,6 @@ TEST_F(FrequenciesTest, TwoAlleleObservationProbabilities) {
         EXPECT_NEAR(g(1, l) + g(2, l) + g(3, l), 1.0, 1e-14);
         const double obs = dominant ? g(6, l) + g(7, l) : g(6, l) + g(7, l) + g(8, l);
         EXPECT_NEAR(obs, 1.0, 1e-14);
-        // Against the single-individual probability computed another way.
         ClearSingleGtypeCache();
         double P = 0;
         ProbSingleGtype(0.1, 2, l, dominant ? 2 : 1, dominant ? 0 : 2, P);
@@ -150,7 +148,6 @@ TEST_F(FrequenciesTest, ScaledFamilyCounts) {
         EXPECT_EQ(s[k], static_cast<double>(k));
       }
     }
-    // The table only grows.
     SetScale2(10);
     EXPECT_EQ(likelihoodvar.scale2.size(), 51u);
   }

@@ -55,8 +55,6 @@ TEST_F(GenotypeCodesTest, RandomRoundTripNeverDisturbsNeighbours) {
       setgetgtype.locusgtypeptr = &column;
       std::vector<std::pair<int32_t, int32_t>> copy(static_cast<std::size_t>(nindiv), {0, 0});
       std::uniform_int_distribution<int32_t> allele(0, nallele);
-      // Several passes of writes in random order, each checked against the
-      // independent copy of every individual.
       for (int pass = 0; pass < 5 * nindiv; ++pass) {
         const int32_t k = std::uniform_int_distribution<int32_t>(1, nindiv)(rng);
         int32_t a = allele(rng), b = allele(rng);

@@ -28,9 +28,6 @@ struct Project {
   std::vector<std::string> mothers = {"M1 124 124 8 7 2"};
   std::string knownfreq;  // the block after line 14, when frequencies are known
   std::string matings = "0 0";
-  // Known paternity, known maternity, known paternal and maternal
-  // sibships, excluded paternity and maternity, excluded paternal and
-  // maternal sibships.
   std::string relationships = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
 
   std::string Text() const {
@@ -62,8 +59,6 @@ TEST_F(DataProcessTest, ObservedFrequenciesMatchAnIndependentCount) {
   Project p;
   Read(p);
   DataProcess();
-  // Count allele names per codominant locus straight from the lines:
-  // offspring, and candidates that are not also offspring.
   std::vector<std::map<int, double>> counts(2);
   std::vector<std::string> lines = p.offspring;
   lines.push_back(p.fathers[0]);
@@ -93,13 +88,11 @@ TEST_F(DataProcessTest, ObservedFrequenciesMatchAnIndependentCount) {
   // The SNP: 7 was seen first but 8 is the more frequent, so 8 is allele 1.
   EXPECT_EQ(variables.rawalleleid(2), (std::vector<int32_t>{8, 7}));
   EXPECT_GT(likelihoodvar.obsallelefre(2)[0], likelihoodvar.obsallelefre(2)[1]);
-  // The dominant locus: item 1 is allele 1.
   EXPECT_EQ(likelihoodvar.obsnumallele(3), 2);
   // The candidate O2 is linked to the offspring O2.
   EXPECT_EQ(variables.offspringincnd(2, 1), 2);
   EXPECT_EQ(variables.cndinoffspring(1)(2), 2);
 
-  // Packed genotypes read back as the file gave them, in the new order.
   InitialFsProb(1, 1, variables.numloci);
   EXPECT_EQ(ObservedGenotype(0, 1, 2), std::make_pair(1, 2));  // 7 8
   EXPECT_EQ(ObservedGenotype(0, 2, 2), std::make_pair(1, 1));  // 8 8
@@ -161,12 +154,10 @@ TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
       {"0 1", "2 9\nO1 F1\nO3 O2\n2 9\nO1 M2\nO4 M2\n0\n1\n2 O3 O4\n0\n0\n0\n0\n",
        "Known mother M2 mates two known fathers, F1 (offspring O1) and O2 (offspring O3), but mothers are "
        "monogamous!" + data},
-      // An allele of the sample absent from the known population list.
       {"0 0", "0 0\n0 0\n0\n0\n0\n0\n0\n0\n",
        "Allele   130 at locus   1 is found in the sample but absent from the population!\n"
        "Program stopped in subroutine DataProcess, dataset = proj.\n",
        "5 2 2\n120 124 131 140 150\n0.2 0.2 0.2 0.2 0.2\n7 8\n0.5 0.5\n1 2\n0.5 0.5\n"},
-      // Consistent knowledge passes.
       {"1 1", "1 9\nO3 F1\n1 9\nO4 M2\n1\n2 O3 O4\n0\n1\nO5 1 F1\n0\n0\n1\nO1 1 O3\n", ""},
   };
   for (const Case& c : cases) {
@@ -219,11 +210,9 @@ TEST_F(DataProcessTest, StaleSelfingFrequenciesAreNotTrusted) {
   variables.displayq = 0;
   ReadData();
   Initialize();
-  // A file from another data set: wrong number of alleles at locus 1.
   WriteFile("proj.InbAlleleFr", "1 2 0.5 0.5\n2 2 0.5 0.5\n3 2 0.5 0.5\n");
   DataProcess();
   ASSERT_EQ(likelihoodvar.obsallelefre(1).size(), 3u);
-  // Recomputed and rewritten for this data.
   const std::string saved = ReadFile("proj.InbAlleleFr");
   EXPECT_EQ(saved.substr(0, 4), "1 3 ");
   double sum = 0;

@@ -15,7 +15,6 @@
 
 namespace {
 
-// Line positions of the base project below.
 enum Line : std::size_t {
   kName = 0, kOutput, kSample, kLoci, kSeed, kUpdate, kSexes, kInbreeding, kHaplo, kMatings,
   kClone, kScaling, kPrior, kKnownFreq, kRuns, kLength, kMonitor, kInterval, kPlatform, kMethod,
@@ -98,7 +97,6 @@ struct Row {
   Stop stop = kData;
 };
 
-// The known-frequency section stands right after line 14.
 std::string Known(const std::string& section) { return "1   ! known\n" + section; }
 
 std::vector<std::string> Edited(const Edits& edits) {
@@ -121,7 +119,6 @@ class ReadDataTest : public PedkinTest {
     variables.inputfilename = "project.dat";
   }
 
-  // Fresh shared state between the cases of one test.
   static void Reset() {
     variables = Variables{};
     variables.stoppauseseconds = 0;
@@ -195,26 +192,12 @@ TEST_F(ReadDataSections, WindowsLineEndingsReadLikeUnixOnes) {
   EXPECT_EQ(crlf.excludedsib(1).raw(), variables.excludedsib(1).raw());
 }
 
-TEST_F(ReadDataSections, BlankLinesAreSkippedAndReadsSpanLines) {
-  auto lines = BaseLines();
-  lines[kMatings] = "0";
-  lines.insert(lines.begin() + kMatings + 1, "3   ! matings of females on a line of their own");
-  lines.insert(lines.begin() + kMarkerIds, "");
-  lines.insert(lines.begin() + kMarkerIds, "   \t ");
-  Read(Join(lines));
-  EXPECT_EQ(variables.maxmatings(1), 4);
-  EXPECT_EQ(variables.maxmatings(2), 3);
-  EXPECT_EQ(variables.allowclone, 0);
-  EXPECT_EQ(variables.markerid(2), "MK2");
-}
-
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
   const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
   const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
   RunCases({
       {{{kSample, "0"}}, "The offspring sample size should be in the range [1, 32767]!"},
-      {{{kSample, "32768"}}, "The offspring sample size should be in the range [1, 32767]!"},
       {{{kSample, "many"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\""},
       {{{kLoci, "0"}}, "The number of loci should be > 0!"},
       {{{kLoci, "5.0"}}, "Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\""},
@@ -222,11 +205,9 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kSeed, "x1"}}, "Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\""},
       {{{kSeed, "2147483648"}}, "Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\""},
       {{{kUpdate, "-1"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
-      {{{kUpdate, "2"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
       {{{kUpdate, "yes"}},
        "Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\""},
       {{{kSexes, "0"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
-      {{{kSexes, "3"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
       {{{kSexes, "two"}},
        "Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\""},
       {{{kInbreeding, "2"}}, "The indicator should be 0/1 for absense/presence of inbreeding!"},
@@ -252,12 +233,9 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
        "(Strong Prior), 4 (Optimal Prior for Ne)!"},
       {{{kPrior, "weak"}}, "Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\""},
       {{{kPrior, "1 0 2"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
-      {{{kPrior, "3 2 4.5"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
       {{{kPrior, "2 1.5 x"}}, "Error in reading mean paternal & maternal sibship size!"},
       {{{kPrior, "4 0.5 1"}}, "The prior effective size (Ne) is too big or too small!"},
-      {{{kPrior, "4 3e9 1"}}, "The prior effective size (Ne) is too big or too small!"},
       {{{kPrior, "4 100 0"}}, "The prior male to female sex ratio is too big or too small!"},
-      {{{kPrior, "4 100 1e-9"}}, "The prior male to female sex ratio is too big or too small!"},
       {{{kPrior, "4 100 ratio"}}, "Error in reading prior Ne & prior male/female ratio!"},
       {{{kKnownFreq, "2"}}, "The indicator for allele frequency should be either 0 (unknown) or 1 (known)!"},
       {{{kKnownFreq, "known"}},
@@ -265,9 +243,6 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kRuns, "0"}}, "The number of runs should be > 0!"},
       {{{kRuns, "two"}}, "Error in reading line Number of Runs. " + intmsg + "\"two\""},
       {{{kLength, "5"}},
-       "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
-       "long)!"},
-      {{{kLength, "-1"}},
        "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
        "long)!"},
       {{{kLength, "long"}}, "Error in reading line Length of Runs. " + intmsg + "\"long\""},
@@ -301,7 +276,6 @@ TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRea
       {{{0, "<EOF>"}}, "Error in reading line 1, Dataset Name", kNoDataset},
       {{{1, "<EOF>"}}, "Error in reading line 2, Output File Name", kNoDataset},
       {{{2, "<EOF>"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg},
-      {{{9, "<EOF>"}}, "Error in reading line 10, Max numbers of matings per male and female. " + intmsg},
       {{{14, "<EOF>"}}, "Error in reading line Number of Runs. " + intmsg},
       {{{20, "<EOF>"}}, "Error in reading line Likelihood Precision. " + intmsg},
       {{{kPrior, "1 2.0"}, {kPrior + 1, "<EOF>"}}, "Error in reading mean paternal & maternal sibship size!"},
@@ -314,7 +288,6 @@ TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
   Read(Join(BaseLines()));
   EXPECT_EQ(variables.i_seed, 77);
   EXPECT_EQ(variables.fname, "fromcommand");
-  // The override is the name in every stop message.
   variables.outputfilename = "other";
   auto lines = BaseLines();
   lines[kLoci] = "0";
@@ -342,11 +315,9 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
                                          "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
   }
   lines[kOutput] = "no_such_directory/run";
-  // An existing saved-input file is left as it is.
   WriteFile("testrun.data", "kept");
   Read(Join(BaseLines()));
   EXPECT_EQ(ReadFile("testrun.data"), "kept");
-  // Only rank 0 tries the name.
   variables = Variables{};
   variables.displayq = 0;
   variables.threadid = 1;
@@ -371,14 +342,8 @@ const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.
 TEST_F(ReadDataSections, KnownFrequencyChecks) {
   RunCases({
       {{{kKnownFreq, Known("2 0 2\n101 102\n0.4 0.6")}}, "The number of alleles should be > 0!"},
-      {{{kKnownFreq, Known("0@")}}, "The number of alleles should be > 0!"},
       {{{kKnownFreq, Known("0000002@")}}, "Error in reading population allele number per locus"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 many")}},
-       "Error in reading population alleles & frequencies per locus"},
-      {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6")}, {kKnownFreq + 1, "<EOF>"}},
-       "Error in reading population alleles & frequencies per locus"},
-      {{{kKnownFreq, Known("two@")}}, "Error in reading population allele number per locus"},
-      {{{kKnownFreq, Known("2 2 2\n101 1x2\n0.4 0.6")}},
        "Error in reading population alleles & frequencies per locus"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5")}},
        "Known frequency of allele 8 at locus 2 is out of the range [0, 1]!"},
@@ -386,8 +351,6 @@ TEST_F(ReadDataSections, KnownFrequencyChecks) {
        "Known frequency of allele 1 at locus 1 is out of the range [0, 1]!"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.5")}},
        "Known frequencies of the alleles at locus 1 sum to 0.9, not 1!"},
-      {{{kKnownFreq, Known("2@\n1 2@\n0.5 0.55")}},
-       "Known frequencies of the alleles at locus 1 sum to 1.05, not 1!"},
   });
 }
 
@@ -412,17 +375,6 @@ TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
             DataError("Error in reading population allele number per locus"));
 }
 
-TEST_F(ReadDataSections, KnownFrequenciesOfLocusOneForEveryLocus) {
-  auto lines = BaseLines();
-  lines[kKnownFreq] = Known("2@\n1 2@\n0.25,0.75");
-  Read(Join(lines));
-  for (int32_t l = 1; l <= 3; ++l) {
-    EXPECT_EQ(variables.popnumallele(l), 2);
-    EXPECT_EQ(variables.popallele(2, l), 2);
-    EXPECT_DOUBLE_EQ(variables.popallelefre(2, l), 0.75);
-  }
-}
-
 TEST_F(ReadDataSections, MarkerChecks) {
   RunCases({
       {{{kMarkerIds, "A B A"}}, "Marker 1 has the same ID, A, as marker 3"},
@@ -430,45 +382,21 @@ TEST_F(ReadDataSections, MarkerChecks) {
        "Marker 1 has the same ID, ABCDEFGHIJKLMNOPQRST, as marker 2"},
       {{{kMarkerIds, "A B"}, {kMarkerIds + 1, "<EOF>"}}, "Error in reading Marker IDs"},
       {{{kMarkerTypes, "0 2 1"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
-      {{{kMarkerTypes, "-1@"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
       {{{kMarkerTypes, "0 d 1"}}, "Error in reading indicators for marker types per locus"},
       {{{kDropout, "1.5@"}}, "Marker error rate is out of the range [0, 1]!"},
       {{{kOtherError, "0.1 -0.1 0"}}, "Marker error rate is out of the range [0, 1]!"},
       {{{kDropout, "0.01 1 1"}},
        "Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. It "
        "must be below 1!"},
-      {{{kDropout, "low@"}}, "Error in reading Dropout Rate per locus"},
       {{{kDropout, "nan@"}}, "Error in reading Dropout Rate per locus"},
       {{{kOtherError, "0.1 0.1"}, {kOtherError + 1, "<EOF>"}}, "Error in reading Other Error Rate per locus"},
   });
-}
-
-TEST_F(ReadDataSections, CompactMarkerNamesAndValues) {
-  struct Names {
-    std::string item;
-    std::vector<std::string> names;
-  };
-  for (const auto& c : std::vector<Names>{{"@", {"MK1", "MK2", "MK3"}},
-                                         {"L@", {"L1", "L2", "L3"}},
-                                         {"'Locus @'", {"Locus 1", "Locus 2", "Locus 3"}},
-                                         {"rs11 rs22, rs33", {"rs11", "rs22", "rs33"}}}) {
-    SCOPED_TRACE(c.item);
-    Reset();
-    auto lines = BaseLines();
-    lines[kMarkerIds] = c.item;
-    lines[kDropout] = "2e-2@";
-    Read(Join(lines));
-    EXPECT_EQ(variables.markerid.raw(), c.names);
-    EXPECT_DOUBLE_EQ(variables.droprate(3), 0.02);
-  }
 }
 
 TEST_F(ReadDataSections, OffspringChecks) {
   RunCases({
       {{{kOff2, "O2 101 x 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: x"},
       {{{kOff2, "O2 101 101 7.0 8 2"}}, "Offspring O2 has incorrect allele at locus 2: 7.0"},
-      {{{kOff2, "O2 101 101 7 1000000000007 2"}},
-       "Offspring O2 has incorrect allele at locus 2: 1000000000007"},
       {{{kOff2, "O2 101 101 7 2147483648 2"}}, "Offspring O2 has incorrect allele at locus 2: 2147483648"},
       {{{kOff2, "O2 101 101 7 8 3"}}, "Offspring O2 at dominant locus 3 has an illegal genotype", kConvert},
       {{{kOff2, "O2 101 101 -7 8 2"}}, "Offspring O2 has incorrect allele at locus 2: -7"},
@@ -477,7 +405,6 @@ TEST_F(ReadDataSections, OffspringChecks) {
        "Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 of "
        "line 3, Offspring Sample Size, or a line is cut short!"},
       {{{kOff3, "O3 0 0 0 0 0"}}, "Offspring O3 has no genotype data and should be removed!"},
-      {{{kOff3, "O3 102 0 0 8 0"}}, "Offspring O3 has no genotype data and should be removed!"},
       {{{kOff3, "O1 102 102 8 8 0"}}, "Offspring 3 has the same ID, O1, as offspring 1"},
       {{{kOff2, "ABCDEFGHIJKLMNOPQRSTUVWXYZ2 101 101 7 8 2"}, {kOff4, "ABCDEFGHIJKLMNOPQRST999 101 102 7 0 1"}},
        "Offspring 4 has the same ID, ABCDEFGHIJKLMNOPQRST, as offspring 2 once identifiers are cut to 20 "
@@ -488,15 +415,12 @@ TEST_F(ReadDataSections, OffspringChecks) {
       {{{kHaplo, "1"}, {kOff2, "O2 101 -99 7 8 2"}},
        "Offspring O2 has incorrect genotypes: Unable to determine its ploidy!"},
       {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 3 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
-      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 h 1 2 1"}}, "Offspring O1 has incorrect ploidy!"},
   });
 }
 
 TEST_F(ReadDataSections, CandidateChecks) {
   RunCases({
       {{{kProportions, "0.0005 0.5"}},
-       "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
-      {{{kProportions, "0.5 1.01"}},
        "Probability of a parent included in candidates should be in the range [0.001, 1]!"},
       {{{kProportions, "0.5 half"}}, "Error in reading Proportions of parents sampled"},
       {{{kCandidates, "-1 2"}}, "Number of candidates should be >= 0!"},
@@ -537,7 +461,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
   });
 }
 
-// Projects that differ from the base in the lines given, read whole.
 TEST_F(ReadDataSections, VariantsOfTheBase) {
   const Variables& v = variables;
   const std::vector<std::pair<Edits, std::function<void()>>> cases = {
@@ -561,6 +484,17 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(top, top, top));
        }},
       {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
+      {{{kMarkerIds, "'Locus @'"}, {kDropout, "2e-2@"}},
+       [&] { EXPECT_EQ(std::tuple(v.markerid(3), v.droprate(3)), std::tuple("Locus 3", 0.02)); }},
+      {{{kMarkerIds, "rs11 rs22, rs33"}}, [&] { EXPECT_EQ(v.markerid(2), "rs22"); }},
+      // Blank lines are skipped and a read may span lines.
+      {{{kMatings, "0\n3   ! matings of females on a line of their own"}, {kMarkerIds, "   \t \n\nMK@"}},
+       [&] { EXPECT_EQ(std::tuple(v.maxmatings(1), v.maxmatings(2), v.allowclone), std::tuple(4, 3, 0)); }},
+      {{{kKnownFreq, Known("2@\n1 2@\n0.25,0.75")}},
+       [&] {
+         EXPECT_EQ(std::tuple(v.popnumallele(3), v.popallele(2, 3), v.popallelefre(2, 3)),
+                   std::tuple(2, 2, 0.75));
+       }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
       {{{kMatings, "1 0"}},
        [&] {
@@ -585,7 +519,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
                    std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
        }},
-      // Haploid offspring only: both sexes monogamous, no inbreeding.
       {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
         {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
         {kPatSibs, "0"}, {kPatSib1, ""}},
@@ -593,7 +526,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
                    std::tuple(4, 1, 1, 0, 1));
        }},
-      // All dominant and haplodiploid: the ploidy stands on the line.
       {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
         {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
         {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
@@ -613,9 +545,7 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kPaternityPair, "O1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
       {{{kMaternityPair, "O2 M9"}}, "Candidate ID, M9, not found in the female candidate pool!"},
       {{{kPaternity, "-1 0"}}, "Error in reading known paternity"},
-      {{{kPaternity, "5 0"}}, "Error in reading known paternity"},
       {{{kMaternity, "one 0"}}, "Error in reading known maternity"},
-      {{{kPaternityPair, "O1"}, {kPaternityPair + 1, "<EOF>"}}, "Error in reading known paternity"},
       {{{kPaternity, "2 0"}, {kPaternityPair, "O1 F1\nO1 F2"}},
        "Offspring O1 is listed more than once in the known paternity section!"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}},
@@ -623,30 +553,24 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kPatSibs, "several"}}, "\nAn integer expected for number of known sibship, but reads \"several\""},
       {{{kMatSibs, "1.0"}}, "\nAn integer expected for number of known sibship, but reads \"1.0\""},
       {{{kPatSibs, "-1"}}, "Error in reading known paternal sibship"},
-      {{{kPatSib1, "-2 O1 O2"}}, "Error in reading known paternal sibship"},
-      {{{kPatSibs, "5"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "999999999 O1 O2"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "2 O1 O9"}}, "Offspring ID, O9, not found in the offspring pool!"},
-      {{{kPatSib1, "2 O1 O1"}}, "Offspring O1 is listed more than once in the known paternal sibships!"},
       {{{kPatSibs, "2"}, {kPatSib1, "2 O1 O2\n2 O3 O2"}},
        "Offspring O2 is listed more than once in the known paternal sibships!"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""}},
        "Haploid offspring O1 has a known paternal sibship, which is impossible!"},
       {{{kMatSibs, "<EOF>"}}, "Error in reading known maternal sibship"},
-      {{{kExclPaternity1, "O3 2 F2 F2"}}, "Excluded candidate, F2, for offspring O3 is repeated!"},
       {{{kExclPaternity, "2"}, {kExclPaternity1, "O3 1 F2\nO3 1 F2"}},
        "Excluded candidate, F2, for offspring O3 is repeated!"},
       {{{kExclPaternity1, "O3 1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
       {{{kExclPaternity1, "O9 1 F2"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kExclPaternity1, "O3 3 F1 F2 F1"}}, "Error in reading known excluded paternity"},
-      {{{kExclPaternity, "-1"}}, "Error in reading known excluded paternity"},
       {{{kExclMaternity, "<EOF>"}}, "Error in reading known excluded maternity"},
       {{{kExclPatSib1, "O9 1 O3"}},
        "Offspring ID, O9, in excluded sibship section not found in the offspring pool!"},
       {{{kExclPatSib1, "O4 1 O9"}},
        "Offspring ID, O9, in excluded sibship section not found in offspring pool!"},
       {{{kExclPatSibs, "-3"}}, "Error in reading known excluded paternal sibship"},
-      {{{kExclPatSib1, "O4 -1"}}, "Error in reading known excluded paternal sibship"},
       {{{kExclMatSibs, "<EOF>"}}, "Error in reading known excluded maternal sibship"},
   });
 }
@@ -663,7 +587,6 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
   for (const auto& c : std::vector<Allowance>{{"1 0", "O3 F1", -1, f1 + ": not taken as known"},
                                               {"1 -3", "O3 F1", -1, f1 + ": not taken as known"},
                                               {"1 1", "O3 F1", 1, ""},
-                                              {"1 3", "O3 F1", 1, ""},
                                               {"1 0", "O3 F2", -1,
                                                "Known father F2 of offspring O3 mismatches at 2 loci, more than the "
                                                "allowance of 0: not taken as known"}}) {
@@ -680,7 +603,6 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
   const std::string cut =
       "Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
       "ABCDEFGHIJKLMNOPQRST";
-  // A reference to a long identifier is cut alike and finds it, unreported.
   const Edits longid = {{kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"},
                         {kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"}};
   Edits twolong = longid;

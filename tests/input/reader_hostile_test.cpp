@@ -21,8 +21,6 @@ class ReadDataHostile : public PedkinTest {
     variables.inputfilename = "project.dat";
   }
 
-  // The parameter block of a small diploid project with the given sample
-  // size and number of loci.
   static std::string Header(const std::string& sample, const std::string& loci) {
     return "data\nhostile\n" + sample + "\n" + loci +
            "\n1\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n100\n0\n1\n1\n";
@@ -95,7 +93,6 @@ TEST_F(ReadDataHostile, EmptyFiles) {
   EXPECT_EQ(StopText(""), DataError("Error in reading line 1, Dataset Name", ""));
   EXPECT_EQ(StopText("\n\n   \n\r\n"), DataError("Error in reading line 1, Dataset Name", ""));
   EXPECT_EQ(StopText(std::string(1000, '\0')), DataError("Error in reading line 2, Output File Name", ""));
-  // Random damage of whole projects: see the reader fuzz test.
 }
 
 TEST_F(ReadDataHostile, LargeSnpProjectIsReadWhole) {

@@ -26,7 +26,6 @@ class ResumeTest : public PedkinTest {
     variables.numrun = 2;
     Initialize();
   }
-  // Leaves files of an earlier execution.
   static void LeaveFiles() {
     for (const char* s : {".MidResult2", ".MidResult6", ".PairCluster", ".SelfOutLogL", ".MidResult",
                           ".MidResult3.Run1", ".MidResult3.Run2", ".BestConfig", ".Ne"}) {
@@ -44,7 +43,6 @@ TEST_F(ResumeTest, AnyChangeStartsAfreshAndClearsEverything) {
   };
   const std::vector<Case> cases = {
       {"one genotype", [] { WriteFile("project.dat", "header\nO1 1 2 3 4\nO2 1 1 3 3\nO3 2 2 4 1\n"); }},
-      {"a comment", [] { WriteFile("project.dat", std::string(kProject) + "! note\n"); }},
       {"the seed given on the command line", [] { variables.newseed = 77; }},
       {"a leading parameter", [] { variables.numsex = 1; }},
   };
@@ -65,7 +63,6 @@ TEST_F(ResumeTest, AnyChangeStartsAfreshAndClearsEverything) {
       EXPECT_FALSE(Exists(std::string("run") + s)) << c.what << ": " << s;
     }
     EXPECT_FALSE(Exists("Pedkin2.ErrorMessage")) << c.what;
-    // The new input is now the saved one.
     SetStartLoc(1, flag);
     EXPECT_GT(flag, 0) << c.what;
   }

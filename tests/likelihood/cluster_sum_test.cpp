@@ -140,7 +140,6 @@ TEST_F(ClusterSumTest, DenseClustersStayBounded) {
       g.AddEdge(f, m, t);
     }
   }
-  // Without the budget this call would not return for hours.
   const double logl = ClusterLogSum(g);
   EXPECT_TRUE(std::isfinite(logl));
   EXPECT_GT(logl, -1e300);

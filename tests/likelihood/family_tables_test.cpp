@@ -86,7 +86,6 @@ TEST_F(FamilyTablesTest, EveryRoutineWritesTheSameTable) {
         for (std::size_t e = 0; e < table.size(); ++e) {
           EXPECT_NEAR(table[e] / largest, expected[e], 1e-12) << k.name << (hd ? " haplodiploid" : "") << " entry " << e;
         }
-        // The dispatcher picks a routine that gives the same table.
         std::vector<double> chosen;
         EXPECT_DOUBLE_EQ(FsProbCompute(1, data, k.m, false, chosen), largest) << k.name;
       }

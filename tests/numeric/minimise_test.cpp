@@ -99,7 +99,6 @@ TEST_F(NumericMinimiseTest, LinMinStaysInTheBoxAndNeverGoesUphill) {
     EXPECT_NEAR(p(2), c.expected[1], c.tolerance);
     EXPECT_NEAR(fret, c.fret, c.tolerance);
     EXPECT_EQ(fret, c.f(p));
-    // xi comes back as the step taken.
     EXPECT_NEAR(xi(1), p(1) - c.p[0], 1e-12);
     EXPECT_NEAR(xi(2), p(2) - c.p[1], 1e-12);
     EXPECT_EQ(rec.outside, 0);

@@ -27,7 +27,6 @@ Vec1<T> ToVec1(const std::vector<T>& v) {
   return out;
 }
 
-// Positions 1..n of v in stable ascending order.
 template <class T>
 std::vector<int32_t> StableOrder(const std::vector<T>& v) {
   std::vector<int32_t> order(v.size());
@@ -58,8 +57,6 @@ void ExpectSorts(const std::vector<T>& v, const Vec1<int32_t>& index) {
 
 TEST_F(NumericSortTest, IndexSortsAgreeWithStdSort) {
   std::mt19937 rng(12345);
-  // Sizes up to a million (which the full stack must take); key ranges from
-  // all equal to all distinct.
   for (int n : {0, 1, 2, 3, 5, 6, 7, 50, 10000, 1000000}) {
     for (int trial = 0; trial < (n < 7 ? 200 : 4); ++trial) {
       const int range = std::vector<int>{1, 4, 1000, 1 << 30}[static_cast<std::size_t>(trial % 4)];
@@ -85,7 +82,6 @@ TEST_F(NumericSortTest, IndexSortsAgreeWithStdSort) {
   const std::vector<std::string> texts = {"b", "B", "a1", "A1", "10", "", "\xc3\xa9t\xc3\xa9", "ete", "_"};
   IndexCh(9, ToVec1(texts), index);
   ExpectSorts(texts, index);
-  // Only the first n keys count; n below 2 gives the identity.
   Indexx(3, ToVec1(std::vector<double>{9.0, 1.0, 5.0, -3.0}), index);
   EXPECT_EQ(index.raw(), (std::vector<int32_t>{2, 3, 1}));
   Indexx(-4, ToVec1(extremes), index);
@@ -132,7 +128,6 @@ TEST_F(NumericSortTest, CountingIndexesAreStable) {
       cases.emplace_back(all.begin(), all.begin() + n);
     }
   }
-  // Zero and negative keys, keys far from 1, one key repeated.
   for (const auto& [n, lo, hi] : std::vector<std::array<int32_t, 3>>{{200, -30, 3}, {1000, 1, 300}, {500, 10000, 10020},
                                                                      {100, 42, 42}}) {
     std::uniform_int_distribution<int32_t> key(lo, hi);

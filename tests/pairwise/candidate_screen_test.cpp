@@ -123,8 +123,6 @@ TEST_F(CandidateScreenTest, HaploidSonsHaveNoFatherList) {
 
 class CandidateFileTest : public PedkinTest {
  protected:
-  // Two fathers and two mothers with offspring, and six unrelated
-  // candidates of each sex, at ten microsatellites with typing errors.
   void Install(uint32_t seed) {
     std::mt19937 rng(seed);
     variables.displayq = 0;
@@ -183,7 +181,6 @@ TEST_F(CandidateFileTest, TheTrueParentsLeadTheListsAndKnownParentsEmptyThem) {
       }
     }
   }
-  // Known fathers: no father list, whatever the fit; mothers untouched.
   std::vector<std::string> motherLines;
   for (int32_t i = 1; i <= n; ++i) motherLines.push_back(BestCndLine(i, 2));
   variables.indivparent.assign(static_cast<std::size_t>(n), 2, -1);
@@ -212,7 +209,6 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   for (int32_t s = 1; s <= 2; ++s) {
     for (int32_t i = 1; i <= n; ++i) EXPECT_EQ(lines[static_cast<std::size_t>((s - 1) * n + i - 1)], BestCndLine(i, s));
   }
-  // The last line: a digest of what the lists were made from.
   EXPECT_EQ(lines.back().size(), 17u);
   EXPECT_EQ(lines.back()[0], '#');
 
@@ -229,39 +225,18 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   EXPECT_EQ(variables.PrbBestCnd1(1, 1), 0.125f);
   WriteFile("proj.BestPrntCND", good);
 
-  // Anything else is computed again and the file rewritten.
   auto replaceLine = [&](std::size_t k, const std::string& text) {
     std::vector<std::string> l = lines;
     l[k] = text;
     WriteFile("proj.BestPrntCND", Join(l));
   };
-  const std::string firstList = lines[0];
-  const std::string head = firstList.substr(0, firstList.find(',') + 1);
   const std::vector<std::pair<const char*, std::function<void()>>> damages = {
-      {"empty", [&] { WriteFile("proj.BestPrntCND", ""); }},
       {"truncated", [&] { WriteFile("proj.BestPrntCND", good.substr(0, good.size() / 2)); }},
-      {"without its digest", [&] { WriteFile("proj.BestPrntCND", good.substr(0, good.rfind('#'))); }},
       {"another digest", [&] { replaceLine(lines.size() - 1, "#0123456789abcdef"); }},
-      {"a line more", [&] { WriteFile("proj.BestPrntCND", good + "0\n"); }},
-      {"a line fewer", [&] {
-         std::vector<std::string> l = lines;
-         l.erase(l.begin() + 3);
-         WriteFile("proj.BestPrntCND", Join(l));
-       }},
-      {"garbage", [&] { replaceLine(0, "x,y,z"); }},
-      {"count above five", [&] { replaceLine(0, "6" + firstList.substr(1)); }},
-      {"count not matching", [&] { replaceLine(0, "1,1,5.0E-01"); }},
+      {"count above five", [&] { replaceLine(0, "6" + lines[0].substr(1)); }},
       {"candidate out of range",
        [&] { replaceLine(0, "1," + std::to_string(variables.numchild(1) + 1) + ",1.0000000000E+00,5.0000000000E-01"); }},
-      {"candidate zero", [&] { replaceLine(0, "1,0,1.0000000000E+00,5.0000000000E-01"); }},
-      {"candidate repeated", [&] { replaceLine(0, "2,1,5.0000000000E-01,1,1.0000000000E+00,5.0000000000E-01"); }},
-      {"probabilities decreasing", [&] { replaceLine(0, "2,1,9.0000000000E-01,2,8.0000000000E-01,5.0000000000E-01"); }},
-      {"probability above 1", [&] { replaceLine(0, "1,1,1.5000000000E+00,5.0000000000E-01"); }},
-      {"share above one half", [&] { replaceLine(0, "1,1,1.0000000000E+00,7.0000000000E-01"); }},
       {"not a number", [&] { replaceLine(0, "1,1,nan,5.0000000000E-01"); }},
-      {"fifth not 1", [&] {
-         replaceLine(0, "5,1,1.0E-01,2,2.0E-01,3,3.0E-01,4,4.0E-01,5,9.0E-01,5.0E-01");
-       }},
   };
   for (const auto& [name, damage] : damages) {
     damage();
@@ -272,8 +247,7 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   }
   EXPECT_FALSE(Exists("proj.BestPrntCND.tmp"));
 
-  // A well-formed file made from other data: another exclusion, another
-  // sample of genotypes.
+  // A well-formed file made from other data (another exclusion).
   const int32_t top = variables.BestCnd(2)(1, 1);
   variables.excludedparent(2).assign(static_cast<std::size_t>(n));
   variables.excludedparent(2)(1) = {top};
@@ -284,16 +258,6 @@ TEST_F(CandidateFileTest, TheFileHoldsTheListsAndIsReadBackOnlyWhenItFits) {
   SetGetBestCnd();
   EXPECT_TRUE(Current() == lists);
   EXPECT_EQ(ReadFile("proj.BestPrntCND"), good);
-
-  const std::string mine = good;
-  ResetState();
-  Install(6);
-  const Lists other = Current();
-  WriteFile("proj.BestPrntCND", mine);
-  ClearBestCnd();
-  SetGetBestCnd();
-  EXPECT_TRUE(Current() == other);
-  EXPECT_NE(ReadFile("proj.BestPrntCND"), mine);
 }
 
 TEST_F(CandidateFileTest, WithoutCandidatesEveryListIsEmptyAndNoFileIsWritten) {

@@ -1,5 +1,5 @@
-// Offspring pair tables: joint genotype probabilities against closed forms,
-// every entry against a brute-force sum, and the cache files.
+// Offspring pair tables: every entry against a brute-force sum, and the
+// cache files.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,53 +20,8 @@
 
 namespace {
 
-DyadDelta Delta(std::vector<double> d) {
-  DyadDelta x;
-  for (int32_t k = 1; k <= 9; ++k) x(k) = d[static_cast<std::size_t>(k - 1)];
-  return x;
-}
-
-std::vector<double> RandomShares(std::mt19937& rng, std::size_t n) {
-  std::vector<double> p(n);
-  double s = 0;
-  for (double& x : p) s += (x = std::uniform_real_distribution<double>(0.05, 1)(rng));
-  for (double& x : p) x /= s;
-  return p;
-}
-
-const std::vector<DyadDelta> kFixedSets = {SibDyadDelta(0, 0), SibDyadDelta(0, 1), SibDyadDelta(1, 0),
-                                           SibDyadDelta(1, 1), SibDyadDelta(1, 2), ParentOffspringDelta(),
-                                           UnrelatedDelta()};
-
-using DyadTest = PedkinTest;
-
-TEST_F(DyadTest, JointGenotypeProbabilitiesMatchTheirClosedForms) {
-  std::mt19937 rng(5);
-  for (int trial = 0; trial < 20; ++trial) {
-    const std::vector<double> p = RandomShares(rng, 4);
-    SetAfr(p);
-    const double a = p[0], b = p[1], c = p[2], d = p[3];
-    const DyadDelta D = Delta(RandomShares(rng, 9));  // inbred: every coefficient in use
-    const double a2 = a * a, a3 = a2 * a, a4 = a3 * a;
-    EXPECT_NEAR(PrbGDyad(1, 1, 1, 1, D),
-                D(1) * a + (D(2) + D(3) + D(5) + D(7)) * a2 + (D(4) + D(6) + D(8)) * a3 + D(9) * a4, 1e-14);
-    EXPECT_NEAR(PrbGDyad(1, 1, 1, 0, D), ((D(2) + D(8) + D(9) * a) * a + D(1)) * a, 1e-14);
-    std::vector<DyadDelta> sets = kFixedSets;
-    sets.push_back(D);
-    for (const DyadDelta& S : sets) {
-      EXPECT_NEAR(PrbGDyad(1, 2, 3, 4, S), 4 * S(9) * a * b * c * d, 1e-14);
-      if (S(1) + S(2) + S(3) + S(4) + S(5) + S(6) > 0) continue;
-      EXPECT_NEAR(PrbGDyad(1, 2, 2, 1, S), 2 * S(7) * a * b + S(8) * a * b * (a + b) + 4 * S(9) * a2 * b * b,
-                  1e-14);
-      EXPECT_NEAR(PrbGDyad(1, 1, 1, 2, S), S(8) * a * a * b + 2 * S(9) * a * a * a * b, 1e-14);
-    }
-  }
-}
-
 class DyadSampleTest : public PedkinTest {
  protected:
-  // Offspring of two fathers and two mothers (full, paternal half,
-  // maternal half sibs and unrelated pairs) over five loci.
   void Install(std::mt19937& rng, bool hd, double rate) {
     ResetState();
     variables.haplodiploid = hd ? 1 : 0;
@@ -85,8 +40,6 @@ class DyadSampleTest : public PedkinTest {
     }
   }
   int32_t N() const { return static_cast<int32_t>(obs.size()); }
-  // Brute-force log likelihood of offspring i and j as sibs of the kind:
-  // parents' sexes, and the (father, mother) of i and of j.
   double Oracle(int32_t kind, int32_t i, int32_t j) const {
     static const std::vector<std::vector<int32_t>> sexes = {{1, 2}, {1, 2, 2}, {1, 1, 2}};
     static const int32_t parents[3][4] = {{0, 1, 0, 1}, {0, 1, 0, 2}, {0, 2, 1, 2}};
@@ -129,7 +82,6 @@ TEST_F(DyadSampleTest, EveryEntryMatchesTheSumOverParentalGenotypes) {
         const int32_t haploids = Hap(i) + Hap(j);
         for (int32_t kind : {kFullSibDyad, kPaternalHalfSibDyad, kMaternalHalfSibDyad}) {
           SCOPED_TRACE(testing::Message() << "trial " << trial << " pair " << i << "," << j << " kind " << kind);
-          // A haploid son has a mother only.
           const bool excluded =
               haploids > 0 && (kind == kPaternalHalfSibDyad || (kind == kFullSibDyad && haploids == 1));
           const double want = excluded ? kImpossibleDyadLogL : Oracle(kind, i, j);
@@ -169,7 +121,6 @@ TEST_F(DyadSampleTest, UnrelatedPairsAreTheSumOfTheSingleLikelihoods) {
 TEST_F(DyadSampleTest, CacheFilesAreUsedOnlyWhenTheyHoldThisSample) {
   std::mt19937 rng(29);
   Install(rng, true, 0.02);
-  // The set-up has built and written the tables already: start without files.
   for (const char* suffix : {".FSDyadLogL", ".HSDyadLogL", ".MHSDyadLogL"}) {
     std::filesystem::remove(std::string("proj") + suffix);
   }

@@ -1,10 +1,9 @@
-// Parentage thresholds: smoothing and scanning worked by hand, and the
-// simulation on samples whose design fixes where the thresholds lie.
+// Parentage thresholds simulated on samples whose design fixes where the
+// thresholds lie.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,62 +17,6 @@
 namespace {
 
 class ThresholdTest : public PedkinTest {};
-
-struct ThresholdCase {
-  const char* name;
-  std::vector<double> delta;
-  std::vector<uint8_t> correct;
-  std::vector<double> want;  // levels 95, 90, ..., 50
-};
-
-TEST_F(ThresholdTest, DetermineThresholdWorkedByHand) {
-  // Case 1: deltas 1..30 (given in scrambled order), the 20 largest right.
-  // From the top, the share right is 1 down to rank 20 and 20/r below;
-  // smoothed over ranks r-10..r+10: rank 16 (delta 15) averages ranks 6..26,
-  // 15 ones and 20/21..20/26, = 0.95874; rank 17 (delta 14) averages 7..27,
-  // = 0.94640, the first not above 95%. Rank 20 (delta 11) gives 0.90214,
-  // rank 21 (delta 10) 0.89725, the first not above 90%. The shares keep
-  // falling to 0.85321 at rank 27 (delta 4) and 0.84192 at rank 28 (delta 3),
-  // the first not above 85%; none reaches 80%, so the lower levels take the
-  // smallest delta.
-  ThresholdCase scrambled{"twenty of thirty right", {}, {}, {14, 10, 3, 1, 1, 1, 1, 1, 1, 1}};
-  for (int k = 0; k < 30; ++k) {
-    const int d = (k * 7) % 30 + 1;  // 7 and 30 coprime: every delta once
-    scrambled.delta.push_back(d);
-    scrambled.correct.push_back(d >= 11 ? 1 : 0);
-  }
-  const std::vector<ThresholdCase> cases = {
-      scrambled,
-      // Case 2: the largest delta is wrong: every window covers all five
-      // ranks, whose shares 0, 1/2, 2/3, 3/4, 4/5 average 0.54333: below 95
-      // .. 55% even at the top (the largest delta), above 50% everywhere
-      // (the smallest).
-      {"top wrong", {5, 4, 3, 2, 1}, {0, 1, 1, 1, 1}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 1}},
-      // Case 3: all right, equal deltas: the smallest delta, 2.
-      {"all right", {2, 7, 2, 9}, {1, 1, 1, 1}, {2, 2, 2, 2, 2, 2, 2, 2, 2, 2}},
-  };
-  for (const auto& c : cases) {
-    Mat1<double> table(10, 2, -1.0);
-    DetermineThreshold(2, static_cast<int32_t>(c.delta.size()), c.delta.data(), c.correct.data(), table);
-    for (int32_t level = 1; level <= 10; ++level) {
-      EXPECT_EQ(table(level, 2), c.want[static_cast<std::size_t>(level - 1)]) << c.name << ", level " << level;
-      EXPECT_EQ(table(level, 1), -1.0) << "the other sex's column is not touched";
-    }
-  }
-
-  // Confidence from the thresholds of case 1: 100% at or above 14, 95%
-  // just below, 85% between 3 and 10, 50% below every threshold.
-  Mat1<double> table(10, 2, 0.0);
-  DetermineThreshold(1, 30, scrambled.delta.data(), scrambled.correct.data(), table);
-  EXPECT_EQ(ConfidenceLevel(14.0, 1, table), 0);
-  EXPECT_EQ(ConfidenceLevel(13.9, 1, table), 1);
-  EXPECT_EQ(ConfidenceLevel(5.0, 1, table), 2);
-  EXPECT_EQ(ConfidenceLevel(0.5, 1, table), 10);
-  // Without a single replication that assigned a parent nothing reaches any
-  // level.
-  DetermineThreshold(1, 0, nullptr, nullptr, table);
-  EXPECT_EQ(ConfidenceLevel(1e30, 1, table), 10);
-}
 
 // A sample of random genotypes (the simulation uses only its allele
 // frequencies, error rates, missing data and numbers of candidates): n
@@ -169,7 +112,6 @@ TEST_F(ThresholdTest, SimulationFollowsTheDesign) {
         EXPECT_GT(sv.Threshold(1, s), Quantile(delta, 0.5)) << c.name << ", sex " << s;
       }
     }
-    // The same seed gives the same thresholds.
     const Mat1<double> first = sv.Threshold;
     variables.displayq = 0;
     DetermineDeltaValue(2);

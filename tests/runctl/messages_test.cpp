@@ -17,7 +17,6 @@ TEST_F(MessagesTest, RealTexts) {
 }
 
 TEST_F(MessagesTest, WallTimeKeepsIncreasingAcrossMidnights) {
-  // Readings across two midnights, in milliseconds and in seconds.
   EXPECT_EQ(WallTimeFromClock(1, 23, 59, 59, 500), (23 * 3600 + 59 * 60 + 59) * 1000LL + 500);
   EXPECT_EQ(WallTimeFromClock(1, 0, 0, 1, 0), (24 * 3600 + 1) * 1000LL);
   EXPECT_EQ(WallTimeFromClock(0, 12, 0, 0, 0), 36 * 3600);
@@ -31,7 +30,6 @@ TEST_F(MessagesTest, WallTimeKeepsIncreasingAcrossMidnights) {
     last = WallTimeFromClock(1, 2, 0, 0, 0);
   }
   EXPECT_EQ(last, (30LL * 24 + 2) * 3600 * 1000);
-  // The real clock is monotone between two calls.
   ResetWallTimeDays();
   const int64_t a = WallTime(1);
   const int64_t b = WallTime(1);

@@ -23,8 +23,6 @@ namespace {
 
 class ConfigurationTest : public PedkinTest {
  protected:
-  // A project of six offspring at two loci, with the given known
-  // relationship sections (everything after the candidate genotypes).
   void Load(const std::string& relationships, const std::string& rates = "0.02@\n0.02@\n", int numsex = 2) {
     std::string text = "'config test'\ncfg\n6\n2\n5\n0\n" + std::to_string(numsex) + "\n" +
                        std::string(numsex == 1 ? "1\n" : "0\n") +
@@ -66,7 +64,6 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(std::tuple(loc(1, 1) == loc(2, 1), loc(1, 1) == loc(3, 1), loc(4, 1) == loc(5, 1)),
             std::tuple(true, true, false));
   EXPECT_EQ(std::tuple(loc(4, 2) == loc(5, 2), loc(1, 2) == loc(2, 2)), std::tuple(true, false));
-  // Dense family numbers.
   std::set<int32_t> fathers, mothers;
   for (int32_t i = 1; i <= 6; ++i) {
     fathers.insert(loc(i, 1));
@@ -77,14 +74,12 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(variables.InferParent(6, 1), 1);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
 
-  // Clusters: {O1, O2, O3}, {O4, O5}, {O6}, labelled by first member.
   SetInitCluster();
   using Members = std::vector<int16_t>;
   EXPECT_EQ(std::tuple(variables.CrNumFamily(3), variables.IndivCluster(1), variables.IndivCluster(2),
                        variables.IndivCluster(3), variables.ClusterID(5)),
             std::tuple(3, Members{1, 2, 3}, Members{4, 5}, Members{6}, 2));
 
-  // The engine sees one father with three mothers, and a sampled father.
   FamilyBuild(1);
   ASSERT_EQ(familyloglvar.parents.size(), 4u);
   ASSERT_EQ(familyloglvar.families.size(), 3u);

@@ -46,9 +46,9 @@ class MonitorTest : public PedkinTest {
 };
 
 TEST_F(MonitorTest, CountsPairsOfAMonoeciousSample) {
-  // The counts of the dioecious set-up are in the report lines. Monoecious: one pool of parents. 1 and 2 are selfed by parent 1 (full
-  // sibs), 3 and 4 have parents 2 and 3 in either role (full sibs), 5 has
-  // parent 1 and so is a half sib of 1 and 2.
+  // One pool of parents: 1 and 2 are selfed by parent 1 (full sibs), 3 and
+  // 4 have parents 2 and 3 in either role (full sibs), 5 has parent 1 and so
+  // is a half sib of 1 and 2.
   variables = Variables{};
   variables.numsex = 1;
   variables.smplsize = 5;
@@ -75,7 +75,6 @@ TEST_F(MonitorTest, ReportLines) {
     EXPECT_EQ(line.size(), 12u + 10u + 3u + 8u + (k == 2 ? 24u + 9u : 0u)) << line;
   }
   EXPECT_EQ(lines[6].substr(33), ", TotalRunningTime(Min)=1.50E+00 ");
-  // The screen: an empty line, then the report.
   testing::internal::CaptureStdout();
   MonitorReport(c_);
   const std::string shown = testing::internal::GetCapturedStdout();

@@ -77,7 +77,6 @@ std::string SimulatedProject(Kind kind, int offspring, int loci, int alleles, ui
     }
     text += "\n";
   }
-  // Candidates: parents 2.. of each sex and the unrelated one.
   text += "0.5 0.5\n" + std::to_string(parents) + " " + std::to_string(parents) + "\n";
   for (int s = 0; s < 2; ++s) {
     const std::vector<Genotype>& list = s == 0 ? dads : mums;
@@ -105,8 +104,6 @@ class PairScoreTest : public PedkinTest {
     SetPartners();
   }
 
-  // The total from scratch, in the current configuration with its clusters
-  // labelled as they stand.
   static double Recomputed() {
     UseCurrentConfig();
     SetInitCluster();
@@ -228,7 +225,6 @@ TEST_F(PairScoreTest, TotalIsTheSumOverEveryPair) {
     SCOPED_TRACE(::testing::PrintToString(c.config));
     const double brute = BruteForceTotal();
     EXPECT_NEAR(Recomputed(), brute, 1e-9 * std::fabs(brute));
-    // The values the search keeps: offspring shares summed per cluster.
     SetInitConfigLogL(0);
     EXPECT_NEAR(v.CrLogLikelihood, brute, 1e-9 * std::fabs(brute));
     double clusters = 0.0;
@@ -236,7 +232,6 @@ TEST_F(PairScoreTest, TotalIsTheSumOverEveryPair) {
     EXPECT_NEAR(clusters, brute, 1e-9 * std::fabs(brute));
   }
 }
-
 
 // Every change of the configuration that the search can make, kept or
 // not: the change found from the pairs the move touches must equal the
@@ -257,7 +252,6 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
     const int32_t n = v.smplsize;
     int scored = 0, kept = 0, threaded = 0, special = 0;
     auto tolerance = [](double x) { return 1e-9 * std::fabs(x); };
-    // The running values against their recomputation.
     auto expect_current = [&](const std::string& when) {
       std::vector<double> shares = annealvariables.PairShare.raw();
       const double running = v.CrLogLikelihood;
@@ -279,7 +273,6 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
       const int32_t i = 1 + static_cast<int32_t>(ran1() * n) % n;
       const double u = ran1();
       if (u < 0.1) {
-        // The special moves, at a temperature that takes most of them.
         int32_t changed = 0;
         const double draw = ran1();
         if (draw < 0.4) {
@@ -296,8 +289,6 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         continue;
       }
       if (u < 0.35) {
-        // A parentage move: a candidate for the family of offspring i, or
-        // the family joining the candidate's.
         const int32_t k = HaploidOffspring(i) || ran1() < 0.5 ? 2 : 1;
         const int32_t proposal = ParentageAssign(i, k, move);
         if (proposal == 0) continue;
@@ -324,7 +315,6 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
       const double before = v.CrLogLikelihood;
       const double change = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
       if (move.group.size() * move.affected.size() > 100) {
-        // The pair loop on one thread.
         const int levels = omp_get_max_active_levels();
         omp_set_max_active_levels(0);
         const double alone = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
@@ -333,8 +323,6 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         ++threaded;
       }
       ++scored;
-      // The total of the changed configuration from scratch; then the
-      // configuration and its cluster tables as they were.
       const double after = Recomputed();
       ASSERT_NEAR(before + change, after, tolerance(after)) << sample.name << ": step " << step;
       UndoMove(move);

@@ -42,7 +42,6 @@ class ParentageMovesTest : public PedkinTest {
     SetInitConfigLogL(0);
   }
 
-  // The parent term from scratch: every candidate that no offspring has.
   static double UnassignedCandidates() {
     const Variables& v = variables;
     double sum = 0.0;

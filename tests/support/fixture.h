@@ -12,7 +12,6 @@
 
 #include "runctl/error_stop.h"
 
-// The lines of a text, without their line feeds.
 std::vector<std::string> SplitLines(const std::string& text);
 
 // The content of the error-message file after a stop on bad data.
@@ -23,11 +22,8 @@ class PedkinTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Fresh state groups, as at the start of a test (for tests that load
-  // several data sets in turn).
   static void ResetState();
 
-  // Writes a text file in the scratch directory.
   static void WriteFile(const std::string& name, const std::string& content);
   static std::string ReadFile(const std::string& name);
   static bool Exists(const std::string& name);
@@ -45,7 +41,6 @@ class PedkinTest : public ::testing::Test {
   // as one cluster by the engine.
   static double ClusterLogL(const std::vector<int16_t>& members);
 
-  // Root of the source tree (examples and tools live there).
   static std::string SourceDir();
 
   std::filesystem::path scratch_;

@@ -37,7 +37,6 @@ struct ObservationModel {
       default: return f * f * (2 - 2 * D) / (1 + D);
     }
   }
-  // A diploid with true genes x and y.
   double Diploid(GenoPair obs, int32_t x, int32_t y) const {
     if (obs.first <= 0) return 1.0;
     if (dominant) {
@@ -65,7 +64,6 @@ struct ObservationModel {
   }
 };
 
-// Allele frequencies p for the joint genotype probabilities of a pair.
 inline void SetAfr(const std::vector<double>& p) {
   for (std::size_t k = 0; k < p.size(); ++k) dyadprbvariables.Afr(static_cast<long>(k + 1)) = p[k];
   dyadprbvariables.nafr = static_cast<int32_t>(p.size());

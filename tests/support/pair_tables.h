@@ -42,7 +42,6 @@ inline void ExpectEntry(float got, double want, EntryCounts& counts) {
   }
 }
 
-// What fn shows on the screen with messages on.
 inline std::string Shown(const std::function<void()>& fn) {
   testing::internal::CaptureStdout();
   variables.displayq = 1;
