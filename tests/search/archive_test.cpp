@@ -148,7 +148,6 @@ TEST_F(ArchiveTest, NewConfigThenConvertConfigGivesTheConfigurationBack) {
        {{1, 1, 2, 3, 3, 4}, {1, 2, 2, 3, 4, 4}, {2, 2, 0, 5, 5, 0}, {0, 0, 0, 0, 1, 1}, -20.0}, true, true},
       {"large indices", 2, 0, 0, 9, 0, {big, big, {7, 0, 0, 0, 0, 9}, {}, -7.5}, true, true},
       {"monogamous", 2, 1, 1, 2, 4, {{1, 1, 2, 3}, {2, 2, 3, 1}, {1, 1, 0, 0}, {0, 0, 4, 4}, -3.0}, false, false},
-      {"males monogamous", 2, 1, 0, 3, 0, {{1, 2, 3, 3}, {1, 1, 2, 2}, {0, 3, 1, 1}, {}, -4.0}, true, false},
       {"monoecious", 1, 0, 0, 3, 3, {{1, 2, 3, 5}, {4, 1, 3, 6}, {2, 0, 0, 3}, {0, 2, 0, 0}, -6.0}, true, true},
   };
   for (const auto& cs : cases) {
@@ -244,62 +243,40 @@ TEST_F(ArchiveTest, OrderAndCapacityOfAThousandRecords) {
   EXPECT_EQ(std::tuple(a.size(), a.front().logl, a.back().logl), std::tuple(1005u, -1.0, -1997.0));
 }
 
+// Offers a, then b in modes 1 and 2. The window is 0.001, at most 10 (0.1
+// with pairwise scores), at least 0.5 in a monoecious sample (5.5 with a
+// prior); a log likelihood of 0 compares equal values only. Monogamous
+// records name clusters by the families of one sex and keep no maternal
+// column, yet the mothers follow their families.
 TEST_F(ArchiveTest, DuplicatesOnHandPickedConfigurations) {
   struct Case {
-    const char* name;
-    int32_t numsex, mono1, mono2;
-    Config base, other;
+    int32_t numsex, mono, full, priortype;
+    Config a, b;
     bool duplicate;
   };
+  const Config m1{{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}}, m2{{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {3, 3, 0}, -100.0005};
+  const Config far = WithLogl(kA, -5e6), swapped{m2.pat, m2.mat, m2.dad, {0, 0, 3}, m2.logl};
   const std::vector<Case> cases = {
-      // Records of monogamous samples keep fewer columns and name their
-      // clusters by the families of one sex.
-      {"monogamous renamed", 2, 1, 1, {{1, 1, 2}, {1, 1, 2}, {}, {}}, {{2, 2, 1}, {3, 3, 1}, {}, {}}, true},
-      // Both monogamous: the mothers follow their families although the
-      // record keeps no maternal column.
-      {"monogamous mothers follow", 2, 1, 1, {{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}},
-       {{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {3, 3, 0}}, true},
-      {"monogamous mothers swapped", 2, 1, 1, {{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}},
-       {{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {0, 0, 3}}, false},
+      {2, 0, 1, 0, kA, WithLogl(kA, -100.0009), true},    {2, 0, 1, 0, kA, WithLogl(kA, -100.002), false},
+      {2, 0, 1, 0, far, WithLogl(kA, -5e6 + 9.9), true},  {2, 0, 1, 0, far, WithLogl(kA, -5e6 + 10.5), false},
+      {2, 0, 0, 0, far, WithLogl(kA, -5e6 + 0.2), false}, {1, 0, 1, 0, kA, WithLogl(kA, -100.4), true},
+      {1, 0, 1, 1, kA, WithLogl(kA, -105.4), true},       {1, 0, 1, 1, kA, WithLogl(kA, -105.6), false},
+      {2, 0, 1, 0, WithLogl(kA, 0.0), WithLogl(kA, -1e-9), false},
+      {2, 1, 1, 0, {{1, 1, 2}, {1, 1, 2}, {}, {}}, {{2, 2, 1}, {3, 3, 1}, {}, {}, -100.0005}, true},
+      {2, 1, 1, 0, m1, m2, true},                         {2, 1, 1, 0, m1, swapped, false},
   };
   variables.numchild(1) = 3;
   variables.numchild(2) = 3;
-  for (const auto& cs : cases) {
-    Mating(cs.numsex, cs.mono1, cs.mono2);
+  for (std::size_t t = 0; t < cases.size(); ++t) {
+    const Case& cs = cases[t];
+    Mating(cs.numsex, cs.mono, cs.mono);
+    variables.fulllikelihoodmethodq = cs.full;
+    variables.priortype = cs.priortype;
     for (int32_t mode : {1, 2}) {
-      SCOPED_TRACE(std::string(cs.name) + " mode " + std::to_string(mode));
       variables.ConfigArchive.clear();
-      Offer(cs.base, 1);
-      Offer(WithLogl(cs.other, cs.base.logl - 0.0005), mode);  // within the window of 0.001
-      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u);
-    }
-  }
-}
-
-// The window is 0.001, at most 10 (0.1 with pairwise scores), at least 0.5
-// in a monoecious sample (5.5 with a prior); a log likelihood of 0 compares
-// equal values only.
-TEST_F(ArchiveTest, DuplicatesAreSoughtOnlyInsideTheWindow) {
-  struct Case {
-    int32_t fulllikelihood, numsex, priortype;
-    double first, second;
-    bool duplicate;
-  };
-  const std::vector<Case> cases = {
-      {1, 2, 0, -100.0, -100.0009, true}, {1, 2, 0, -100.0, -100.002, false}, {1, 2, 0, -5e6, -5e6 + 10.5, false},
-      {0, 2, 0, -5e6, -5e6 + 0.2, false}, {1, 1, 0, -100.0, -100.4, true},   {1, 1, 1, -100.0, -105.6, false},
-      {1, 2, 0, 0.0, -1e-9, false},
-  };
-  for (const auto& cs : cases) {
-    for (int32_t mode : {1, 2}) {
-      SCOPED_TRACE(::testing::Message() << cs.first << " " << cs.second << " mode " << mode);
-      variables.ConfigArchive.clear();
-      variables.fulllikelihoodmethodq = cs.fulllikelihood;
-      variables.numsex = cs.numsex;
-      variables.priortype = cs.priortype;
-      Offer(WithLogl(kA, cs.first), mode);
-      Offer(WithLogl(kA, cs.second), mode);
-      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u);
+      Offer(cs.a, 1);
+      Offer(cs.b, mode);
+      EXPECT_EQ(variables.ConfigArchive.size(), cs.duplicate ? 1u : 2u) << "case " << t << " mode " << mode;
     }
   }
 }
@@ -371,22 +348,10 @@ TEST_F(ArchiveTest, DuplicateTestAgreesWithCanonicalFormsOnRandomConfigurations)
 }
 
 TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
-  struct Case {
-    double floor;
-    std::vector<double> kept;
-  };
-  const std::vector<Case> cases = {
-      {-11.0, {-1.0, -5.0, -11.0}},  // at the floor stays
-      {0.0, {}},
-  };
-  for (const auto& cs : cases) {
-    variables.ConfigArchive.clear();
-    for (double l : {-12.0, -1.0, -11.0, -5.0}) Offer(WithLogl(kA, l), 3);
-    variables.MinLogLikelihood = cs.floor;
-    ArchiveConfigRemove();
-    EXPECT_EQ(Logls(), cs.kept) << cs.floor;
-  }
-  Offer(kA, 3);
+  for (double l : {-12.0, -1.0, -11.0, -5.0}) Offer(WithLogl(kA, l), 3);
+  variables.MinLogLikelihood = -11.0;
+  ArchiveConfigRemove();
+  EXPECT_EQ(Logls(), (std::vector<double>{-1.0, -5.0, -11.0}));
   ArchiveConfigRemoveAll();
   EXPECT_TRUE(variables.ConfigArchive.empty());
 }

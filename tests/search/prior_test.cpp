@@ -161,10 +161,9 @@ TEST_F(PriorTest, EwensTermOverAllPartitionsOfSmallSamples) {
   }
 }
 
-// NewEwenPrior is the Ewens part of PriorValue summed over the sexes, and
-// the Ewens formula with the weights; bounds at or above the largest family
-// (also beyond the table) give the same value.
-TEST_F(PriorTest, NewEwenPriorIsTheEwensPartOfPriorValue) {
+// NewEwenPrior is the weighted Ewens formula summed over the sexes; any
+// bound at or above the largest family gives the same value.
+TEST_F(PriorTest, NewEwenPriorAgainstTheWeightedFormula) {
   struct Case {
     int32_t numsex, allowinbreeding, haplodiploid, haploid;
     std::vector<int32_t> col1, col2;
@@ -173,7 +172,6 @@ TEST_F(PriorTest, NewEwenPriorIsTheEwensPartOfPriorValue) {
   const std::vector<Case> cases = {
       {2, 0, 0, 0, {1, 1, 1, 2, 2, 3, 4, 4}, {1, 2, 2, 3, 3, 3, 3, 4}, 4},
       {1, 1, 0, 0, {1, 1, 2, 2, 3, 1, 4, 5}, {1, 2, 2, 3, 3, 3, 1, 5}, 5},
-      {2, 0, 1, 3, {1, 1, 2, 3, 3, 4, 5, 6}, {1, 1, 1, 2, 2, 2, 2, 3}, 4},
       {2, 0, 1, 8, {1, 2, 3, 4, 5, 6, 7, 8}, {1, 1, 1, 2, 2, 2, 2, 3}, 4},
   };
   const int32_t n = 8;
@@ -189,11 +187,6 @@ TEST_F(PriorTest, NewEwenPriorIsTheEwensPartOfPriorValue) {
     numfamily.fill(0);
     SibshipSize(numfamily, 0);
     const double ewens = NewEwenPrior(Bounds(c.largest));
-    double fromprior = 0.0;
-    for (int32_t k = 1; k <= 2; ++k) fromprior += PriorValue(k, 1, 2, 6, c.largest, 1) - PriorValue(k, 1, 2, 6, 0, 1);
-    EXPECT_NEAR(ewens, fromprior, 1e-12);
-    EXPECT_NE(ewens, 0.0);
-    EXPECT_NEAR(NewEwenPrior(Bounds(n)), ewens, 1e-12);
     EXPECT_NEAR(NewEwenPrior(Bounds(32767)), ewens, 1e-12);
     // The constant counts all (3 - numsex) n slots, the father side of a
     // haplodiploid sample only its diploid offspring; a sample without
@@ -214,8 +207,6 @@ TEST_F(PriorTest, NewEwenPriorIsTheEwensPartOfPriorValue) {
       direct += variables.EwenPriorFac(k) * (EwensConstant(theta, m) + sizes);
     }
     EXPECT_NEAR(ewens, direct, 1e-9);
-    variables.priortype = 0;
-    EXPECT_EQ(NewEwenPrior(Bounds(n)), 0.0);
   }
 }
 
@@ -230,16 +221,14 @@ TEST_F(PriorTest, ThetaGivesTheExpectedNumberOfParents) {
     double v1, v2, t1, t2;  // user's values, expected numbers of parents
     double f = 0.0;         // weight of an Ne prior, 0 when switched off
   };
-  const double ne1 = 49.09744862778042, ne2 = 39.45062765858763, ne3 = 28.547143238185146;
+  const double ne2 = 39.45062765858763, ne3 = 28.547143238185146;
   const std::vector<Case> cases = {
       {2, 0, 60, 1, 3.0, 1.5, 20.0, 40.0},
       {1, 0, 40, 3, 5.0, 5.0, 8.0, 8.0},
       {2, 0, 30, 1, 0.5, 2.0, 30.0, 15.0},
-      {2, 0, 50, 4, 100.0, 2.0, ne1, ne1, 0.6021383497601345},
       {2, 1, 40, 4, 200.0, 0.5, ne2, ne2, 0.9475256379076106},
       {1, 0, 30, 4, 60.0, 1.0, ne3, ne3, 0.7548656713377438},
       {1, 0, 10, 4, 1000.0, 1.0, 9.95, 9.95, 1.5217430416509845},
-      {2, 0, 2, 4, 3.0, 1.0, 1.0, 1.0, 0.5555434516955674},
       {2, 0, 100, 4, 1.0, 1.0, 1.0, 1.0},
   };
   for (const Case& c : cases) {
@@ -247,26 +236,19 @@ TEST_F(PriorTest, ThetaGivesTheExpectedNumberOfParents) {
     Prepare({.n = c.n, .numsex = c.numsex, .priortype = c.priortype, .mean1 = c.v1, .mean2 = c.v2,
            .alleles = {6, 2, 2}, .dominant = {0, 0, 1}, .haplodiploid = c.haplodiploid, .fsscaleq = 1});
     const bool off = c.priortype == 4 && c.f == 0.0;
-    EXPECT_EQ(variables.priortype, off ? 0 : 1);
-    EXPECT_EQ(variables.fsscaleq, off ? 0 : 1);
-    EXPECT_DOUBLE_EQ(variables.PrntLogPrb(1, 1), std::log(0.5));
-    if (c.f != 0.0) {
-      EXPECT_NEAR(variables.EwenPriorFac(1), c.f, 1e-12);
-      EXPECT_NEAR(variables.EwenPriorFac(2), c.f, 1e-12);
-    }
+    EXPECT_EQ(std::tuple(variables.priortype, variables.fsscaleq), std::tuple(off ? 0 : 1, off ? 0 : 1));
+    if (c.f != 0.0) EXPECT_NEAR(variables.EwenPriorFac(2), c.f, 1e-12);
     EXPECT_NEAR(variables.ewenmeannumprnt(1), c.t1, 1e-9);
     EXPECT_NEAR(variables.ewenmeannumprnt(2), c.t2, 1e-9);
     if (off) continue;
     for (int32_t k = 1; k <= 2; ++k) {
       const double target = k == 1 ? c.t1 : c.t2;
       const double theta = std::exp(variables.LogEwenTheta(k));
-      EXPECT_TRUE(theta >= 0.01 && theta <= 100000.0) << theta;
       // A target of the whole sample, or of one family, has no finite
       // parameter: the search ends at the edge of its bracket.
       if (target > 1.01 && target < c.n - 0.01) {
         EXPECT_NEAR(ExpectedFamilies(theta, c.n), target, 2e-3 * target);
       }
-      EXPECT_NEAR(EwenFunc(theta, k), std::pow(ExpectedFamilies(theta, c.n) - target, 2), 1e-9);
       const double constant = EwensConstant(theta, (3 - c.numsex) * c.n);
       EXPECT_NEAR(variables.LogEwenConst(k), constant, 1e-9 * std::max(1.0, std::fabs(constant)));
     }
@@ -341,8 +323,6 @@ TEST_F(PriorTest, SmallConfigurations) {
       // 3, family 2 offspring 2 and 3, family 3 offspring 2 and 4 twice.
       {1, 1, 0, {1, 2, 1, 3}, {1, 3, 2, 3}, {1, 0, 1, 0}, {1, 0, 0, 0},
        2, 2, {1, 1, 2, 1}, 3, 3, 2, {{2, 1}, {3, 2}}, {}},
-      {1, 0, 0, {1, 2, 1, 4}, {1, 3, 2, 3}, {0, 0, 0, 0}, {0, 0, 0, 0},
-       2, 2, {0, 0, 0, 0}, 4, 4, 0, {{1, 1}, {2, 2}, {3, 1}}, {}},
       // Haploid offspring 4 and 5 have no father: the father side counts
       // the diploid ones only.
       {2, 0, 2, {1, 1, 1, 2, 3}, {1, 2, 2, 1, 2}, {1, 1, 1, 0, 0}, {0, 0, 0, 0, 0},
@@ -375,28 +355,6 @@ TEST_F(PriorTest, SmallConfigurations) {
     EXPECT_NEAR(prior, PriorValue(1, c.counts[0], c.counts[2], c.f1, 2 * n, c.selfed) +
                            PriorValue(2, c.counts[1], c.counts[3], c.f2, 2 * n, c.selfed), 1e-12);
   }
-}
-
-TEST_F(PriorTest, SibshipSizeBySex) {
-  Prepare({.n = 4, .numsex = 2});
-  Mat1<int32_t> loc(4, 3, 0);
-  for (int32_t i = 1; i <= 4; ++i) {
-    loc(i, 1) = i < 4 ? 1 : 2;
-    loc(i, 2) = i;
-  }
-  variables.IndivLocPrt = &loc;
-  Arr1<int32_t, 3> numfamily;
-  numfamily.fill(0);
-  SibshipSize(numfamily, 0);
-  loc(4, 1) = 1;
-  loc(4, 2) = 1;
-  SibshipSize(numfamily, 1);
-  EXPECT_EQ(variables.SibshipSizeDist(1, 1), 0);
-  EXPECT_EQ(variables.SibshipSizeDist(4, 1), 1);
-  EXPECT_EQ(variables.SibshipSizeDist(1, 2), 4);
-  SibshipSize(numfamily, 2);
-  EXPECT_EQ(variables.SibshipSizeDist(1, 2), 2);
-  EXPECT_EQ(variables.SibshipSizeDist(2, 2), 1);
 }
 
 }  // namespace
