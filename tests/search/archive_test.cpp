@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <map>
 #include <numeric>
@@ -364,8 +363,6 @@ TEST_F(ArchiveTest, RestoreFromRunShapes) {
     Ints pat, mat, cl, dads, mums;
   };
   const std::vector<Case> cases = {
-      {"monogamous", 1, 2, 2, 0, {{-3.0, {{1, 2, 2}, {2, 0, 0}, {0, 1, 0}}}},
-       {1, 2, 2}, {1, 2, 2}, {1, 2, 2}, {2, 0, 0}, {0, 1, 1}},
       // Without candidates there are no assignment vectors; a configuration
       // of the wrong shape is passed over.
       {"no candidates, wrong shape first", 0, 0, 0, 0,
@@ -394,10 +391,6 @@ TEST_F(ArchiveTest, RestoreFromRunShapes) {
     EXPECT_EQ(std::tuple(Column(variables.BtInferParent, 1), Column(variables.BtInferParent, 2)),
               std::tuple(cs.dads, cs.mums));
   }
-  variables.btloglikelihood = -7.0;
-  ArchiveRestoreFromRun({});
-  EXPECT_TRUE(variables.ConfigArchive.empty());
-  EXPECT_EQ(variables.btloglikelihood, -7.0);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // progress log with its record schedule.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -62,34 +62,6 @@ TEST_F(MonitorTest, ReportLines) {
     EXPECT_EQ(line.size(), 12u + 10u + 3u + 8u + (k == 2 ? 24u + 9u : 0u)) << line;
   }
   EXPECT_EQ(lines[6].substr(33), ", TotalRunningTime(Min)=1.50E+00 ");
-}
-
-TEST_F(MonitorTest, IterateMonitoringMarksAndReports) {
-  variables.monitormethod = 0;
-  variables.monitorinterval = 1000;
-  variables.showq = 1;
-  MonitorRunStart();
-  std::vector<int64_t> due;
-  testing::internal::CaptureStdout();
-  for (c_.runiterates = 1; c_.runiterates <= 200000; ++c_.runiterates) {
-    if (MonitorDue(c_)) due.push_back(c_.runiterates);
-  }
-  const std::string marks = testing::internal::GetCapturedStdout();
-  ASSERT_EQ(due.size(), 200u);
-  EXPECT_EQ(std::tuple(due[0], due[1], marks), std::tuple(1000, 2000, ""));  // no progress line yet: unseen
-  // With the progress line shown, each of the 20 marks redraws it in place
-  // with the spinner turned: the line is never broken.
-  c_.tmr = 1;
-  c_.T = 2.5;
-  testing::internal::CaptureStdout();
-  UpdateProgress(c_, 200, -3100.5, -3090.25, true, 2, 0.01);
-  for (c_.runiterates = 200001; c_.runiterates <= 400000; ++c_.runiterates) MonitorDue(c_);
-  const std::string line = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::count(line.begin(), line.end(), '\r'), 21) << line;
-  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
-  EXPECT_NE(line.find("Run 2, Tmr 1/200, T 2.5, Itr 200001, CrLogL -3100.5000, BtLogL -3090.2500"), std::string::npos)
-      << line;
-  EndProgress();
 }
 
 TEST_F(MonitorTest, StopsWhenTheDataFileIsDeleted) {
