@@ -53,18 +53,12 @@ Ints TestClusters(const Ints& pat, const Ints& mat, bool monoecious) {
   const std::size_t n = pat.size();
   Ints label(n);
   std::iota(label.begin(), label.end(), 0);
-  auto shares = [&](std::size_t i, std::size_t j) {
-    if (pat[i] == pat[j] || mat[i] == mat[j]) return true;
-    return monoecious && (pat[i] == mat[j] || mat[i] == pat[j]);
-  };
-  for (bool changed = true; changed;) {
-    changed = false;
+  // n passes of taking the least label of a linked offspring reach every path.
+  for (std::size_t pass = 0; pass < n; ++pass) {
     for (std::size_t i = 0; i < n; ++i) {
       for (std::size_t j = 0; j < n; ++j) {
-        if (shares(i, j) && label[j] < label[i]) {
-          label[i] = label[j];
-          changed = true;
-        }
+        const bool cross = monoecious && (pat[i] == mat[j] || mat[i] == pat[j]);
+        if (pat[i] == pat[j] || mat[i] == mat[j] || cross) label[i] = std::min(label[i], label[j]);
       }
     }
   }

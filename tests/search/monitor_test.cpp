@@ -1,5 +1,5 @@
-// The monitoring report and its marks, the stop on request, and the
-// progress log with its record schedule.
+// The monitoring report, the stop on request, and the progress log with
+// its record schedule.
 #include <gtest/gtest.h>
 
 #include <tuple>
