@@ -349,41 +349,34 @@ TEST_F(ArchiveTest, RemovalKeepsRecordsAtOrAboveTheFloor) {
   EXPECT_TRUE(variables.ConfigArchive.empty());
 }
 
+// A configuration of the wrong shape is passed over (without candidates
+// there are no assignment vectors); a haploid offspring has no father even
+// in a family that has one.
 TEST_F(ArchiveTest, RestoreFromRunShapes) {
   struct Case {
-    const char* name;
-    int32_t mono, nc1, nc2, haploid;  // haploid: offspring with no father (0 = none)
+    int32_t fathers, haploid;  // candidate fathers; offspring with no father (0 = none)
     std::vector<RunArchiveConfig> run;
-    Ints pat, mat, cl, dads, mums;
+    Ints pat, mat, cl, dads;
   };
   const std::vector<Case> cases = {
-      // Without candidates there are no assignment vectors; a configuration
-      // of the wrong shape is passed over.
-      {"no candidates, wrong shape first", 0, 0, 0, 0,
-       {{-1.0, {{1, 1}, {1, 1}, {1, 1}}}, {-3.0, {{1, 1, 2}, {1, 2, 2}, {1, 1, 1}}}},
-       {1, 1, 2}, {1, 2, 2}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}},
-      // A haploid offspring has no father even in a family that has one.
-      {"haploid", 0, 1, 0, 2, {{-3.0, {{1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}}}},
-       {1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}, {0, 0, 0}},
+      {0, 0, {{-1.0, {{1, 1}, {1, 1}, {1, 1}}}, {-3.0, {{1, 1, 2}, {1, 2, 2}, {1, 1, 1}}}},
+       {1, 1, 2}, {1, 2, 2}, {1, 1, 1}, {0, 0, 0}},
+      {1, 2, {{-3.0, {{1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}}}}, {1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}},
   };
   for (const auto& cs : cases) {
-    SCOPED_TRACE(cs.name);
     variables = Variables{};
-    Mating(2, cs.mono, cs.mono);
+    Mating(2, 0, 0);
     variables.smplsize = 3;
-    variables.numchild(1) = cs.nc1;
-    variables.numchild(2) = cs.nc2;
-    if (cs.haploid > 0) {
-      variables.haplodiploid = 1;
-      variables.offploid.assign(3, 2);
-      variables.offploid(cs.haploid) = 1;
-    }
+    variables.numchild(1) = cs.fathers;
+    variables.haplodiploid = cs.haploid > 0 ? 1 : 0;
+    variables.offploid.assign(3, 2);
+    if (cs.haploid > 0) variables.offploid(cs.haploid) = 1;
     ArchiveRestoreFromRun(cs.run);
     EXPECT_EQ(std::tuple(variables.ConfigArchive.size(), variables.btloglikelihood), std::tuple(1u, -3.0));
     const Mat1<int32_t>& loc = variables.BtIndivLoc;
     EXPECT_EQ(std::tuple(Column(loc, 1), Column(loc, 2), Column(loc, 3)), std::tuple(cs.pat, cs.mat, cs.cl));
     EXPECT_EQ(std::tuple(Column(variables.BtInferParent, 1), Column(variables.BtInferParent, 2)),
-              std::tuple(cs.dads, cs.mums));
+              std::tuple(cs.dads, Ints(3, 0)));
   }
 }
 
