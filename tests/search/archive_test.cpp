@@ -247,7 +247,8 @@ TEST_F(ArchiveTest, DuplicatesOnHandPickedConfigurations) {
     Config a, b;
     bool duplicate;
   };
-  const Config m1{{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}}, m2{{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {3, 3, 0}, -100.0005};
+  const Config m1{{1, 1, 2}, {2, 2, 1}, {0, 0, 1}, {3, 3, 0}};
+  const Config m2{{2, 2, 1}, {3, 3, 1}, {0, 0, 1}, {3, 3, 0}, -100.0005};
   const Config far = WithLogl(kA, -5e6), swapped{m2.pat, m2.mat, m2.dad, {0, 0, 3}, m2.logl};
   const std::vector<Case> cases = {
       {2, 0, 1, 0, kA, WithLogl(kA, -100.0009), true},    {2, 0, 1, 0, kA, WithLogl(kA, -100.002), false},
@@ -361,7 +362,8 @@ TEST_F(ArchiveTest, RestoreFromRunShapes) {
   const std::vector<Case> cases = {
       {0, 0, {{-1.0, {{1, 1}, {1, 1}, {1, 1}}}, {-3.0, {{1, 1, 2}, {1, 2, 2}, {1, 1, 1}}}},
        {1, 1, 2}, {1, 2, 2}, {1, 1, 1}, {0, 0, 0}},
-      {1, 2, {{-3.0, {{1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}}}}, {1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}},
+      {1, 2, {{-3.0, {{1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}}}},
+       {1, 1, 2}, {1, 1, 2}, {1, 1, 2}, {1, 0, 0}},
   };
   for (const auto& cs : cases) {
     variables = Variables{};
