@@ -185,26 +185,15 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
   const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
   const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
-  RunCases({
+  std::vector<Row> rows = {
       {{{kSample, "0"}}, "The offspring sample size should be in the range [1, 32767]!"},
-      {{{kSample, "many"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\""},
       {{{kLoci, "0"}}, "The number of loci should be > 0!"},
-      {{{kLoci, "5.0"}}, "Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\""},
       {{{kLoci, "1234567890"}}, "Error in reading line 4, Number of Loci. " + nine + "\"1234567890\""},
-      {{{kSeed, "x1"}}, "Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\""},
       {{{kSeed, "2147483648"}}, "Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\""},
       {{{kUpdate, "-1"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
-      {{{kUpdate, "yes"}},
-       "Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\""},
       {{{kSexes, "0"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
-      {{{kSexes, "two"}},
-       "Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\""},
       {{{kInbreeding, "2"}}, "The indicator should be 0/1 for absense/presence of inbreeding!"},
-      {{{kInbreeding, "?"}},
-       "Error in reading line 8, Indicator for inbreeding (1) or oubreeding (0). " + intmsg + "\"?\""},
       {{{kHaplo, "2"}}, "The indicator for species ploidy should be either 0 (diploid) or 1 (haplodiploid)!"},
-      {{{kHaplo, "h"}},
-       "Error in reading line 9, Indicator (2/1) for Diploid/HaploDiploid. " + intmsg + "\"h\""},
       {{{kSexes, "1"}, {kHaplo, "1"}}, "For monoecious species, only diploid model is implemented!"},
       {{{kMatings, "0 -1"}}, "Max numbers of matings per male & female should be 0 (Unconstrained) or > 0!"},
       {{{kMatings, "a 0"}},
@@ -212,50 +201,56 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kMatings, "2"}, {kMatings + 1, "<EOF>"}},
        "Error in reading line 10, Max numbers of matings per male and female. It must be an integer."},
       {{{kClone, "2"}}, "The indicator for clone inference should be either 0 for No or 1 for Yes!"},
-      {{{kClone, "no"}}, "Error in reading line 11, Indicator for clone inference. " + intmsg + "\"no\""},
       {{{kScaling, "2"}},
        "The indicator for full sibship size scaling should be either 0 for No or 1 for Yes!"},
-      {{{kScaling, "1.0"}},
-       "Error in reading line 12, Indicator for full sibship size scaling. " + intmsg + "\"1.0\""},
       {{{kPrior, "5"}},
        "The indicator for sibship prior should be either 0 (No Prior), 1 (Weak Prior), 2 (Medium Prior), 3 "
        "(Strong Prior), 4 (Optimal Prior for Ne)!"},
-      {{{kPrior, "weak"}}, "Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\""},
       {{{kPrior, "1 0 2"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
       {{{kPrior, "2 1.5 x"}}, "Error in reading mean paternal & maternal sibship size!"},
       {{{kPrior, "4 0.5 1"}}, "The prior effective size (Ne) is too big or too small!"},
       {{{kPrior, "4 100 0"}}, "The prior male to female sex ratio is too big or too small!"},
       {{{kPrior, "4 100 ratio"}}, "Error in reading prior Ne & prior male/female ratio!"},
       {{{kKnownFreq, "2"}}, "The indicator for allele frequency should be either 0 (unknown) or 1 (known)!"},
-      {{{kKnownFreq, "known"}},
-       "Error in reading line indicator population allele frequency. " + intmsg + "\"known\""},
       {{{kRuns, "0"}}, "The number of runs should be > 0!"},
-      {{{kRuns, "two"}}, "Error in reading line Number of Runs. " + intmsg + "\"two\""},
       {{{kLength, "5"}},
        "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
        "long)!"},
-      {{{kLength, "long"}}, "Error in reading line Length of Runs. " + intmsg + "\"long\""},
       {{{kMonitor, "2"}},
        "The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!"},
-      {{{kMonitor, "t"}}, "Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\""},
       {{{kInterval, "0"}}, "The MonitorInterval should be > 0!"},
       {{{kInterval, "-9999999999"}}, "Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\""},
       {{{kPlatform, "2"}}, "The indicator for platform should be either 1 (Windows) or 0 (Others)!"},
-      {{{kPlatform, "linux"}},
-       "Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\""},
       {{{kMethod, "3"}},
        "The indicator for analysis method should be 1 (FL: Full Likelihood), 0 (PS: Pairwise Score), or 2 "
        "(PS guided FL)!"},
-      {{{kMethod, "FL"}},
-       "Error in reading line Indicator for PairScore/Full Likelihood Method. " + intmsg + "\"FL\""},
       {{{kPrecision, "4"}},
        "The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!"},
-      {{{kPrecision, "high"}}, "Error in reading line Likelihood Precision. " + intmsg + "\"high\""},
       {{{kSample, "! the sample size follows\n4"}},
        "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\""},
       {{{kLoci, "123456789012345678901234"}},
        "Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\""},
-  });
+  };
+  // A value that is not an integer names the line being read.
+  for (const auto& [k, bad, label] : std::vector<std::tuple<Line, std::string, std::string>>{
+           {kSample, "many", "line 3, Offspring Sample Size"}, {kLoci, "5.0", "line 4, Number of Loci"},
+           {kSeed, "x1", "line 5, Random Number Seed"},
+           {kUpdate, "yes", "line 6, Indicator for Updating Allele Frequency"},
+           {kSexes, "two", "line 7, Indicator for Monoecious/Dioecious"},
+           {kInbreeding, "?", "line 8, Indicator for inbreeding (1) or oubreeding (0)"},
+           {kHaplo, "h", "line 9, Indicator (2/1) for Diploid/HaploDiploid"},
+           {kClone, "no", "line 11, Indicator for clone inference"},
+           {kScaling, "1.0", "line 12, Indicator for full sibship size scaling"},
+           {kPrior, "weak", "line 13, Indicator for Sibship Prior"},
+           {kKnownFreq, "known", "line indicator population allele frequency"},
+           {kRuns, "two", "line Number of Runs"}, {kLength, "long", "line Length of Runs"},
+           {kMonitor, "t", "line Indicator of Monitor Method"},
+           {kPlatform, "linux", "line Indicator for Other platform/Windows"},
+           {kMethod, "FL", "line Indicator for PairScore/Full Likelihood Method"},
+           {kPrecision, "high", "line Likelihood Precision"}}) {
+    rows.push_back({{{k, bad}}, "Error in reading " + label + ". " + intmsg + "\"" + bad + "\""});
+  }
+  RunCases(rows);
 }
 
 TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRead) {
@@ -276,10 +271,6 @@ TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
   Read(Join(BaseLines()));
   EXPECT_EQ(variables.i_seed, 77);
   EXPECT_EQ(variables.fname, "fromcommand");
-  variables.outputfilename = "other";
-  auto lines = BaseLines();
-  lines[kLoci] = "0";
-  EXPECT_EQ(StopText(Join(lines)), DataError("The number of loci should be > 0!", "other"));
 }
 
 TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {

@@ -1,12 +1,11 @@
-// Line minimisation, the bounded line search and Powell's method on known
-// minima, inside the box, and at the iteration limit.
+// The bounded line search and Powell's method (with the line minimisation
+// under both) on known minima, inside the box, and at the iteration limit.
 #include "numeric/minimise.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,26 +44,6 @@ struct Recorder {
     return values.back();
   }
 };
-
-TEST_F(NumericMinimiseTest, BrentFindsKnownMinima) {
-  struct Case {
-    std::function<double(double)> f;
-    double ax, bx, cx, xmin, fmin, ftolerance;
-  };
-  const std::vector<Case> cases = {
-      {[](double x) { return (x - 2.0) * (x - 2.0) + 1.0; }, 5.0, 1.0, 0.0, 2.0, 1.0, 1e-9},
-      {[](double x) { return x * x * x * x - 2.0 * x; }, -1.0, 0.0, 3.0, std::cbrt(0.5),
-       std::pow(0.5, 4.0 / 3.0) - 2.0 * std::cbrt(0.5), 1e-9},
-      {[](double x) { return std::fabs(x - 0.3); }, -1.0, 0.9, 1.0, 0.3, 0.0, 1e-5},
-  };
-  for (const Case& c : cases) {
-    double xmin = 0.0;
-    const double fmin = Brent(c.ax, c.bx, c.cx, c.f, 1e-6, xmin);
-    EXPECT_NEAR(xmin, c.xmin, 1e-5);
-    EXPECT_NEAR(fmin, c.fmin, c.ftolerance);
-    EXPECT_DOUBLE_EQ(fmin, c.f(xmin));
-  }
-}
 
 // Random lines on a wavy surface, where the line minimum found may lie above
 // the start, which must then be kept. (Minima on the box's edges are met by
