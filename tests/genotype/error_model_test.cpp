@@ -135,22 +135,15 @@ TEST_F(ErrorModelTest, DominantFamilyTableEqualsBruteForce) {
       ComputeProbDominant(1, obs, table);
       const std::vector<std::pair<int, int>> g = {{1, 1}, {1, 2}, {2, 2}};
       auto p = [&](int a, int b) { return PrbG_P(obs, 0, std::min(a, b), std::max(a, b), 2, 0.03, Es, 0); };
-      if (haplodiploid) {
-        for (int f = 1; f <= 2; ++f) {
-          for (int mg = 0; mg < 3; ++mg) {
-            const double expected = 0.5 * (p(f, g[mg].first) + p(f, g[mg].second));
-            EXPECT_NEAR(table[static_cast<std::size_t>(3 * (f - 1) + mg)], expected, 1e-15);
+      // A haploid father of allele f transmits it like a diploid f f.
+      for (int fg = 0; fg < (haplodiploid ? 2 : 3); ++fg) {
+        const auto father = haplodiploid ? std::pair{fg + 1, fg + 1} : g[static_cast<std::size_t>(fg)];
+        for (int mg = 0; mg < 3; ++mg) {
+          double expected = 0;
+          for (int a : {father.first, father.second}) {
+            for (int b : {g[mg].first, g[mg].second}) expected += 0.25 * p(a, b);
           }
-        }
-      } else {
-        for (int fg = 0; fg < 3; ++fg) {
-          for (int mg = 0; mg < 3; ++mg) {
-            double expected = 0;
-            for (int a : {g[fg].first, g[fg].second}) {
-              for (int b : {g[mg].first, g[mg].second}) expected += 0.25 * p(a, b);
-            }
-            EXPECT_NEAR(table[static_cast<std::size_t>(3 * fg + mg)], expected, 1e-15);
-          }
+          EXPECT_NEAR(table[static_cast<std::size_t>(3 * fg + mg)], expected, 1e-15);
         }
       }
     }
