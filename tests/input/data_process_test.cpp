@@ -47,8 +47,9 @@ struct Project {
 
 class DataProcessTest : public PedkinTest {
  protected:
-  void Read(const Project& p) {
-    WriteFile("proj.dat", p.Text());
+  void Read(const Project& p) { Read(p.Text()); }
+  void Read(const std::string& text) {
+    WriteFile("proj.dat", text);
     variables.inputfilename = "proj.dat";
     variables.displayq = 0;
     ReadData();
@@ -193,11 +194,7 @@ TEST_F(DataProcessTest, StaleSelfingFrequenciesAreNotTrusted) {
   text.replace(text.find("\n2 1\n"), 5, "\n1 1\n");
   text.replace(text.find("O2 120 120 8 8 2\nM1"), 19, "M1");
   text.replace(text.find("M1 124 124 8 7 2\n"), 17, "F1 120 130 8 8 1\n");
-  WriteFile("proj.dat", text);
-  variables.inputfilename = "proj.dat";
-  variables.displayq = 0;
-  ReadData();
-  Initialize();
+  Read(text);
   WriteFile("proj.InbAlleleFr", "1 2 0.5 0.5\n2 2 0.5 0.5\n3 2 0.5 0.5\n");
   DataProcess();
   ASSERT_EQ(likelihoodvar.obsallelefre(1).size(), 3u);

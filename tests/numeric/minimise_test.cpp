@@ -1,12 +1,11 @@
-// The bounded line search and Powell's method (with the line minimisation
-// under both) on known minima, inside the box, and at the iteration limit.
+// Powell's method, with the bounded line search and line minimisation under
+// it, on known minima, inside the box, and at the iteration limit.
 #include "numeric/minimise.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -44,33 +43,6 @@ struct Recorder {
     return values.back();
   }
 };
-
-// Random lines on a wavy surface, where the line minimum found may lie above
-// the start, which must then be kept. (Minima on the box's edges are met by
-// the Powell cases.)
-TEST_F(NumericMinimiseTest, LinMinStaysInTheBoxAndNeverGoesUphill) {
-  const Vec1<double> lower = Point({0.0, 0.0});
-  const auto wavy = [](const Vec1<double>& x) {
-    return std::sin(5.0 * x(1)) + std::cos(7.0 * x(2)) + 0.1 * x(1) * x(2);
-  };
-  const Vec1<double> wideUpper = Point({3.0, 3.0});
-  std::mt19937 rng(21);
-  std::uniform_real_distribution<double> inside(0.0, 3.0), dir(-2.0, 2.0);
-  int kept = 0;
-  for (int rep = 0; rep < 500; ++rep) {
-    Vec1<double> p = Point({inside(rng), inside(rng)});
-    Vec1<double> xi = Point({dir(rng), rep % 5 == 0 ? 1e-11 : dir(rng)});
-    const double fstart = wavy(p);
-    Recorder rec{wavy, lower, wideUpper};
-    double fret = 0.0;
-    LinMin(p, xi, 2, fret, std::ref(rec), lower, wideUpper);
-    ASSERT_LE(fret, fstart);
-    ASSERT_EQ(fret, wavy(p));
-    ASSERT_EQ(rec.outside, 0);
-    kept += xi(1) == 0.0 && xi(2) == 0.0;
-  }
-  EXPECT_GT(kept, 0);
-}
 
 TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
   struct Case {

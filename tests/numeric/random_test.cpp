@@ -90,17 +90,15 @@ TEST_F(NumericRandomTest, NormalDistribution) {
   constexpr int kDraws = 200000;
   variables.idum = -2024;
   int within1 = 0;
-  double moments[5] = {};
+  double moments[3] = {};
   for (int i = 0; i < kDraws; ++i) {
     const double z = GasDev();
     within1 += std::fabs(z) < 1.0;
-    for (int k = 1; k <= 4; ++k) moments[k] += std::pow(z, k) / kDraws;
+    for (int k = 1; k <= 2; ++k) moments[k] += std::pow(z, k) / kDraws;
   }
   // Standard errors: mean 0.0022, variance 0.0032, P(|z| < 1) 0.001.
   EXPECT_NEAR(moments[1], 0.0, 0.015);
   EXPECT_NEAR(moments[2], 1.0, 0.02);
-  EXPECT_NEAR(moments[3], 0.0, 0.05);
-  EXPECT_NEAR(moments[4], 3.0, 0.1);
   EXPECT_NEAR(static_cast<double>(within1) / kDraws, 0.682689, 0.006);
 }
 
