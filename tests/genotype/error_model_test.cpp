@@ -1,5 +1,5 @@
-// The genotyping-error model: compact tables, family tables and single
-// observations against brute-force sums over transmissions and true genotypes.
+// The genotyping-error model: family tables and single observations against
+// brute-force sums over transmissions and true genotypes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,8 +97,7 @@ TEST_F(ErrorModelTest, FamilyTableEqualsBruteForce) {
       {4, 4, 0.05, 0.02, false, {{1, 2, 3}, {3, 4, 2}, {1, 1, 1}}},
       {2, 2, 0.01, 0.01, false, {{1, 1, 4}, {1, 2, 5}, {2, 2, 1}}},
       {3, 6, 0.03, 0.02, true, {{1, 2, 2}, {1, 3, 3}, {2, 2, 1}}},
-      // Impossible without error: four distinct alleles among full sibs of
-      // a father with one allele.
+      // Impossible without error: four alleles among sibs of a one-allele father.
       {4, 4, 0.0, 0.0, true, {{1, 2, 1}, {3, 4, 1}}},
   };
   for (const auto& c : cases) {

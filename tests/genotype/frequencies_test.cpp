@@ -97,7 +97,6 @@ TEST_F(FrequenciesTest, ScaledFamilyCounts) {
       {0, {2, 2}, 0.01, false},
       {1, {2, 8}, 0.01, true},
       {1, {2, 2}, 0.25, false},  // mean error above 0.2: plain counts
-      {1, {1, 1}, 0.01, false},  // no polymorphic locus: exponent above 1, plain counts
   };
   for (const auto& c : cases) {
     likelihoodvar = LikelihoodVar{};

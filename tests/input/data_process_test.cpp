@@ -115,9 +115,8 @@ TEST_F(DataProcessTest, DominantFrequencyFromRecessiveShare) {
   }
 }
 
-// Knowledge that cannot all hold, or alleles the known frequencies lack,
-// stop before the search, naming what is in conflict; the known parent of
-// one member of a known sibship is that of every member.
+// Knowledge that cannot all hold, or alleles the known frequencies lack, stop
+// before the search; a known sibship shares its members' known parents.
 TEST_F(DataProcessTest, ContradictoryKnowledgeStops) {
   struct Case {
     std::string matings, relationships, message, knownfreq = "";

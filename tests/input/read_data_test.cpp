@@ -175,8 +175,7 @@ TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   using P = std::pair<int32_t, int32_t>;
   EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 4, 2), StoredAlleles(0, 2, 3), StoredAlleles(2, 2, 1)),
             std::tuple(P{1, 2}, P{0, 0}, P{2, 0}, P{1, 2}));
-  // Reading writes nothing but the lock of the output name: the
-  // output-name trial leaves nothing behind.
+  // Reading writes nothing but the lock of the output name.
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(".")) files.push_back(entry.path().filename());
   std::sort(files.begin(), files.end());
@@ -523,9 +522,7 @@ TEST_F(ReadDataSections, TheAllele128OfALocusStops) {
   auto lines = BaseLines();
   lines[kSample] = "64";
   lines[kLoci] = "1";
-  lines[kMarkerTypes] = "0";
-  lines[kDropout] = "0";
-  lines[kOtherError] = "0";
+  lines[kMarkerTypes] = lines[kDropout] = lines[kOtherError] = "0";
   std::string offspring;
   for (int i = 1; i <= 64; ++i) {
     offspring += "X" + std::to_string(i) + " " + std::to_string(2 * i - 1) + " " + std::to_string(2 * i);

@@ -84,9 +84,8 @@ TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
   }
 }
 
-// A bowl that falls a little with every evaluation never gives an iteration
-// without progress, so Powell runs out of them: with the flag it returns the
-// best point met, without it the program stops.
+// A bowl that falls a little with every evaluation exhausts the iterations:
+// with the flag Powell returns the best point met, without it the program stops.
 TEST_F(NumericMinimiseTest, PowellAtTheIterationLimit) {
   int calls = 0;
   const Objective drifting = [&](const Vec1<double>& x) {

@@ -82,8 +82,6 @@ TEST_F(NumericSortTest, IndexSortsAgreeWithStdSort) {
   const std::vector<std::string> texts = {"b", "B", "a1", "A1", "10", "", "\xc3\xa9t\xc3\xa9", "ete", "_"};
   IndexCh(9, ToVec1(texts), index);
   ExpectSorts(texts, index);
-  Indexx(-4, ToVec1(extremes), index);
-  EXPECT_TRUE(index.empty());
 }
 
 TEST_F(NumericSortTest, StackOverflowStopsWithTheRoutineName) {

@@ -25,10 +25,8 @@ std::vector<std::string> Listing() {
   return files;
 }
 
-// A project file named like the error-message file: the refusal cannot go
-// to that file, so it goes to the screen and nothing is written. (Output
-// names that a path or a link make the project's own run end to end in the
-// whole-program test.)
+// The refusal cannot go to the error-message file when that is the project:
+// it goes to the screen. (Paths and links run in the whole-program test.)
 TEST_F(OutputFilesTest, ProjectFileIsNeverAnOutput) {
   variables.displayq = 0;
   const std::string project = "data\nx\n3\n";
@@ -50,8 +48,7 @@ TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
   variables.fname = "run";
-  // Held by a live process (the test's parent): refused, the lock left as
-  // it was.
+  // Held by a live process (the test's parent): refused, the lock kept.
   const std::string held = std::to_string(::getppid()) + " " + host + "\n";
   WriteFile("run.Lock", held);
   EXPECT_EQ(ExpectStop([] { ClaimOutputName(); }),
@@ -74,9 +71,8 @@ TEST_F(OutputFilesTest, LockKeepsOffASecondRunAndIsTakenOverFromAGoneOne) {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
   ::waitpid(child, nullptr, 0);
-  // The temporaries that killed runs left beside the output name's files go
-  // when the name is taken; a lock temporary only when its process is gone;
-  // other files stay.
+  // Temporaries of killed runs go when the name is taken, a lock temporary
+  // only when its process is gone; other files stay.
   const std::string gone = std::to_string(child) + " " + host + "\n";
   WriteFile("run.Lock", gone);
   for (const char* left :
@@ -98,9 +94,8 @@ TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {
     int32_t resumed, writing;
     bool kept;
   };
-  // A fresh run's stop removes the results of an earlier execution; a
-  // resumed run keeps those of the same input, unless the stop came while
-  // they were rewritten.
+  // A fresh run's stop removes earlier results; a resumed run keeps those of
+  // the same input, unless the stop came while they were rewritten.
   for (const Case& c : {Case{0, 0, false}, Case{1, 0, true}, Case{1, 1, false}}) {
     ResetState();
     variables.displayq = 0;
@@ -111,9 +106,7 @@ TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {
     variables.writingresults = c.writing;
     for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1", "r.MidResult2"}) WriteFile(f, "x\n");
     ExpectStop([] { StopWithMessage("Failed to write file r.ErrorRate", "AtomicTextFile"); });
-    EXPECT_EQ(Exists("r.BestConfig"), c.kept);
-    EXPECT_EQ(Exists("r.BestCluster"), c.kept);
-    EXPECT_EQ(Exists("r.OffGenotype1"), c.kept);
+    for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1"}) EXPECT_EQ(Exists(f), c.kept) << f;
     EXPECT_TRUE(Exists("r.MidResult2"));  // the checkpoint serves the next run
     EXPECT_FALSE(Exists("r.Lock"));
     EXPECT_TRUE(Exists(kErrorMessageFile));
