@@ -416,8 +416,8 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
       // Known frequencies stand between lines 14 and 15 and turn updating off.
       {{{kKnownFreq, Known(kFrequencies)}, {kUpdate, "1"}},
        [&] {
-         EXPECT_EQ(std::tuple(v.popallelefreknownq, v.updateallelefre, v.numrun, v.popnumallele(2), v.popallele(2, 1),
-                              v.popallelefre(1, 3)),
+         EXPECT_EQ(std::tuple(v.popallelefreknownq, v.updateallelefre, v.numrun, v.popnumallele(2),
+                              v.popallele(2, 1), v.popallelefre(1, 3)),
                    std::tuple(1, 0, 2, 2, 102, 0.7));
        }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},

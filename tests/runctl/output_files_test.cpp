@@ -106,7 +106,7 @@ TEST_F(OutputFilesTest, StopLeavesNoResultThatLooksCurrent) {
     variables.writingresults = c.writing;
     for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1", "r.MidResult2"}) WriteFile(f, "x\n");
     ExpectStop([] { StopWithMessage("Failed to write file r.ErrorRate", "AtomicTextFile"); });
-    for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1"}) EXPECT_EQ(Exists(f), c.kept) << f;
+    for (const char* f : {"r.BestConfig", "r.BestCluster", "r.OffGenotype1"}) EXPECT_EQ(Exists(f), c.kept);
     EXPECT_TRUE(Exists("r.MidResult2"));  // the checkpoint serves the next run
     EXPECT_FALSE(Exists("r.Lock"));
     EXPECT_TRUE(Exists(kErrorMessageFile));
