@@ -111,6 +111,8 @@ std::vector<std::string> Edited(const Edits& edits) {
   return lines;
 }
 
+const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.7 0.3";
+
 class ReadDataTest : public PedkinTest {
  protected:
   void SetUp() override {
@@ -151,8 +153,9 @@ class ReadDataTest : public PedkinTest {
 using ReadDataParameters = ReadDataTest;
 using ReadDataSections = ReadDataTest;
 
+// Read with Windows line endings, which must read like Unix ones.
 TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
-  Read(Join(BaseLines()));
+  Read(Join(BaseLines(), "\r\n"));
   const Variables& v = variables;
   EXPECT_EQ(std::tuple(v.datasetname, v.fname, v.stroffidx, v.markerid(3), v.offspringid(4), v.cndparentid(2)(2)),
             std::tuple("Reader test data", "testrun", std::vector<std::string>{"1", "2", "3", "4"}, "MK3", "O4", "M2"));
@@ -172,50 +175,25 @@ TEST_F(ReadDataSections, ReadsTheWholeBaseProject) {
   using P = std::pair<int32_t, int32_t>;
   EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 4, 2), StoredAlleles(0, 2, 3), StoredAlleles(2, 2, 1)),
             std::tuple(P{1, 2}, P{0, 0}, P{2, 0}, P{1, 2}));
-  // Reading writes nothing but the lock of the output name: the
-  // output-name trial leaves nothing behind.
+  // Reading writes nothing but the lock of the output name.
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(".")) files.push_back(entry.path().filename());
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"project.dat", "testrun.Lock"}));
 }
 
-TEST_F(ReadDataSections, WindowsLineEndingsReadLikeUnixOnes) {
-  Read(Join(BaseLines(), "\r\n"));
-  const Variables crlf = variables;
-  Reset();
-  Read(Join(BaseLines()));
-  EXPECT_EQ(crlf.datasetname, variables.datasetname);
-  EXPECT_EQ(crlf.markerid.raw(), variables.markerid.raw());
-  EXPECT_EQ(crlf.cndparentid(2).raw(), variables.cndparentid(2).raw());
-  EXPECT_EQ(crlf.indivgtype.raw(), variables.indivgtype.raw());
-  EXPECT_EQ(crlf.excludedsib(1).raw(), variables.excludedsib(1).raw());
-}
-
 TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
   const std::string intmsg = "It must be an integer. But it reads ";
   const std::string nine = "It must be an integer of at most 9 digits. But it reads ";
   const std::string bits32 = "It must be an integer from -2147483648 to 2147483647. But it reads ";
-  RunCases({
+  std::vector<Row> rows = {
       {{{kSample, "0"}}, "The offspring sample size should be in the range [1, 32767]!"},
-      {{{kSample, "many"}}, "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"many\""},
       {{{kLoci, "0"}}, "The number of loci should be > 0!"},
-      {{{kLoci, "5.0"}}, "Error in reading line 4, Number of Loci. " + intmsg + "\"5.0\""},
-      {{{kLoci, "1234567890"}}, "Error in reading line 4, Number of Loci. " + nine + "\"1234567890\""},
-      {{{kSeed, "x1"}}, "Error in reading line 5, Random Number Seed. " + intmsg + "\"x1\""},
       {{{kSeed, "2147483648"}}, "Error in reading line 5, Random Number Seed. " + bits32 + "\"2147483648\""},
       {{{kUpdate, "-1"}}, "The indicator for updating allele frequency should be either 0 or 1!"},
-      {{{kUpdate, "yes"}},
-       "Error in reading line 6, Indicator for Updating Allele Frequency. " + intmsg + "\"yes\""},
       {{{kSexes, "0"}}, "The indicator should be 2/1 for Dioecious/Monoecious!"},
-      {{{kSexes, "two"}},
-       "Error in reading line 7, Indicator for Monoecious/Dioecious. " + intmsg + "\"two\""},
       {{{kInbreeding, "2"}}, "The indicator should be 0/1 for absense/presence of inbreeding!"},
-      {{{kInbreeding, "?"}},
-       "Error in reading line 8, Indicator for inbreeding (1) or oubreeding (0). " + intmsg + "\"?\""},
       {{{kHaplo, "2"}}, "The indicator for species ploidy should be either 0 (diploid) or 1 (haplodiploid)!"},
-      {{{kHaplo, "h"}},
-       "Error in reading line 9, Indicator (2/1) for Diploid/HaploDiploid. " + intmsg + "\"h\""},
       {{{kSexes, "1"}, {kHaplo, "1"}}, "For monoecious species, only diploid model is implemented!"},
       {{{kMatings, "0 -1"}}, "Max numbers of matings per male & female should be 0 (Unconstrained) or > 0!"},
       {{{kMatings, "a 0"}},
@@ -223,51 +201,56 @@ TEST_F(ReadDataParameters, EveryBadValueStopsWithItsMessage) {
       {{{kMatings, "2"}, {kMatings + 1, "<EOF>"}},
        "Error in reading line 10, Max numbers of matings per male and female. It must be an integer."},
       {{{kClone, "2"}}, "The indicator for clone inference should be either 0 for No or 1 for Yes!"},
-      {{{kClone, "no"}}, "Error in reading line 11, Indicator for clone inference. " + intmsg + "\"no\""},
       {{{kScaling, "2"}},
        "The indicator for full sibship size scaling should be either 0 for No or 1 for Yes!"},
-      {{{kScaling, "1.0"}},
-       "Error in reading line 12, Indicator for full sibship size scaling. " + intmsg + "\"1.0\""},
       {{{kPrior, "5"}},
        "The indicator for sibship prior should be either 0 (No Prior), 1 (Weak Prior), 2 (Medium Prior), 3 "
        "(Strong Prior), 4 (Optimal Prior for Ne)!"},
-      {{{kPrior, "weak"}}, "Error in reading line 13, Indicator for Sibship Prior. " + intmsg + "\"weak\""},
       {{{kPrior, "1 0 2"}}, "The mean sibship size (paternal or maternal) is either too big or too small!"},
       {{{kPrior, "2 1.5 x"}}, "Error in reading mean paternal & maternal sibship size!"},
       {{{kPrior, "4 0.5 1"}}, "The prior effective size (Ne) is too big or too small!"},
       {{{kPrior, "4 100 0"}}, "The prior male to female sex ratio is too big or too small!"},
       {{{kPrior, "4 100 ratio"}}, "Error in reading prior Ne & prior male/female ratio!"},
       {{{kKnownFreq, "2"}}, "The indicator for allele frequency should be either 0 (unknown) or 1 (known)!"},
-      {{{kKnownFreq, "known"}},
-       "Error in reading line indicator population allele frequency. " + intmsg + "\"known\""},
       {{{kRuns, "0"}}, "The number of runs should be > 0!"},
-      {{{kRuns, "two"}}, "Error in reading line Number of Runs. " + intmsg + "\"two\""},
       {{{kLength, "5"}},
        "The length of a run should be either 0 (very short), 1 (short), 2 (medium), 3 (long) or 4 (very "
        "long)!"},
-      {{{kLength, "long"}}, "Error in reading line Length of Runs. " + intmsg + "\"long\""},
       {{{kMonitor, "2"}},
        "The indicator MonitorMethod should be either 0 (by Iterate#) or 1 (by Time in seconds)!"},
-      {{{kMonitor, "t"}}, "Error in reading line Indicator of Monitor Method. " + intmsg + "\"t\""},
       {{{kInterval, "0"}}, "The MonitorInterval should be > 0!"},
       {{{kInterval, "-9999999999"}}, "Error in reading line Monitor Interval. " + bits32 + "\"-9999999999\""},
-      {{{kInterval, "1e4"}}, "Error in reading line Monitor Interval. " + intmsg + "\"1e4\""},
       {{{kPlatform, "2"}}, "The indicator for platform should be either 1 (Windows) or 0 (Others)!"},
-      {{{kPlatform, "linux"}},
-       "Error in reading line Indicator for Other platform/Windows. " + intmsg + "\"linux\""},
       {{{kMethod, "3"}},
        "The indicator for analysis method should be 1 (FL: Full Likelihood), 0 (PS: Pairwise Score), or 2 "
        "(PS guided FL)!"},
-      {{{kMethod, "FL"}},
-       "Error in reading line Indicator for PairScore/Full Likelihood Method. " + intmsg + "\"FL\""},
       {{{kPrecision, "4"}},
        "The LikelihoodPrecision should be 0/1/2/3 for low/medium/high/very high precision!"},
-      {{{kPrecision, "high"}}, "Error in reading line Likelihood Precision. " + intmsg + "\"high\""},
       {{{kSample, "! the sample size follows\n4"}},
        "Error in reading line 3, Offspring Sample Size. " + intmsg + "\"!\""},
       {{{kLoci, "123456789012345678901234"}},
        "Error in reading line 4, Number of Loci. " + nine + "\"12345678901234567890\""},
-  });
+  };
+  // A value that is not an integer names the line being read.
+  for (const auto& [k, bad, label] : std::vector<std::tuple<Line, std::string, std::string>>{
+           {kSample, "many", "line 3, Offspring Sample Size"}, {kLoci, "5.0", "line 4, Number of Loci"},
+           {kSeed, "x1", "line 5, Random Number Seed"},
+           {kUpdate, "yes", "line 6, Indicator for Updating Allele Frequency"},
+           {kSexes, "two", "line 7, Indicator for Monoecious/Dioecious"},
+           {kInbreeding, "?", "line 8, Indicator for inbreeding (1) or oubreeding (0)"},
+           {kHaplo, "h", "line 9, Indicator (2/1) for Diploid/HaploDiploid"},
+           {kClone, "no", "line 11, Indicator for clone inference"},
+           {kScaling, "1.0", "line 12, Indicator for full sibship size scaling"},
+           {kPrior, "weak", "line 13, Indicator for Sibship Prior"},
+           {kKnownFreq, "known", "line indicator population allele frequency"},
+           {kRuns, "two", "line Number of Runs"}, {kLength, "long", "line Length of Runs"},
+           {kMonitor, "t", "line Indicator of Monitor Method"},
+           {kPlatform, "linux", "line Indicator for Other platform/Windows"},
+           {kMethod, "FL", "line Indicator for PairScore/Full Likelihood Method"},
+           {kPrecision, "high", "line Likelihood Precision"}}) {
+    rows.push_back({{{k, bad}}, "Error in reading " + label + ". " + intmsg + "\"" + bad + "\""});
+  }
+  RunCases(rows);
 }
 
 TEST_F(ReadDataParameters, FileEndingInTheParameterBlockStopsWithTheLineBeingRead) {
@@ -288,10 +271,6 @@ TEST_F(ReadDataParameters, CommandLineOverridesSeedAndOutputName) {
   Read(Join(BaseLines()));
   EXPECT_EQ(variables.i_seed, 77);
   EXPECT_EQ(variables.fname, "fromcommand");
-  variables.outputfilename = "other";
-  auto lines = BaseLines();
-  lines[kLoci] = "0";
-  EXPECT_EQ(StopText(Join(lines)), DataError("The number of loci should be > 0!", "other"));
 }
 
 TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
@@ -314,16 +293,6 @@ TEST_F(ReadDataParameters, OutputNameThatCannotBeCreatedStops) {
     EXPECT_EQ(StopText(Join(lines)), "Error in project name or path: " + message +
                                          "\nProgram stopped in subroutine ReadData, dataset = " + fname + ".\n");
   }
-  lines[kOutput] = "no_such_directory/run";
-  WriteFile("testrun.data", "kept");
-  Read(Join(BaseLines()));
-  EXPECT_EQ(ReadFile("testrun.data"), "kept");
-  variables = Variables{};
-  variables.displayq = 0;
-  variables.threadid = 1;
-  variables.inputfilename = "project.dat";
-  Read(Join(lines));
-  EXPECT_EQ(variables.fname, "no_such_directory/run");
 }
 
 TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
@@ -337,8 +306,6 @@ TEST_F(ReadDataParameters, MissingFileOrDirectoryStops) {
             "Program stopped in subroutine ReadData, dataset = .\n");
 }
 
-const char* const kFrequencies = "2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 0.5\n1 2\n0.7 0.3";
-
 TEST_F(ReadDataSections, KnownFrequencyChecks) {
   RunCases({
       {{{kKnownFreq, Known("2 0 2\n101 102\n0.4 0.6")}}, "The number of alleles should be > 0!"},
@@ -347,32 +314,9 @@ TEST_F(ReadDataSections, KnownFrequencyChecks) {
        "Error in reading population alleles & frequencies per locus"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.6\n7 8\n0.5 1.5")}},
        "Known frequency of allele 8 at locus 2 is out of the range [0, 1]!"},
-      {{{kKnownFreq, Known("2@\n1 2@\n-0.1 1.1")}},
-       "Known frequency of allele 1 at locus 1 is out of the range [0, 1]!"},
       {{{kKnownFreq, Known("2 2 2\n101 102\n0.4 0.5")}},
        "Known frequencies of the alleles at locus 1 sum to 0.9, not 1!"},
   });
-}
-
-TEST_F(ReadDataSections, KnownFrequenciesStandBetweenLines14And15) {
-  auto lines = BaseLines();
-  lines[kKnownFreq] = Known(kFrequencies);
-  lines[kUpdate] = "1";
-  Read(Join(lines));
-  EXPECT_EQ(variables.popallelefreknownq, 1);
-  EXPECT_EQ(variables.updateallelefre, 0);
-  EXPECT_EQ(variables.numrun, 2);  // line 15 read after the section
-  EXPECT_EQ(variables.popnumallele(2), 2);
-  EXPECT_EQ(variables.popallele(2, 1), 102);
-  EXPECT_DOUBLE_EQ(variables.popallelefre(1, 3), 0.7);
-
-  // After line 21 the section is not where the reader looks for it: the
-  // allele numbers are then taken from line 15 and its comment.
-  lines = BaseLines();
-  lines[kKnownFreq] = "1";
-  lines[kPrecision] += std::string("\n") + kFrequencies;
-  EXPECT_EQ(StopText(Join(lines)),
-            DataError("Error in reading population allele number per locus"));
 }
 
 TEST_F(ReadDataSections, MarkerChecks) {
@@ -384,7 +328,6 @@ TEST_F(ReadDataSections, MarkerChecks) {
       {{{kMarkerTypes, "0 2 1"}}, "Marker type must be 1 (dominant) or 0 (codominant)!"},
       {{{kMarkerTypes, "0 d 1"}}, "Error in reading indicators for marker types per locus"},
       {{{kDropout, "1.5@"}}, "Marker error rate is out of the range [0, 1]!"},
-      {{{kOtherError, "0.1 -0.1 0"}}, "Marker error rate is out of the range [0, 1]!"},
       {{{kDropout, "0.01 1 1"}},
        "Dropout rate of locus 2 (MK2) is 1: no heterozygote could be observed at this codominant locus. It "
        "must be below 1!"},
@@ -396,11 +339,8 @@ TEST_F(ReadDataSections, MarkerChecks) {
 TEST_F(ReadDataSections, OffspringChecks) {
   RunCases({
       {{{kOff2, "O2 101 x 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: x"},
-      {{{kOff2, "O2 101 101 7.0 8 2"}}, "Offspring O2 has incorrect allele at locus 2: 7.0"},
       {{{kOff2, "O2 101 101 7 2147483648 2"}}, "Offspring O2 has incorrect allele at locus 2: 2147483648"},
       {{{kOff2, "O2 101 101 7 8 3"}}, "Offspring O2 at dominant locus 3 has an illegal genotype", kConvert},
-      {{{kOff2, "O2 101 101 -7 8 2"}}, "Offspring O2 has incorrect allele at locus 2: -7"},
-      {{{kOff2, "O2 101 -99 7 8 2"}}, "Offspring O2 has incorrect allele at locus 1: -99"},
       {{{kSample, "5"}},
        "Line 30, read as offspring 5, holds too few allele items: fewer offspring are listed than the 5 of "
        "line 3, Offspring Sample Size, or a line is cut short!"},
@@ -433,7 +373,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
       {{{kCandidates, "2 3"}},
        "Line 36, read as female candidate 3, holds too few allele items: fewer female candidates are "
        "listed than the 3 given in Numbers of candidate parents, or a line is cut short!"},
-      {{{kMother1, "M1 101 101 7 -8 1"}}, "Candidate female M1 has incorrect allele at locus 2: -8"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kMother1, "M1 101 -99 7 8 1"}},
        "Candidate female M1 has incorrect allele at locus 1: -99"},
       {{{kMother2, "F2 102 101 8 8 0"}},
@@ -449,7 +388,6 @@ TEST_F(ReadDataSections, CandidateChecks) {
       {{{kFather2, "F2 102 102 8 8 5"}},
        "Candidate male F2 at dominant locus 3 has an illegal genotype", kConvert},
       {{{kFather2, "F1 102 102 8 8 2"}}, "Candidate male 2 has the same ID, F1, as candidate 1"},
-      {{{kMother2, "M1 102 101 8 8 0"}}, "Candidate female 2 has the same ID, M1, as candidate 1"},
       {{{kFather2, "O1 101 102 7 7 2"}},
        "Candidate male 2 and offspring 1 have the same individual ID, O1, but have different genotypes!"},
       {{{kFather2, "O3 102 102 8 8 0"}, {kMother2, "O3 102 102 8 8 0"}},
@@ -464,50 +402,27 @@ TEST_F(ReadDataSections, CandidateChecks) {
 TEST_F(ReadDataSections, VariantsOfTheBase) {
   const Variables& v = variables;
   const std::vector<std::pair<Edits, std::function<void()>>> cases = {
-      // The pairwise method updates frequencies its own way (2) and needs no
-      // precision above 1.
-      {{{kMethod, "0"}, {kUpdate, "1"}, {kPrecision, "3"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.updateallelefre, v.likelihoodprecision, v.fulllikelihoodmethodq, v.quicksearchq),
-                   std::tuple(2, 1, 0, 1));
-       }},
-      {{{kMethod, "2"}, {kUpdate, "1"}},
-       [&] { EXPECT_EQ(std::tuple(v.updateallelefre, v.fulllikelihoodmethodq, v.quicksearchq), std::tuple(1, 1, 1)); }},
-      {{{kPrior, "2 1.5 2.5"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.priortype, v.ewenmeannumprnt(1), v.ewenmeannumprnt(2)), std::tuple(2, 1.5, 2.5));
-       }},
       {{{kPrior, "4\n500, 1.0E-8"}}, [&] { EXPECT_EQ(v.ewenmeannumprnt(2), 1e-8); }},
       {{{kSeed, "2147483647"}, {kRuns, "2147483647"}, {kInterval, "2147483647"}},
        [&] {
          const int32_t top = 2147483647;
          EXPECT_EQ(std::tuple(v.i_seed, v.numrun, v.monitorinterval), std::tuple(top, top, top));
        }},
-      {{{kDropout, "0 0.5 1"}}, [&] { EXPECT_EQ(v.droprate(3), 1.0); }},
       {{{kMarkerIds, "'Locus @'"}, {kDropout, "2e-2@"}},
        [&] { EXPECT_EQ(std::tuple(v.markerid(3), v.droprate(3)), std::tuple("Locus 3", 0.02)); }},
-      {{{kMarkerIds, "rs11 rs22, rs33"}}, [&] { EXPECT_EQ(v.markerid(2), "rs22"); }},
       // Blank lines are skipped and a read may span lines.
       {{{kMatings, "0\n3   ! matings of females on a line of their own"}, {kMarkerIds, "   \t \n\nMK@"}},
        [&] { EXPECT_EQ(std::tuple(v.maxmatings(1), v.maxmatings(2), v.allowclone), std::tuple(4, 3, 0)); }},
-      {{{kKnownFreq, Known("2@\n1 2@\n0.25,0.75")}},
+      // Known frequencies stand between lines 14 and 15 and turn updating off.
+      {{{kKnownFreq, Known(kFrequencies)}, {kUpdate, "1"}},
        [&] {
-         EXPECT_EQ(std::tuple(v.popnumallele(3), v.popallele(2, 3), v.popallelefre(2, 3)),
-                   std::tuple(2, 2, 0.75));
+         EXPECT_EQ(std::tuple(v.popallelefreknownq, v.updateallelefre, v.numrun, v.popnumallele(2),
+                              v.popallele(2, 1), v.popallelefre(1, 3)),
+                   std::tuple(1, 0, 2, 2, 102, 0.7));
        }},
       {{{kOutput, "'  my run  '   ! comment"}}, [&] { EXPECT_EQ(v.fname, "my run"); }},
-      {{{kMatings, "1 0"}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.monogamy(1), v.monogamy(2), v.allmonogamy, v.anymonogamy), std::tuple(1, 0, 0, 1));
-       }},
       // A candidate may share an offspring's identifier and genotype.
       {{{kFather2, "O3 102 102 8 8 0"}, {kExclPaternity1, "O3 1 F1"}}, [&] { EXPECT_EQ(v.cndparentid(1)(2), "O3"); }},
-      {{{kCandidates, "0 0"}, {kFather1, ""}, {kFather2, ""}, {kMother1, ""}, {kMother2, ""}, {kPaternity, "0 0"},
-        {kPaternityPair, ""}, {kMaternity, "0 0"}, {kMaternityPair, ""}, {kExclPaternity, "0"}, {kExclPaternity1, ""}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.numchild(1), v.cndparentid(1).size(), v.anyknownprntq, v.anyexcludedparentq),
-                   std::tuple(0, 0u, 0, 0));
-       }},
       // O1 haploid; O3 missing at locus 1 and diploid at locus 2; a haploid
       // male candidate is written like a haploid offspring.
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff3, "O3 102 0 8 8 0"}, {kFather1, "F1 101 -99 7 -99 1"},
@@ -519,17 +434,6 @@ TEST_F(ReadDataSections, VariantsOfTheBase) {
          EXPECT_EQ(std::tuple(StoredAlleles(0, 1, 1), StoredAlleles(0, 3, 1), StoredAlleles(1, 1, 2)),
                    std::tuple(P{1, 1}, P{0, 0}, P{1, 1}));
        }},
-      {{{kHaplo, "1"}, {kInbreeding, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kOff2, "O2 101 -99 8 -99 2"},
-        {kOff3, "O3 102 -99 0 0 0"}, {kOff4, "O4 0 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""},
-        {kPatSibs, "0"}, {kPatSib1, ""}},
-       [&] {
-         EXPECT_EQ(std::tuple(v.smplsizedh(1), v.maxmatings(1), v.maxmatings(2), v.allowinbreeding, v.allmonogamy),
-                   std::tuple(4, 1, 1, 0, 1));
-       }},
-      {{{kHaplo, "1"}, {kMarkerTypes, "1@"}, {kOff1, "O1 1 1 2 1"}, {kOff2, "O2 2 1 1 2"}, {kOff3, "O3 2 2 2 0"},
-        {kOff4, "O4 2 1 0 1"}, {kFather1, "F1 1 2 1"}, {kFather2, "F2 2 2 2"}, {kMother1, "M1 1 1 1"},
-        {kMother2, "M2 2 1 0"}, {kPaternityPair, "O2 F1"}, {kPatSib1, "2 O2 O3"}},
-       [&] { EXPECT_EQ(std::tuple(v.offploid(1), v.offploid(2), v.smplsizedh(1)), std::tuple(1, 2, 1)); }},
   };
   for (const auto& [edits, check] : cases) {
     SCOPED_TRACE(edits.front().second);
@@ -551,10 +455,7 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}},
        "Haploid offspring O1 has a known father, F1, which is impossible!"},
       {{{kPatSibs, "several"}}, "\nAn integer expected for number of known sibship, but reads \"several\""},
-      {{{kMatSibs, "1.0"}}, "\nAn integer expected for number of known sibship, but reads \"1.0\""},
-      {{{kPatSibs, "-1"}}, "Error in reading known paternal sibship"},
       {{{kPatSib1, "999999999 O1 O2"}}, "Error in reading known paternal sibship"},
-      {{{kPatSib1, "2 O1 O9"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kPatSibs, "2"}, {kPatSib1, "2 O1 O2\n2 O3 O2"}},
        "Offspring O2 is listed more than once in the known paternal sibships!"},
       {{{kHaplo, "1"}, {kOff1, "O1 101 -99 7 -99 1"}, {kPaternity, "0 0"}, {kPaternityPair, ""}},
@@ -562,8 +463,6 @@ TEST_F(ReadDataSections, RelationshipChecks) {
       {{{kMatSibs, "<EOF>"}}, "Error in reading known maternal sibship"},
       {{{kExclPaternity, "2"}, {kExclPaternity1, "O3 1 F2\nO3 1 F2"}},
        "Excluded candidate, F2, for offspring O3 is repeated!"},
-      {{{kExclPaternity1, "O3 1 F9"}}, "Candidate ID, F9, not found in the male candidate pool!"},
-      {{{kExclPaternity1, "O9 1 F2"}}, "Offspring ID, O9, not found in the offspring pool!"},
       {{{kExclPaternity1, "O3 3 F1 F2 F1"}}, "Error in reading known excluded paternity"},
       {{{kExclMaternity, "<EOF>"}}, "Error in reading known excluded maternity"},
       {{{kExclPatSib1, "O9 1 O3"}},
@@ -585,7 +484,6 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
   };
   const std::string f1 = "Known father F1 of offspring O3 mismatches at 1 locus, more than the allowance of 0";
   for (const auto& c : std::vector<Allowance>{{"1 0", "O3 F1", -1, f1 + ": not taken as known"},
-                                              {"1 -3", "O3 F1", -1, f1 + ": not taken as known"},
                                               {"1 1", "O3 F1", 1, ""},
                                               {"1 0", "O3 F2", -1,
                                                "Known father F2 of offspring O3 mismatches at 2 loci, more than the "
@@ -600,40 +498,23 @@ TEST_F(ReadDataSections, MismatchAllowanceOfKnownParents) {
 }
 
 TEST_F(ReadDataSections, WarningsAreKeptAndShownByProcessZeroOnly) {
-  const std::string cut =
+  const std::vector<std::string> warnings = {
       "Identifier ABCDEFGHIJKLMNOPQRSTUVWXYZ4 of offspring 4 is longer than 20 characters: cut to "
-      "ABCDEFGHIJKLMNOPQRST";
-  const Edits longid = {{kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"},
-                        {kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"}};
-  Edits twolong = longid;
-  twolong.push_back({kMother2, "M2_with_a_long_identifier 102 101 8 8 0"});
-  struct Warned {
-    std::string name;
-    Edits edits;
-    int32_t threadid, displayq;
-    std::vector<std::string> warnings;
-  };
-  const std::vector<Warned> cases = {
-      {"identifier cut", longid, 0, 1, {cut}},
-      {"identifier cut on process 1 showing messages", longid, 1, 1, {cut}},
-      {"identifiers cut, messages off",
-       twolong, 0, 0,
-       {cut,
-        "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
-        "M2_with_a_long_ident"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+      "ABCDEFGHIJKLMNOPQRST",
+      "Identifier M2_with_a_long_identifier of candidate female 2 is longer than 20 characters: cut to "
+      "M2_with_a_long_ident"};
+  const Edits longids = {{kOff4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 101 102 7 0 1"},
+                         {kExclPatSib1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ4 1 O3"},
+                         {kMother2, "M2_with_a_long_identifier 102 101 8 8 0"}};
+  for (int32_t threadid : {0, 1}) {
     Reset();
-    variables.threadid = c.threadid;
-    variables.displayq = c.displayq;
+    variables.threadid = threadid;
+    variables.displayq = 1;
     ::testing::internal::CaptureStdout();
-    Read(Join(Edited(c.edits)));
+    Read(Join(Edited(longids)));
     const std::string shown = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(variables.inputwarnings, c.warnings);
-    for (const auto& w : c.warnings) {
-      EXPECT_EQ(shown.find(w + "\n") != std::string::npos, c.threadid == 0 && c.displayq != 0) << w;
-    }
+    EXPECT_EQ(variables.inputwarnings, warnings);
+    for (const auto& w : warnings) EXPECT_EQ(shown.find(w + "\n") != std::string::npos, threadid == 0) << w;
   }
 }
 
@@ -641,9 +522,7 @@ TEST_F(ReadDataSections, TheAllele128OfALocusStops) {
   auto lines = BaseLines();
   lines[kSample] = "64";
   lines[kLoci] = "1";
-  lines[kMarkerTypes] = "0";
-  lines[kDropout] = "0";
-  lines[kOtherError] = "0";
+  lines[kMarkerTypes] = lines[kDropout] = lines[kOtherError] = "0";
   std::string offspring;
   for (int i = 1; i <= 64; ++i) {
     offspring += "X" + std::to_string(i) + " " + std::to_string(2 * i - 1) + " " + std::to_string(2 * i);

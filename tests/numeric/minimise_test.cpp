@@ -1,13 +1,11 @@
-// Line minimisation, the bounded line search and Powell's method on known
-// minima, inside the box, and at the iteration limit.
+// Powell's method, with the bounded line search and line minimisation under
+// it, on known minima, inside the box, and at the iteration limit.
 #include "numeric/minimise.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -45,85 +43,6 @@ struct Recorder {
     return values.back();
   }
 };
-
-TEST_F(NumericMinimiseTest, BrentFindsKnownMinima) {
-  struct Case {
-    std::function<double(double)> f;
-    double ax, bx, cx, xmin, fmin, ftolerance;
-  };
-  const std::vector<Case> cases = {
-      {[](double x) { return (x - 2.0) * (x - 2.0) + 1.0; }, 5.0, 1.0, 0.0, 2.0, 1.0, 1e-9},
-      {[](double x) { return x * x * x * x - 2.0 * x; }, -1.0, 0.0, 3.0, std::cbrt(0.5),
-       std::pow(0.5, 4.0 / 3.0) - 2.0 * std::cbrt(0.5), 1e-9},
-      {[](double x) { return std::fabs(x - 0.3); }, -1.0, 0.9, 1.0, 0.3, 0.0, 1e-5},
-  };
-  for (const Case& c : cases) {
-    double xmin = 0.0;
-    const double fmin = Brent(c.ax, c.bx, c.cx, c.f, 1e-6, xmin);
-    EXPECT_NEAR(xmin, c.xmin, 1e-5);
-    EXPECT_NEAR(fmin, c.fmin, c.ftolerance);
-    EXPECT_DOUBLE_EQ(fmin, c.f(xmin));
-  }
-}
-
-// Known line minima in the unit box, then random lines on a wavy surface,
-// where the line minimum found may lie above the start, which must then be kept.
-TEST_F(NumericMinimiseTest, LinMinStaysInTheBoxAndNeverGoesUphill) {
-  const auto bowl = [](const Vec1<double>& x) {
-    return (x(1) - 0.8) * (x(1) - 0.8) + (x(2) - 0.3) * (x(2) - 0.3);
-  };
-  const auto above = [](const Vec1<double>& x) { return (x(2) - 3.0) * (x(2) - 3.0); };
-  const auto below = [](const Vec1<double>& x) { return (x(1) + 1.0) * (x(1) + 1.0); };
-  struct Case {
-    std::vector<double> p, xi;
-    Objective f;
-    std::vector<double> expected;
-    double fret, tolerance;  // a minimum on a bound is approached to the line tolerance
-  };
-  const std::vector<Case> cases = {
-      {{0.5, 0.5}, {10.0, 0.0}, bowl, {0.8, 0.5}, 0.04, 1e-6},
-      {{0.2, 0.9}, {1.0, -1.0}, bowl, {0.8, 0.3}, 0.0, 1e-6},
-      {{0.5, 0.5}, {0.0, 1.0}, above, {0.5, 1.0}, 4.0, 1e-3},
-      {{0.5, 0.5}, {-2, 0}, below, {0, 0.5}, 1, 1e-3},
-      {{0.5, 1.0}, {1.0, 1e-12}, bowl, {0.8, 1.0}, 0.49, 1e-6},
-      {{0.5, 0.25}, {1e-12, -1e-11}, bowl, {0.5, 0.25}, 0.0925, 1e-15},  // no line search at all
-  };
-  const Vec1<double> lower = Point({0.0, 0.0}), upper = Point({1.0, 1.0});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.xi));
-    Vec1<double> p = Point(c.p), xi = Point(c.xi);
-    Recorder rec{c.f, lower, upper};
-    double fret = 0.0;
-    LinMin(p, xi, 2, fret, std::ref(rec), lower, upper);
-    EXPECT_NEAR(p(1), c.expected[0], c.tolerance);
-    EXPECT_NEAR(p(2), c.expected[1], c.tolerance);
-    EXPECT_NEAR(fret, c.fret, c.tolerance);
-    EXPECT_EQ(fret, c.f(p));
-    EXPECT_NEAR(xi(1), p(1) - c.p[0], 1e-12);
-    EXPECT_NEAR(xi(2), p(2) - c.p[1], 1e-12);
-    EXPECT_EQ(rec.outside, 0);
-  }
-  const auto wavy = [](const Vec1<double>& x) {
-    return std::sin(5.0 * x(1)) + std::cos(7.0 * x(2)) + 0.1 * x(1) * x(2);
-  };
-  const Vec1<double> wideUpper = Point({3.0, 3.0});
-  std::mt19937 rng(21);
-  std::uniform_real_distribution<double> inside(0.0, 3.0), dir(-2.0, 2.0);
-  int kept = 0;
-  for (int rep = 0; rep < 500; ++rep) {
-    Vec1<double> p = Point({inside(rng), inside(rng)});
-    Vec1<double> xi = Point({dir(rng), rep % 5 == 0 ? 1e-11 : dir(rng)});
-    const double fstart = wavy(p);
-    Recorder rec{wavy, lower, wideUpper};
-    double fret = 0.0;
-    LinMin(p, xi, 2, fret, std::ref(rec), lower, wideUpper);
-    ASSERT_LE(fret, fstart);
-    ASSERT_EQ(fret, wavy(p));
-    ASSERT_EQ(rec.outside, 0);
-    kept += xi(1) == 0.0 && xi(2) == 0.0;
-  }
-  EXPECT_GT(kept, 0);
-}
 
 TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
   struct Case {
@@ -165,9 +84,8 @@ TEST_F(NumericMinimiseTest, PowellFindsKnownMinima) {
   }
 }
 
-// A bowl that falls a little with every evaluation never gives an iteration
-// without progress, so Powell runs out of them: with the flag it returns the
-// best point met, without it the program stops.
+// A bowl that falls a little with every evaluation exhausts the iterations:
+// with the flag Powell returns the best point met, without it the program stops.
 TEST_F(NumericMinimiseTest, PowellAtTheIterationLimit) {
   int calls = 0;
   const Objective drifting = [&](const Vec1<double>& x) {
