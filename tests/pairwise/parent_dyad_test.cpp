@@ -171,27 +171,4 @@ TEST_F(ParentDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   EXPECT_FALSE(Exists("proj.MumDyadLogL.tmp"));
 }
 
-TEST_F(ParentDyadTest, WithoutHaploidSonsTheMaternalHalfSibTableIsHeldOnce) {
-  std::mt19937 rng(47);
-  Install(rng, false, 0.02);
-  CalculatePairProb(false);
-  ASSERT_TRUE(OffspringDyadReady());
-  EXPECT_TRUE(dyadprbvariables.dyadtable(3).logl.empty());
-  for (int32_t i = 1; i <= N(); ++i) {
-    for (int32_t j = i + 1; j <= N(); ++j) {
-      EXPECT_EQ(OffspringDyadLogL(kMaternalHalfSibDyad, i, j), OffspringDyadLogL(kPaternalHalfSibDyad, i, j));
-    }
-  }
-  // Its file is still written, with the paternal entries, and checked.
-  const std::string hs = ReadFile("proj.HSDyadLogL"), mhs = ReadFile("proj.MHSDyadLogL");
-  ASSERT_EQ(hs.size(), mhs.size());
-  EXPECT_EQ(hs.substr(16), mhs.substr(16));  // all but the length mark, marks and table number
-  EXPECT_TRUE(ReadWriteDyadLogL(1, "proj.MHSDyadLogL"));
-  WriteFile("proj.MHSDyadLogL", mhs.substr(0, mhs.size() - 1));
-  EXPECT_FALSE(ReadWriteDyadLogL(1, "proj.MHSDyadLogL"));
-  CalculatePairProb(true);
-  EXPECT_EQ(ReadFile("proj.MHSDyadLogL"), mhs);
-  EXPECT_TRUE(OffspringDyadReady());
-}
-
 }  // namespace

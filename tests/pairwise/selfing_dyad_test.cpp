@@ -191,24 +191,6 @@ TEST_F(SelfingDyadTest, ObservedPairSumsAgreeWithTheDoubleSumOverTrueGenotypes) 
   EXPECT_GT(checked, 300);
 }
 
-TEST_F(SelfingDyadTest, WithoutSelfingTheTablesStayEmpty) {
-  for (bool monoecious : {true, false}) {
-    std::mt19937 rng(79);
-    Install(rng, 0.02, 0.02, false);
-    variables.numsex = monoecious ? 1 : 2;
-    variables.allowinbreeding = monoecious ? 0 : 1;
-    for (const char* name : {"proj.SelfOutLogL", "proj.SelfSelfLogL", "proj.PrtDyadLogL"}) std::filesystem::remove(name);
-    const std::string shown = Run(false);
-    EXPECT_EQ(shown.find("self"), std::string::npos);
-    EXPECT_EQ(shown.find("Selfed"), std::string::npos);
-    EXPECT_FALSE(SelfingDyadReady());
-    EXPECT_FALSE(ParentSelfedDyadReady());
-    for (int32_t k : {4, 5, 8}) EXPECT_TRUE(dyadprbvariables.dyadtable(k).logl.empty());
-    for (const char* name : {"proj.SelfOutLogL", "proj.SelfSelfLogL", "proj.PrtDyadLogL"}) EXPECT_FALSE(Exists(name));
-    EXPECT_TRUE(OffspringDyadReady());
-  }
-}
-
 TEST_F(SelfingDyadTest, CacheFilesAreReadBackOnlyWhenTheyHoldThisSample) {
   std::mt19937 rng(83);
   Install(rng, 0.02, 0.01);

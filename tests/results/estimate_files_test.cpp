@@ -161,26 +161,6 @@ TEST_F(OutputTestEstimates, AlleleFrequenciesWholeAndInPerProcessParts) {
   EXPECT_EQ(ReadFile("t.AlleleFreq"), head + mk1 + "Dom2,1,0.0000,0.0000\nDom2,2,1.0000,1.0000\n");
 }
 
-TEST_F(OutputTestEstimates, AlleleFrequencyFileOnlyWhenEstimated) {
-  struct Case {
-    int32_t known, estimate;
-    bool written;
-  };
-  for (const Case c : {Case{0, 1, true}, Case{1, 1, false}, Case{0, 0, false}}) {
-    ResetState();
-    variables.displayq = 0;
-    variables.fname = "t";
-    Sample(2, 2);
-    TwoLoci();
-    SetBest({1, 2}, {1, 2});
-    variables.popallelefreknownq = c.known;
-    variables.allelefreest = c.estimate;
-    std::remove("t.AlleleFreq");
-    Output();
-    EXPECT_EQ(Exists("t.AlleleFreq"), c.written) << c.known << " " << c.estimate;
-  }
-}
-
 TEST_F(OutputTestEstimates, OnlyProcessZeroWritesTheSharedFiles) {
   Sample(2, 2);
   TwoLoci();

@@ -42,25 +42,6 @@ TEST_F(CommandLineTest, EveryOptionCodeSetsItsValue) {
   EXPECT_EQ(variables.outputfilename, "");
 }
 
-TEST_F(CommandLineTest, ValueRules) {
-  struct Case {
-    std::string arg;
-    int32_t runcutshortq, simuq, igui, showq;
-    Variables::LineForm lineform;
-  };
-  const auto kNo = Variables::LineForm::NoAdvance;
-  for (const Case& c : {Case{"RCS:2", 0, 0, 0, 1, kNo}, Case{"RCS:1 ", 1, 0, 0, 1, kNo}, Case{"SIM:0", 0, 0, 0, 1, kNo},
-                        Case{"SIM:-3", 0, 0, 0, 1, kNo}, Case{"GUI:1", 0, 0, 1, 0, Variables::LineForm::Advance},
-                        Case{"GUI:2", 0, 0, 2, 1, kNo}}) {
-    Parse({c.arg});
-    EXPECT_EQ(variables.runcutshortq, c.runcutshortq) << c.arg;
-    EXPECT_EQ(variables.simuq, c.simuq) << c.arg;
-    EXPECT_EQ(variables.igui, c.igui) << c.arg;
-    EXPECT_EQ(variables.showq, c.showq) << c.arg;
-    EXPECT_EQ(variables.lineform, c.lineform) << c.arg;
-  }
-}
-
 TEST_F(CommandLineTest, IgnoredArgumentsAreReported) {
   const auto bad = [](const std::string& arg) {
     return "Error in reading parameters from keyboard! Original input: " + arg + ". The command is ignored!\n";
