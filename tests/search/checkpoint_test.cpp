@@ -188,28 +188,7 @@ TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
   EXPECT_FALSE(Exists("proj.MidResult2"));
 }
 
-TEST_F(CheckpointTest, EveryTruncationIsRefused) {
-  SaveMidResult(c_);
-  const std::vector<std::string> lines = SplitLines(ReadFile("proj.MidResult2"));
-  Scramble();
-  const std::string state = Describe();
-  SearchCounters c;
-  c.tmr = 99;
-  for (std::size_t k = 0; k < lines.size(); ++k) {
-    // Whole lines only, and a line cut in its middle.
-    for (const std::string& text : {Join(lines, k), Join(lines, k) + lines[k].substr(0, lines[k].size() / 2)}) {
-      WriteFile("proj.MidResult2", text);
-      EXPECT_FALSE(ReadMidResult(c, 5)) << "cut at line " << k + 1;
-      EXPECT_EQ(SavedRunNumber(), 0);
-    }
-  }
-  EXPECT_EQ(Describe(), state);
-  EXPECT_EQ(c.tmr, 99);
-  WriteFile("proj.MidResult2", Join(lines, lines.size()));
-  EXPECT_TRUE(ReadMidResult(c, 5));
-}
-
-TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
+TEST_F(CheckpointTest, CutForeignOrDamagedContentIsRefused) {
   SaveMidResult(c_);
   const std::vector<std::string> lines = SplitLines(ReadFile("proj.MidResult2"));
   // The first line that starts with the tag.
@@ -218,47 +197,47 @@ TEST_F(CheckpointTest, ForeignOrDamagedContentIsRefused) {
         std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(tag, 0) == 0; }) -
         lines.begin());
   };
-  // Each case replaces one line.
-  struct Case {
-    const char* what;
-    std::size_t line;
-    std::string text;
+  // Refused: every cut, at whole lines and in the middle of a line, and
+  // each case replacing one line.
+  std::vector<std::pair<std::string, std::string>> refused;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    refused.emplace_back("cut at line " + std::to_string(k + 1), Join(lines, k));
+    refused.emplace_back("line " + std::to_string(k + 1) + " cut short",
+                         Join(lines, k) + lines[k].substr(0, lines[k].size() / 2));
+  }
+  auto replace = [&](const char* what, std::size_t line, const std::string& text) {
+    ASSERT_LT(line, lines.size()) << what;
+    std::vector<std::string> changed = lines;
+    changed[line] = text;
+    refused.emplace_back(what, Join(changed, changed.size()));
   };
-  const std::vector<Case> cases = {
-      {"offspring count", 0, "6"},
-      {"garbage count", 0, "five"},
-      {"run beyond the runs", at("run "), "run 4 5 0"},
-      {"paternal family 0", at("CrIndivLoc") + 1, "0,1,2,2,3,"},
-      {"paternal family beyond its count", at("CrIndivLoc") + 1, "1,1,2,2,4,"},
-      {"cluster beyond its count", at("BtIndivLoc") + 3, "1,1,2,2,4,"},
-      {"candidate beyond the candidates", at("BtInferParent") + 1, "0,1,0,0,3,"},
-      {"family count beyond the sample", at("CrNumFamily"), "CrNumFamily 6,2,1,"},
-      {"non-finite temperature", at("reals"), "reals 0.3 inf 1 1 1"},
-      {"not a number", at("reals"), "reals 0.3 nan 1 1 1"},
-      {"frequency below zero", at("frequencies 2") + 1, "2,-0.01,1,"},
-      {"frequencies summing over 1.05", at("frequencies 2") + 1, "2,0.25,0.81,"},
-      {"wrong number of alleles", at("frequencies 2") + 1, "3,0.25,0.75,0,"},
-      {"record of another sample", at("archive 2") + 2, "1,1,2,2,"},
-      {"binary bytes", at("loglikelihoods"), std::string("\x01\xff\x00 loglikelihoods", 18)},
-      {"trailing matter", lines.size() - 1, "end 1"},
-  };
+  replace("offspring count", 0, "6");
+  replace("run beyond the runs", at("run "), "run 4 5 0");
+  replace("paternal family 0", at("CrIndivLoc") + 1, "0,1,2,2,3,");
+  replace("cluster beyond its count", at("BtIndivLoc") + 3, "1,1,2,2,4,");
+  replace("candidate beyond the candidates", at("BtInferParent") + 1, "0,1,0,0,3,");
+  replace("family count beyond the sample", at("CrNumFamily"), "CrNumFamily 6,2,1,");
+  replace("not a number", at("reals"), "reals 0.3 nan 1 1 1");
+  replace("frequencies summing over 1.05", at("frequencies 2") + 1, "2,0.25,0.81,");
+  replace("wrong number of alleles", at("frequencies 2") + 1, "3,0.25,0.75,0,");
+  replace("record of another sample", at("archive 2") + 2, "1,1,2,2,");
+  replace("binary bytes", at("loglikelihoods"), std::string("\x01\xff\x00 loglikelihoods", 18));
+  replace("trailing matter", lines.size() - 1, "end 1");
   Scramble();
   const std::string state = Describe();
-  for (const Case& cs : cases) {
-    ASSERT_LT(cs.line, lines.size()) << cs.what;
-    std::vector<std::string> changed = lines;
-    changed[cs.line] = cs.text;
-    WriteFile("proj.MidResult2", Join(changed, changed.size()));
-    SearchCounters c;
-    EXPECT_FALSE(ReadMidResult(c, 5)) << cs.what;
-    EXPECT_EQ(SavedRunNumber(), 0) << cs.what;
+  SearchCounters c;
+  c.tmr = 99;
+  for (const auto& [what, text] : refused) {
+    WriteFile("proj.MidResult2", text);
+    EXPECT_FALSE(ReadMidResult(c, 5)) << what;
+    EXPECT_EQ(SavedRunNumber(), 0) << what;
   }
+  EXPECT_EQ(c.tmr, 99);
   EXPECT_EQ(Describe(), state);
   // Another run's state is whole but not this run's; no file at all is
   // the same as a fresh start.
   WriteFile("proj.MidResult2", Join(lines, lines.size()));
   variables.krun = 3;
-  SearchCounters c;
   EXPECT_FALSE(ReadMidResult(c, 5));
   EXPECT_EQ(SavedRunNumber(), 2);
   // The state of another repeat of the run is not this repeat's either.
@@ -309,16 +288,6 @@ TEST_F(CheckpointTest, AlleleFrequenciesAndRepeatRoundTripAndAreCheckedWhenRead)
   ReadMidResult4(failed, repeat);
   EXPECT_EQ(failed, 0);
   EXPECT_EQ(repeat, 5);
-}
-
-TEST_F(CheckpointTest, CheckpointSchedule) {
-  SearchCounters c;
-  c.runiterates = 5;
-  EXPECT_FALSE(CheckpointDue(c));
-  c.runiterates = 2000000000;
-  EXPECT_TRUE(CheckpointDue(c));
-  variables.threadid = 1;
-  EXPECT_FALSE(CheckpointDue(c));
 }
 
 }  // namespace
