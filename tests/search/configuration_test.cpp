@@ -1,15 +1,11 @@
-// The initial configuration, its clusters and total, and the impossible
-// initial configuration.
+// The initial configuration and its clusters, and the impossible initial
+// configuration.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <set>
 #include <tuple>
 
-#include "likelihood/family_likelihood.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
-#include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
 
@@ -34,13 +30,6 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(std::tuple(loc(1, 1) == loc(2, 1), loc(1, 1) == loc(3, 1), loc(4, 1) == loc(5, 1)),
             std::tuple(true, true, false));
   EXPECT_EQ(std::tuple(loc(4, 2) == loc(5, 2), loc(1, 2) == loc(2, 2)), std::tuple(true, false));
-  std::set<int32_t> fathers, mothers;
-  for (int32_t i = 1; i <= 6; ++i) {
-    fathers.insert(loc(i, 1));
-    mothers.insert(loc(i, 2));
-  }
-  EXPECT_EQ(std::tuple(static_cast<int32_t>(fathers.size()), *fathers.rbegin(), *mothers.rbegin()),
-            std::tuple(variables.CrNumFamily(1), variables.CrNumFamily(1), variables.CrNumFamily(2)));
   EXPECT_EQ(variables.InferParent(6, 1), 1);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
 
@@ -49,19 +38,6 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(std::tuple(variables.CrNumFamily(3), variables.IndivCluster(1), variables.IndivCluster(2),
                        variables.IndivCluster(3), variables.ClusterID(5)),
             std::tuple(3, Members{1, 2, 3}, Members{4, 5}, Members{6}, 2));
-
-  // The total is the sum of the clusters scored one at a time, and of the
-  // candidates no family takes (every one but the known father F1) as
-  // unrelated individuals.
-  SetInitConfigLogL(0);
-  double sum = ClusterLogL({1, 2, 3}) + ClusterLogL({4, 5}) + ClusterLogL({6});
-  SingleParentLikelihood(0.0);
-  for (int32_t s = 1; s <= 2; ++s) {
-    for (int32_t c = 1; c <= variables.numchild(s); ++c) {
-      if (s != 1 || c != 1) sum += likelihoodvar.candidatelogl(s)(c);
-    }
-  }
-  EXPECT_NEAR(variables.CrLogLikelihood, sum, 1e-9 * std::fabs(sum));
 }
 
 TEST_F(ConfigurationTest, ImpossibleKnownSibshipStopsWithItsMessage) {

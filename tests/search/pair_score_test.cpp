@@ -34,8 +34,9 @@ enum class Kind { kDioecious, kHaplodiploid, kSelfing };
 // sample haploid, typing errors at every locus, and most parents, with one
 // unrelated individual more, among the candidates; in a dioecious diploid
 // sample the first offspring whose father is a candidate has him known.
-std::string SimulatedProject(Kind kind, int offspring, int loci, int alleles, uint32_t seed) {
-  std::mt19937 rng(seed);
+std::string SimulatedProject(Kind kind) {
+  const int offspring = 36, loci = 10, alleles = 5;
+  std::mt19937 rng(5);
   auto uniform = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
   const bool haplo = kind == Kind::kHaplodiploid, pool = kind == Kind::kSelfing;
   using Genotype = std::vector<std::pair<int, int>>;  // second 0: haploid
@@ -92,11 +93,11 @@ std::string SimulatedProject(Kind kind, int offspring, int loci, int alleles, ui
 
 class PairScoreTest : public PedkinTest {
  protected:
-  void Load(Kind kind, int offspring, int loci, int alleles, uint32_t seed) {
+  void Load(Kind kind) {
     ResetState();
-    PrepareProject("pw.dat", SimulatedProject(kind, offspring, loci, alleles, seed));
+    PrepareProject("pw.dat", SimulatedProject(kind));
     ASSERT_EQ(variables.fulllikelihoodmethodq, 0);
-    variables.idum = -static_cast<int32_t>(seed);
+    variables.idum = -5;
     FirstConfig(1);
     SetInitConfigLogL(0);
     annealvariables.OffspringTrials.assign(static_cast<std::size_t>(variables.smplsize), 2, 1000);
@@ -184,7 +185,7 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
   const Sample samples[] = {{Kind::kDioecious, "dioecious"}, {Kind::kHaplodiploid, "haplodiploid"},
                             {Kind::kSelfing, "monoecious with selfing"}};
   for (const Sample& sample : samples) {
-    Load(sample.kind, 36, 10, 5, 5);
+    Load(sample.kind);
     if (HasFatalFailure()) return;
     Variables& v = variables;
     const int32_t n = v.smplsize;
