@@ -117,53 +117,42 @@ TEST_F(SibshipMovesTest, ScreenGainIsThePairRatiosOfTheFamiliesJoinedAndLeft) {
   EXPECT_NEAR(leave, -want, 1e-4 * (1.0 + std::fabs(want)));
 }
 
-TEST_F(SibshipMovesTest, ReversalExchangesRolesAndKeepsTheTables) {
+// Whether offspring i and j share their parent of side k.
+bool Share(const Mat1<int32_t>& loc, int32_t i, int32_t j, int32_t k) { return loc(i, k) == loc(j, k); }
+
+TEST_F(SibshipMovesTest, ReversalsAndFamilyMergesKeepEveryRelationship) {
   Load(2, "0 0");
   // Two clusters with several fathers and mothers each.
   Place({{1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {4, 3}, {4, 4}, {5, 5}});
-  const Mat1<int32_t> before = variables.CrIndivLoc;
+  Mat1<int32_t> before = variables.CrIndivLoc;
   const double logl = variables.CrLogLikelihood;
-  int changes = 0;
-  for (int trial = 0; trial < 40; ++trial) {
-    int32_t changed = 0;
-    Reversal(1.0, 1.0, nullptr, changed);
-    if (changed == 0) continue;
-    ++changes;
-    // Every pair keeps its relationship, with the sides of a half-sib
-    // pair exchanged inside the reversed cluster.
-    for (int32_t i = 1; i <= 8; ++i) {
-      for (int32_t j = i + 1; j <= 8; ++j) {
-        const bool f0 = before(i, 1) == before(j, 1), m0 = before(i, 2) == before(j, 2);
-        const bool f1 = variables.CrIndivLoc(i, 1) == variables.CrIndivLoc(j, 1);
-        const bool m1 = variables.CrIndivLoc(i, 2) == variables.CrIndivLoc(j, 2);
-        EXPECT_TRUE((f0 == f1 && m0 == m1) || (f0 == m1 && m0 == f1)) << i << " " << j;
-      }
+  int32_t changed = 0;
+  for (int trial = 0; trial < 40 && changed == 0; ++trial) Reversal(1.0, 1.0, nullptr, changed);
+  ASSERT_NE(changed, 0);
+  // Every pair keeps its relationship, with the sides of a half-sib pair
+  // exchanged inside the reversed cluster.
+  const Mat1<int32_t>& loc = variables.CrIndivLoc;
+  for (int32_t i = 1; i <= 8; ++i) {
+    for (int32_t j = i + 1; j <= 8; ++j) {
+      const bool f0 = Share(before, i, j, 1), m0 = Share(before, i, j, 2);
+      const bool f1 = Share(loc, i, j, 1), m1 = Share(loc, i, j, 2);
+      EXPECT_TRUE((f0 == f1 && m0 == m1) || (f0 == m1 && m0 == f1)) << i << " " << j;
     }
-    EXPECT_NEAR(variables.CrLogLikelihood, logl, 1e-9 * std::fabs(logl));
-    break;
   }
-  EXPECT_EQ(changes, 1);
-}
-
-TEST_F(SibshipMovesTest, FamilyMergesKeepEveryTableConsistent) {
+  EXPECT_NEAR(variables.CrLogLikelihood, logl, 1e-9 * std::fabs(logl));
   // Merges (with or without reversing the source cluster first) join whole
   // families: offspring that shared a parent still share one.
-  Load(2, "0 0");
   int merges = 0;
   for (int round = 0; round < 40; ++round) {
     Place({{1, 1}, {1, 1}, {1, 2}, {2, 3}, {3, 3}, {3, 3}, {4, 4}, {4, 4}});
-    const Mat1<int32_t> before = variables.CrIndivLoc;
-    int32_t changed = 0;
+    before = variables.CrIndivLoc;
+    changed = 0;
     MergeFamilies(1e9, 1e9, 1.0, nullptr, changed);
-    if (changed == 0) continue;
-    ++merges;
+    merges += changed != 0;
     for (int32_t i = 1; i <= 8; ++i) {
       for (int32_t j = 1; j <= 8; ++j) {
-        const bool shared = before(i, 1) == before(j, 1) || before(i, 2) == before(j, 2);
-        const bool now = variables.CrIndivLoc(i, 1) == variables.CrIndivLoc(j, 1) ||
-                         variables.CrIndivLoc(i, 2) == variables.CrIndivLoc(j, 2);
-        if (shared) {
-          ASSERT_TRUE(now) << "offspring " << i << " and " << j << " were parted";
+        if (Share(before, i, j, 1) || Share(before, i, j, 2)) {
+          ASSERT_TRUE(Share(loc, i, j, 1) || Share(loc, i, j, 2)) << "offspring " << i << " and " << j << " parted";
         }
       }
     }
