@@ -115,10 +115,6 @@ class PairScoreTest : public PedkinTest {
 
 // Brute force: every pair of offspring, every offspring with every
 // candidate, each under the relationship its parents give it.
-double Single(int32_t i, bool selfed) {
-  return selfed ? likelihoodvar.indivloglself(i) : likelihoodvar.indivlogl(i);
-}
-
 double BruteForceTotal() {
   const Variables& v = variables;
   const Mat1<int32_t>& loc = v.CrIndivLoc;
@@ -126,10 +122,11 @@ double BruteForceTotal() {
   const bool pool = v.numsex == 1;
   auto haploid = [&](int32_t i) { return v.haplodiploid == 1 && v.offploid(i) == 1; };
   auto selfed = [&](int32_t i) { return pool && v.allowinbreeding == 1 && loc(i, 1) == loc(i, 2); };
+  auto single = [&](int32_t i) { return selfed(i) ? likelihoodvar.indivloglself(i) : likelihoodvar.indivlogl(i); };
   double total = 0.0;
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = i + 1; j <= n; ++j) {
-      double pair = Single(i, selfed(i)) + Single(j, selfed(j));
+      double pair = single(i) + single(j);
       if (pool) {
         const int32_t a1 = loc(i, 1), a2 = loc(i, 2), b1 = loc(j, 1), b2 = loc(j, 2);
         const int shared = (a1 == b1 || a1 == b2) + (a2 != a1 && (a2 == b1 || a2 == b2));
@@ -164,7 +161,7 @@ double BruteForceTotal() {
       for (int32_t c = 1; c <= v.numchild(s); ++c) {
         const bool assigned =
             pool ? v.InferParent(i, 1) == c || v.InferParent(i, 2) == c : v.InferParent(i, s) == c;
-        double pair = Single(i, selfed(i)) + likelihoodvar.candidatelogl(s)(c);
+        double pair = single(i) + likelihoodvar.candidatelogl(s)(c);
         if (assigned) pair = selfed(i) ? ParentSelfedDyadLogL(c, i) : ParentDyadLogL(s, i, c);
         total += pair;
       }
@@ -178,14 +175,9 @@ double BruteForceTotal() {
 // scratch, on one thread as on two; after each kept change the running
 // total, every offspring's share and the brute-force sum must agree.
 TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
-  struct Sample {
-    Kind kind;
-    const char* name;
-  };
-  const Sample samples[] = {{Kind::kDioecious, "dioecious"}, {Kind::kHaplodiploid, "haplodiploid"},
-                            {Kind::kSelfing, "monoecious with selfing"}};
-  for (const Sample& sample : samples) {
-    Load(sample.kind);
+  for (const Kind kind : {Kind::kDioecious, Kind::kHaplodiploid, Kind::kSelfing}) {
+    const char* name = kind == Kind::kDioecious ? "dioecious" : kind == Kind::kSelfing ? "selfing" : "haplodiploid";
+    Load(kind);
     if (HasFatalFailure()) return;
     Variables& v = variables;
     const int32_t n = v.smplsize;
@@ -195,14 +187,14 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
       std::vector<double> shares = annealvariables.PairShare.raw();
       const double running = v.CrLogLikelihood;
       const double total = Recomputed();
-      ASSERT_NEAR(running, total, tolerance(total)) << sample.name << ": " << when;
+      ASSERT_NEAR(running, total, tolerance(total)) << name << ": " << when;
       const double brute = BruteForceTotal();
-      ASSERT_NEAR(total, brute, tolerance(brute)) << sample.name << ": " << when;
+      ASSERT_NEAR(total, brute, tolerance(brute)) << name << ": " << when;
       SetPairScores();
       for (int32_t i = 1; i <= n; ++i) {
         ASSERT_NEAR(shares[static_cast<std::size_t>(i - 1)], annealvariables.PairShare(i),
                     tolerance(annealvariables.PairShare(i)))
-            << sample.name << ": " << when << ", offspring " << i;
+            << name << ": " << when << ", offspring " << i;
       }
     };
     PendingMove move;
@@ -260,12 +252,12 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         omp_set_max_active_levels(0);
         const double alone = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
         omp_set_max_active_levels(levels);
-        ASSERT_EQ(alone, change) << sample.name << ": step " << step;
+        ASSERT_EQ(alone, change) << name << ": step " << step;
         ++threaded;
       }
       ++scored;
       const double after = Recomputed();
-      ASSERT_NEAR(before + change, after, tolerance(after)) << sample.name << ": step " << step;
+      ASSERT_NEAR(before + change, after, tolerance(after)) << name << ": step " << step;
       UndoMove(move);
       SetInitCluster();
       if (ran1() < 0.75) {
@@ -276,10 +268,10 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         if (HasFatalFailure()) return;
       }
     }
-    EXPECT_GT(scored, 1500) << sample.name;
-    EXPECT_GT(kept, 1000) << sample.name;
-    EXPECT_GT(threaded, 10) << sample.name;
-    EXPECT_GT(special, sample.kind == Kind::kSelfing ? -1 : 20) << sample.name;
+    EXPECT_GT(scored, 1500) << name;
+    EXPECT_GT(kept, 1000) << name;
+    EXPECT_GT(threaded, 10) << name;
+    EXPECT_GT(special, kind == Kind::kSelfing ? -1 : 20) << name;
   }
 }
 
