@@ -1,10 +1,8 @@
-// The saved state of the search: written and read back whole, the random
-// streams continuing as if never interrupted, and any fault of the file
-// refused without touching the state.
+// The saved state of the search: read back whole, the random streams going
+// on as if never interrupted, and any fault of the file refused untouched.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -23,12 +21,6 @@
 namespace {
 
 using Ints = std::vector<int32_t>;
-
-std::string Real(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", x);
-  return buf;
-}
 
 void Put(std::ostream& out, const Mat1<int32_t>& m) {
   out << m.rows() << 'x' << m.cols() << ':';
@@ -49,6 +41,7 @@ void PutAll(std::ostream& out, const C& values) {
 std::string Describe() {
   const Variables& v = variables;
   std::ostringstream out;
+  out.precision(17);
   const AnnealVariables& a = annealvariables;
   for (const Mat1<int32_t>* m : {&v.CrIndivLoc, &v.BtIndivLoc, &v.InferParent, &v.BtInferParent, &a.OffspringTrials}) {
     Put(out, *m);
@@ -57,21 +50,21 @@ std::string Describe() {
   PutAll(out, v.BtNumFamily);
   PutAll(out, v.BtNumAssign);
   for (double x : {v.bestlogl, v.MinLogLikelihood, v.btloglikelihood, v.BtConfigPrior, v.CrLogLikelihood}) {
-    out << Real(x) << ',';
+    out << x << ',';
   }
   out << '\n';
-  for (double x : v.CrFamilyLogL) out << Real(x) << ',';
+  for (double x : v.CrFamilyLogL) out << x << ',';
   out << '\n' << v.idum << ',' << v.ran1ix << ',' << v.ran1iy << ',' << v.idum2 << ',' << v.idum3 << ','
       << v.idumiy << ',' << v.gasdeviset << ',' << v.irbitiseed << '\n';
   PutAll(out, v.idumiv);
-  for (float x : {v.gasdevgset, v.poidevoldm, v.poidevsq, v.poidevalxm, v.poidevg}) out << Real(x) << ',';
+  for (float x : {v.gasdevgset, v.poidevoldm, v.poidevsq, v.poidevalxm, v.poidevg}) out << x << ',';
   out << '\n';
   for (const auto& locus : likelihoodvar.obsallelefre) {
-    for (double p : locus) out << Real(p) << ',';
+    for (double p : locus) out << p << ',';
     out << '\n';
   }
   for (const ConfigRecord& r : v.ConfigArchive) {
-    out << Real(r.logl) << ' ' << r.numcluster << ' ' << r.signature << ' ' << r.fathersdense << r.mothersdense
+    out << r.logl << ' ' << r.numcluster << ' ' << r.signature << ' ' << r.fathersdense << r.mothersdense
         << '\n';
     for (const auto* codes : {&r.paternal, &r.maternal, &r.cluster, &r.fathers, &r.mothers}) PutAll(out, *codes);
   }
@@ -166,9 +159,6 @@ class CheckpointTest : public PedkinTest {
 TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
   SaveMidResult(c_);
   ASSERT_TRUE(Exists("proj.MidResult2"));
-  // The text archive of the run is written with it.
-  const std::string archivetext = ReadFile("proj.MidResult3");
-  EXPECT_EQ(std::count(archivetext.begin(), archivetext.end(), '\n'), 2 * (1 + 3 + 2));
   const std::string saved = Describe();
   const std::vector<double> expected = Draws();
   Scramble();
@@ -191,7 +181,6 @@ TEST_F(CheckpointTest, RoundTripRestoresTheSearchExactly) {
 TEST_F(CheckpointTest, CutForeignOrDamagedContentIsRefused) {
   SaveMidResult(c_);
   const std::vector<std::string> lines = SplitLines(ReadFile("proj.MidResult2"));
-  // The first line that starts with the tag.
   auto at = [&](const std::string& tag) {
     return static_cast<std::size_t>(
         std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(tag, 0) == 0; }) -

@@ -1,5 +1,4 @@
-// The initial configuration and its clusters, and the impossible initial
-// configuration.
+// The initial configuration, and the impossible one.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -33,11 +32,6 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(variables.InferParent(6, 1), 1);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
 
-  SetInitCluster();
-  using Members = std::vector<int16_t>;
-  EXPECT_EQ(std::tuple(variables.CrNumFamily(3), variables.IndivCluster(1), variables.IndivCluster(2),
-                       variables.IndivCluster(3), variables.ClusterID(5)),
-            std::tuple(3, Members{1, 2, 3}, Members{4, 5}, Members{6}, 2));
 }
 
 TEST_F(ConfigurationTest, ImpossibleKnownSibshipStopsWithItsMessage) {

@@ -1,6 +1,5 @@
-// The pairwise-score likelihood along random walks: each move's change
-// against totals from scratch, and those against a brute-force sum over
-// every pair.
+// The pairwise-score likelihood along random walks: each move's change against
+// totals from scratch, and those against a brute-force sum over every pair.
 #include <gtest/gtest.h>
 #include <omp.h>
 

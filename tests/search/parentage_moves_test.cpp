@@ -1,6 +1,5 @@
-// Parentage moves on long random walks: known and excluded parents honoured,
-// every candidate reachable (the totals are checked by the whole-program
-// check mode).
+// Parentage moves on a long random walk: known and excluded parents honoured
+// and every candidate reachable (the totals are checked by check-mode runs).
 #include <gtest/gtest.h>
 
 #include <set>

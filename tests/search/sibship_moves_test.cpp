@@ -1,6 +1,5 @@
-// Sibship moves: the checks made before any likelihood, and what the special
-// moves keep of the relationships (their tables are checked by the
-// whole-program check mode).
+// Sibship moves: the checks made before any likelihood, and the relationships
+// the special moves keep (their tables are checked by the check-mode runs).
 #include <gtest/gtest.h>
 
 #include <array>
