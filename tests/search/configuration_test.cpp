@@ -13,8 +13,8 @@ namespace {
 class ConfigurationTest : public PedkinTest {
  protected:
   void Load(const std::string& relationships, const std::string& rates = "0.02@\n0.02@\n") {
-    PrepareProject("cfg.dat", "'config test'\ncfg\n6\n2\n5\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\n"
-                              "MK@\n0@\n" + rates +
+    PrepareProject("cfg.dat", "'config test'\ncfg\n6\n2\n5\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n"
+                              "1\n3\nMK@\n0@\n" + rates +
                               "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\n"
                               "0.5 0.5\n1 1\nF1 1 4 5 7\nM1 2 4 6 8\n" + relationships);
   }

@@ -28,11 +28,10 @@ namespace {
 
 enum class Kind { kDioecious, kHaplodiploid, kSelfing };
 
-// A simulated project under the pairwise-score method: families of a few
-// parents (in a one-sex sample some of them selfed), sons of a haplodiploid
-// sample haploid, typing errors at every locus, and most parents, with one
-// unrelated individual more, among the candidates; in a dioecious diploid
-// sample the first offspring whose father is a candidate has him known.
+// A simulated project under the pairwise-score method: a few parents (some
+// selfing in a one-sex sample), haploid sons in a haplodiploid one, typing
+// errors, most parents and one unrelated individual among the candidates, and
+// in a dioecious sample one candidate father known for his first offspring.
 std::string SimulatedProject(Kind kind) {
   const int offspring = 36, loci = 10, alleles = 5;
   std::mt19937 rng(5);
@@ -121,7 +120,9 @@ double BruteForceTotal() {
   const bool pool = v.numsex == 1;
   auto haploid = [&](int32_t i) { return v.haplodiploid == 1 && v.offploid(i) == 1; };
   auto selfed = [&](int32_t i) { return pool && v.allowinbreeding == 1 && loc(i, 1) == loc(i, 2); };
-  auto single = [&](int32_t i) { return selfed(i) ? likelihoodvar.indivloglself(i) : likelihoodvar.indivlogl(i); };
+  auto single = [&](int32_t i) {
+    return selfed(i) ? likelihoodvar.indivloglself(i) : likelihoodvar.indivlogl(i);
+  };
   double total = 0.0;
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = i + 1; j <= n; ++j) {
@@ -169,13 +170,12 @@ double BruteForceTotal() {
   return total;
 }
 
-// Every change the search can make, kept or not: the change found from the
-// pairs the move touches must equal the difference of the totals from
-// scratch, on one thread as on two; after each kept change the running
-// total, every offspring's share and the brute-force sum must agree.
+// Each change, kept or not, scored from the pairs it touches (on one thread as
+// on two) equals the difference of totals from scratch; after each kept change
+// the running total, every offspring's share and the brute-force sum agree.
 TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
   for (const Kind kind : {Kind::kDioecious, Kind::kHaplodiploid, Kind::kSelfing}) {
-    const char* name = kind == Kind::kDioecious ? "dioecious" : kind == Kind::kSelfing ? "selfing" : "haplodiploid";
+    SCOPED_TRACE("sample kind " + std::to_string(static_cast<int>(kind)));
     Load(kind);
     if (HasFatalFailure()) return;
     Variables& v = variables;
@@ -186,14 +186,14 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
       std::vector<double> shares = annealvariables.PairShare.raw();
       const double running = v.CrLogLikelihood;
       const double total = Recomputed();
-      ASSERT_NEAR(running, total, tolerance(total)) << name << ": " << when;
+      ASSERT_NEAR(running, total, tolerance(total)) << when;
       const double brute = BruteForceTotal();
-      ASSERT_NEAR(total, brute, tolerance(brute)) << name << ": " << when;
+      ASSERT_NEAR(total, brute, tolerance(brute)) << when;
       SetPairScores();
       for (int32_t i = 1; i <= n; ++i) {
-        ASSERT_NEAR(shares[static_cast<std::size_t>(i - 1)], annealvariables.PairShare(i),
-                    tolerance(annealvariables.PairShare(i)))
-            << name << ": " << when << ", offspring " << i;
+        const double share = annealvariables.PairShare(i);
+        ASSERT_NEAR(shares[static_cast<std::size_t>(i - 1)], share, tolerance(share))
+            << when << ", offspring " << i;
       }
     };
     PendingMove move;
@@ -251,12 +251,12 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         omp_set_max_active_levels(0);
         const double alone = ScoreMove(move, -1e300) - ClustersLogL(move.affected);
         omp_set_max_active_levels(levels);
-        ASSERT_EQ(alone, change) << name << ": step " << step;
+        ASSERT_EQ(alone, change) << "step " << step;
         ++threaded;
       }
       ++scored;
       const double after = Recomputed();
-      ASSERT_NEAR(before + change, after, tolerance(after)) << name << ": step " << step;
+      ASSERT_NEAR(before + change, after, tolerance(after)) << "step " << step;
       UndoMove(move);
       SetInitCluster();
       if (ran1() < 0.75) {
@@ -267,10 +267,10 @@ TEST_F(PairScoreTest, RandomWalkChangesEqualTheRecomputedTotals) {
         if (HasFatalFailure()) return;
       }
     }
-    EXPECT_GT(scored, 1500) << name;
-    EXPECT_GT(kept, 1000) << name;
-    EXPECT_GT(threaded, 10) << name;
-    EXPECT_GT(special, kind == Kind::kSelfing ? -1 : 20) << name;
+    EXPECT_GT(scored, 1500);
+    EXPECT_GT(kept, 1000);
+    EXPECT_GT(threaded, 10);
+    EXPECT_GT(special, kind == Kind::kSelfing ? -1 : 20);
   }
 }
 

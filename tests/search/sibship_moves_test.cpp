@@ -37,42 +37,38 @@ class SibshipMovesTest : public PedkinTest {
 };
 
 TEST_F(SibshipMovesTest, ProposalsBreakingTheMatingSystemAreRefused) {
-  // Both sexes allowed one mate: O2 may not join O1's father while keeping
-  // its own mother.
+  // Offers offspring o the given paternal and maternal families in O1's cluster.
+  auto offer = [](int32_t o, int32_t father, int32_t mother) {
+    annealvariables.HostFamily(1) = father;
+    annealvariables.HostFamily(2) = mother;
+    annealvariables.HostFamily(3) = variables.ClusterID(1);
+    return CheckConfiguration({o});
+  };
+  const Mat1<int32_t>& loc = variables.CrIndivLoc;
+  // Both sexes allowed one mate: O2 may join O1's father only with O1's
+  // mother.
   Load(2, "1 1");
-  annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
-  annealvariables.HostFamily(2) = variables.CrIndivLoc(2, 2);
-  annealvariables.HostFamily(3) = variables.ClusterID(1);
-  EXPECT_FALSE(CheckConfiguration({2}));
-  // Joining both of O1's families keeps everyone monogamous.
-  annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
-  EXPECT_TRUE(CheckConfiguration({2}));
-
+  EXPECT_FALSE(offer(2, loc(1, 1), loc(2, 2)));
+  EXPECT_TRUE(offer(2, loc(1, 1), loc(1, 2)));
   // Excluded paternal sibship: O3 cannot share O1's father.
   ResetState();
   Load(2, "0 0", "0 0\n0 0\n0\n0\n0\n0\n1\nO1 1 O3\n0\n");
-  annealvariables.HostFamily(1) = variables.CrIndivLoc(1, 1);
-  annealvariables.HostFamily(2) = variables.CrIndivLoc(3, 2);
-  annealvariables.HostFamily(3) = variables.ClusterID(1);
-  EXPECT_FALSE(CheckConfiguration({3}));
-  annealvariables.HostFamily(1) = variables.CrIndivLoc(3, 1);
-  annealvariables.HostFamily(2) = variables.CrIndivLoc(1, 2);
-  EXPECT_TRUE(CheckConfiguration({3}));
+  EXPECT_FALSE(offer(3, loc(1, 1), loc(3, 2)));
+  EXPECT_TRUE(offer(3, loc(3, 1), loc(1, 2)));
 }
 
 // Puts the offspring into the given families (paternal, maternal) and
 // rebuilds the cluster tables.
 void Place(const std::vector<std::pair<int32_t, int32_t>>& families) {
   Variables& v = variables;
-  int32_t f = 0, m = 0;
-  for (std::size_t i = 0; i < families.size(); ++i) {
-    v.CrIndivLoc(static_cast<int32_t>(i) + 1, 1) = families[i].first;
-    v.CrIndivLoc(static_cast<int32_t>(i) + 1, 2) = families[i].second;
-    f = std::max(f, families[i].first);
-    m = std::max(m, families[i].second);
+  v.CrNumFamily(1) = v.CrNumFamily(2) = 0;
+  for (int32_t i = 1; i <= static_cast<int32_t>(families.size()); ++i) {
+    const auto [f, m] = families[static_cast<std::size_t>(i - 1)];
+    v.CrIndivLoc(i, 1) = f;
+    v.CrIndivLoc(i, 2) = m;
+    v.CrNumFamily(1) = std::max(v.CrNumFamily(1), f);
+    v.CrNumFamily(2) = std::max(v.CrNumFamily(2), m);
   }
-  v.CrNumFamily(1) = f;
-  v.CrNumFamily(2) = m;
   SetInitCluster();
   SetInitConfigLogL(0);
 }
@@ -121,7 +117,6 @@ bool Share(const Mat1<int32_t>& loc, int32_t i, int32_t j, int32_t k) { return l
 
 TEST_F(SibshipMovesTest, ReversalsAndFamilyMergesKeepEveryRelationship) {
   Load(2, "0 0");
-  // Two clusters with several fathers and mothers each.
   Place({{1, 1}, {1, 2}, {2, 2}, {2, 2}, {3, 3}, {4, 3}, {4, 4}, {5, 5}});
   Mat1<int32_t> before = variables.CrIndivLoc;
   const double logl = variables.CrLogLikelihood;
@@ -151,7 +146,7 @@ TEST_F(SibshipMovesTest, ReversalsAndFamilyMergesKeepEveryRelationship) {
     for (int32_t i = 1; i <= 8; ++i) {
       for (int32_t j = 1; j <= 8; ++j) {
         if (Share(before, i, j, 1) || Share(before, i, j, 2)) {
-          ASSERT_TRUE(Share(loc, i, j, 1) || Share(loc, i, j, 2)) << "offspring " << i << " and " << j << " parted";
+          ASSERT_TRUE(Share(loc, i, j, 1) || Share(loc, i, j, 2)) << i << " and " << j << " parted";
         }
       }
     }
@@ -165,9 +160,6 @@ TEST_F(SibshipMovesTest, ParentMergesOfAMonoeciousSampleJoinBothRoles) {
   // its father), selfs the offspring each pair shared.
   Load(1, "0 0");
   Place({{1, 2}, {1, 2}, {2, 3}, {4, 1}, {4, 4}, {5, 6}, {5, 6}, {6, 5}});
-  variables.CrNumFamily(1) = variables.CrNumFamily(2) = 6;
-  SetInitCluster();
-  SetInitConfigLogL(0);
   PendingMove move;
   for (const auto [first, gc, fo, fc] : {std::array<int32_t, 4>{5, 1, 1, 2}, std::array<int32_t, 4>{6, 2, 6, 1}}) {
     move.ClearChanges();
