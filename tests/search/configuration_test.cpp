@@ -1,21 +1,10 @@
-// The initial configuration, its clusters, the families handed to the
-// likelihood engine, and the impossible initial configuration.
+// The initial configuration, and the impossible one.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numeric>
-#include <set>
 #include <tuple>
 
-#include "input/data_preparation.h"
-#include "input/data_process.h"
-#include "input/read_data.h"
-#include "likelihood/family_likelihood.h"
-#include "likelihood/likelihood_setup.h"
 #include "search/clusters.h"
 #include "search/configuration.h"
-#include "state/familyloglvar.h"
-#include "state/likelihoodvar.h"
 #include "state/variables.h"
 #include "support/fixture.h"
 
@@ -23,37 +12,13 @@ namespace {
 
 class ConfigurationTest : public PedkinTest {
  protected:
-  void Load(const std::string& relationships, const std::string& rates = "0.02@\n0.02@\n", int numsex = 2) {
-    std::string text = "'config test'\ncfg\n6\n2\n5\n0\n" + std::to_string(numsex) + "\n" +
-                       std::string(numsex == 1 ? "1\n" : "0\n") +
-                       "0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n1\n3\nMK@\n0@\n" + rates +
-                       "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\n"
-                       "0.5 0.5\n1 1\n" +
-                       // Monoecious candidates are listed on both sides alike.
-                       std::string(numsex == 1 ? "P1 1 4 5 7\nP1 1 4 5 7\n" : "F1 1 4 5 7\nM1 2 4 6 8\n") +
-                       relationships;
-    PrepareProject("cfg.dat", text);
+  void Load(const std::string& relationships, const std::string& rates = "0.02@\n0.02@\n") {
+    PrepareProject("cfg.dat", "'config test'\ncfg\n6\n2\n5\n0\n2\n0\n0\n0 0\n0\n0\n0\n0\n1\n1\n0\n1000\n0\n"
+                              "1\n3\nMK@\n0@\n" + rates +
+                              "O1 1 2 5 6\nO2 1 3 5 5\nO3 2 3 6 6\nO4 4 4 7 8\nO5 4 1 7 7\nO6 2 2 5 8\n"
+                              "0.5 0.5\n1 1\nF1 1 4 5 7\nM1 2 4 6 8\n" + relationships);
   }
-  static constexpr const char* kNone = "0 0\n0 0\n0\n0\n0\n0\n0\n0\n";
 };
-
-TEST_F(ConfigurationTest, EveryOffspringStartsInFamiliesOfItsOwn) {
-  for (int numsex : {2, 1}) {
-    ResetState();
-    Load(kNone, "0.02@\n0.02@\n", numsex);
-    FirstConfig(1);
-    for (int32_t i = 1; i <= 6; ++i) {
-      EXPECT_EQ(variables.CrIndivLoc(i, 1), i);
-      // In a monoecious sample both sides number one pool of parents.
-      EXPECT_EQ(variables.CrIndivLoc(i, 2), numsex == 1 ? 6 + i : i);
-      EXPECT_EQ(variables.InferParent(i, 1), 0);
-    }
-    EXPECT_EQ(variables.CrNumFamily(1), numsex == 1 ? 12 : 6);
-    EXPECT_EQ(variables.CrNumFamily(2), numsex == 1 ? 12 : 6);
-    SetInitCluster();
-    EXPECT_EQ(variables.CrNumFamily(3), 6);
-  }
-}
 
 TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   // Paternal sibship {O1, O2, O3}, maternal sibship {O4, O5}; O6 has the
@@ -64,42 +29,9 @@ TEST_F(ConfigurationTest, KnownSibshipsAndParentsShapeTheStart) {
   EXPECT_EQ(std::tuple(loc(1, 1) == loc(2, 1), loc(1, 1) == loc(3, 1), loc(4, 1) == loc(5, 1)),
             std::tuple(true, true, false));
   EXPECT_EQ(std::tuple(loc(4, 2) == loc(5, 2), loc(1, 2) == loc(2, 2)), std::tuple(true, false));
-  std::set<int32_t> fathers, mothers;
-  for (int32_t i = 1; i <= 6; ++i) {
-    fathers.insert(loc(i, 1));
-    mothers.insert(loc(i, 2));
-  }
-  EXPECT_EQ(std::tuple(static_cast<int32_t>(fathers.size()), *fathers.rbegin(), *mothers.rbegin()),
-            std::tuple(variables.CrNumFamily(1), variables.CrNumFamily(1), variables.CrNumFamily(2)));
   EXPECT_EQ(variables.InferParent(6, 1), 1);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(variables.InferParent(i, 1), 0);
 
-  SetInitCluster();
-  using Members = std::vector<int16_t>;
-  EXPECT_EQ(std::tuple(variables.CrNumFamily(3), variables.IndivCluster(1), variables.IndivCluster(2),
-                       variables.IndivCluster(3), variables.ClusterID(5)),
-            std::tuple(3, Members{1, 2, 3}, Members{4, 5}, Members{6}, 2));
-
-  FamilyBuild(1);
-  ASSERT_EQ(familyloglvar.parents.size(), 4u);
-  ASSERT_EQ(familyloglvar.families.size(), 3u);
-  for (const auto& f : familyloglvar.families) EXPECT_EQ(f.father, familyloglvar.families[0].father);
-  FamilyBuild(3);
-  ASSERT_EQ(familyloglvar.parents.size(), 2u);
-  EXPECT_EQ(familyloglvar.parents[0].candidate, 1);
-
-  // The total is the sum of the clusters scored one at a time, and of the
-  // candidates no family takes (every one but the known father F1) as
-  // unrelated individuals.
-  SetInitConfigLogL(0);
-  double sum = ClusterLogL({1, 2, 3}) + ClusterLogL({4, 5}) + ClusterLogL({6});
-  SingleParentLikelihood(0.0);
-  for (int32_t s = 1; s <= 2; ++s) {
-    for (int32_t c = 1; c <= variables.numchild(s); ++c) {
-      if (s != 1 || c != 1) sum += likelihoodvar.candidatelogl(s)(c);
-    }
-  }
-  EXPECT_NEAR(variables.CrLogLikelihood, sum, 1e-9 * std::fabs(sum));
 }
 
 TEST_F(ConfigurationTest, ImpossibleKnownSibshipStopsWithItsMessage) {
