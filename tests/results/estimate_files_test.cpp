@@ -161,19 +161,4 @@ TEST_F(OutputTestEstimates, AlleleFrequenciesWholeAndInPerProcessParts) {
   EXPECT_EQ(ReadFile("t.AlleleFreq"), head + mk1 + "Dom2,1,0.0000,0.0000\nDom2,2,1.0000,1.0000\n");
 }
 
-TEST_F(OutputTestEstimates, OnlyProcessZeroWritesTheSharedFiles) {
-  Sample(2, 2);
-  TwoLoci();
-  SetBest({1, 2}, {1, 2});
-  variables.numthreads = 2;
-  variables.threadid = 1;
-  Output();
-  for (const char* suffix : {".BestCluster", ".BestFSFamily", ".BestConfig", ".BestConfig_Ordered", ".ErrorRate"}) {
-    EXPECT_FALSE(Exists(std::string("t") + suffix)) << suffix;
-  }
-  EXPECT_TRUE(Exists("t.AlleleFreq1"));
-  // The best configuration is still made current on every process.
-  EXPECT_EQ(variables.CrIndivLoc(2, 3), 2);
-}
-
 }  // namespace

@@ -279,21 +279,4 @@ TEST_F(NeTest, GeneticSamplingBounds) {
   EXPECT_EQ(upper, kInf);
 }
 
-// The intervals come from the project seed alone: the same file again, and
-// the program's streams left where they were.
-TEST_F(NeTest, ResamplingIsSeededAndLeavesTheStreams) {
-  Sample(10, 2);
-  variables.i_seed = 11;
-  SetBest({1, 1, 1, 1, 1, 2, 2, 2, 2, 2}, {1, 1, 1, 2, 2, 3, 3, 3, 4, 4});
-  variables.idum = -3;
-  const float before = ran1();
-  variables.idum = -3;
-  SibNe();
-  const std::string first = ReadFile("t.Ne");
-  EXPECT_EQ(ran1(), before);
-  (void)ran1();
-  SibNe();
-  EXPECT_EQ(ReadFile("t.Ne"), first);
-}
-
 }  // namespace

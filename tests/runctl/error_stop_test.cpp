@@ -52,20 +52,6 @@ TEST_F(ErrorStopTest, VariantsWriteTheirFixedLines) {
   }
 }
 
-TEST_F(ErrorStopTest, OtherRanksOfOneProcessJobWriteNothing) {
-  // A process that is not rank 0 in a job without MPI leaves the reporting
-  // to rank 0.
-  variables.threadid = 1;
-  variables.errmsg(1) = "x";
-  try {
-    StopOnError(3, "DataProcess");
-    FAIL();
-  } catch (const ErrorStop& stop) {
-    EXPECT_EQ(stop.code, 3);
-  }
-  EXPECT_FALSE(Exists(kErrorMessageFile));
-}
-
 TEST_F(ErrorStopTest, ExitStatusIsNeverZero) {
   const std::vector<std::pair<int32_t, int>> cases = {
       {1, 1}, {0, 1}, {7, 7}, {255, 255}, {256, 1}, {257, 1}, {-1, 255}};
