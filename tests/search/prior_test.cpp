@@ -229,7 +229,9 @@ TEST_F(PriorTest, ThetaGivesTheExpectedNumberOfParents) {
            .alleles = {6, 2, 2}, .dominant = {0, 0, 1}, .haplodiploid = c.haplodiploid, .fsscaleq = 1});
     const bool off = c.priortype == 4 && c.f == 0.0;
     EXPECT_EQ(std::tuple(variables.priortype, variables.fsscaleq), std::tuple(off ? 0 : 1, off ? 0 : 1));
-    if (c.f != 0.0) EXPECT_NEAR(variables.EwenPriorFac(2), c.f, 1e-12);
+    if (c.f != 0.0) {
+      EXPECT_NEAR(variables.EwenPriorFac(2), c.f, 1e-12);
+    }
     EXPECT_NEAR(variables.ewenmeannumprnt(1), c.t1, 1e-9);
     EXPECT_NEAR(variables.ewenmeannumprnt(2), c.t2, 1e-9);
     if (off) continue;
