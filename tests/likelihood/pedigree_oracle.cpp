@@ -148,24 +148,29 @@ void InstallPedigree(const OraclePedigree& ped) {
   InitialFsProb(1, 1, nl);
 }
 
-double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool hd) {
-  const OracleLocus& L = ped.loci[static_cast<std::size_t>(l - 1)];
-  const int32_t n = L.n;
-  const double Es = ErrScale(n, L.E);
-  const std::vector<double>& fr = L.freqs;
+std::vector<GenoPair> OracleDiploidGenotypes(int32_t n) {
   std::vector<GenoPair> diploid;
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = i; j <= n; ++j) diploid.push_back({i, j});
   }
+  return diploid;
+}
+
+double OracleObservation(const OracleLocus& L, GenoPair obs, GenoPair truth, bool haploid) {
+  if (obs.first <= 0) return 1.0;
+  const double Es = ErrScale(L.n, L.E);
+  if (haploid) return PrbG_P(obs.first, 0, truth.first, 0, L.n, L.D, Es, 0);
+  const int32_t a = std::min(truth.first, truth.second), b = std::max(truth.first, truth.second);
+  return PrbG_P(obs.first, L.dominant ? 0 : obs.second, a, b, L.n, L.D, Es, 0);
+}
+
+double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool hd) {
+  const OracleLocus& L = ped.loci[static_cast<std::size_t>(l - 1)];
+  const int32_t n = L.n;
+  const std::vector<double>& fr = L.freqs;
+  const std::vector<GenoPair> diploid = OracleDiploidGenotypes(n);
   auto space = [&](const OraclePedigree::Parent& p) { return hd && p.sex == 1 ? n : static_cast<int32_t>(diploid.size()); };
-  // Probability of an observation given the truth, straight from the class
-  // formulas (haploid truth: the allele twice).
-  auto obsProb = [&](GenoPair obs, GenoPair truth, bool haploid) {
-    if (obs.first <= 0) return 1.0;
-    if (haploid) return PrbG_P(obs.first, 0, truth.first, 0, n, L.D, Es, 0);
-    if (L.dominant) return PrbG_P(obs.first, 0, std::min(truth.first, truth.second), std::max(truth.first, truth.second), n, L.D, Es, 0);
-    return PrbG_P(obs.first, obs.second, std::min(truth.first, truth.second), std::max(truth.first, truth.second), n, L.D, Es, 0);
-  };
+  auto obsProb = [&](GenoPair obs, GenoPair truth, bool haploid) { return OracleObservation(L, obs, truth, haploid); };
   const std::size_t np = ped.parents.size();
   std::vector<int32_t> x(np, 0);
   std::vector<GenoPair> g(np);

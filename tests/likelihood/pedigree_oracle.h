@@ -54,5 +54,13 @@ OraclePedigree DrawPedigree(std::mt19937& rng, const OracleShape& shape, std::ve
 // (haplodiploid, numsex, inbreeding) must already be set.
 void InstallPedigree(const OraclePedigree& ped);
 
+// The diploid genotypes (a, b), a <= b, of n alleles in the engine's order.
+std::vector<GenoPair> OracleDiploidGenotypes(int32_t n);
+
+// Probability of observation obs (missing when obs.first <= 0) given true
+// genotype truth at locus L, straight from the error-class formulas; a
+// haploid truth is its allele twice.
+double OracleObservation(const OracleLocus& L, GenoPair obs, GenoPair truth, bool haploid);
+
 // Exact log likelihood of locus l (1-based) by brute force; -1e300 when 0.
 double OracleLocusLogL(const OraclePedigree& ped, int32_t l, double F, bool haplodiploid);

@@ -34,19 +34,11 @@ struct FamilyCase {
 std::vector<std::vector<double>> BruteForce(const OraclePedigree& ped, bool hd) {
   const OracleLocus& L = ped.loci[0];
   const int32_t n = L.n;
-  const double Es = ErrScale(n, L.E);
   const std::vector<double>& p = L.freqs;
-  std::vector<GenoPair> diploid;
-  for (int32_t a = 1; a <= n; ++a) {
-    for (int32_t b = a; b <= n; ++b) diploid.push_back({a, b});
-  }
+  const std::vector<GenoPair> diploid = OracleDiploidGenotypes(n);
   std::vector<GenoPair> haploid;
   for (int32_t a = 1; a <= n; ++a) haploid.push_back({a, a});
-  auto observe = [&](GenoPair obs, GenoPair t, bool hap) {
-    if (obs.first <= 0) return 1.0;
-    if (hap) return PrbG_P(obs.first, 0, t.first, 0, n, L.D, Es, 0);
-    return PrbG_P(obs.first, L.dominant ? 0 : obs.second, t.first, t.second, n, L.D, Es, 0);
-  };
+  auto observe = [&](GenoPair obs, GenoPair t, bool hap) { return OracleObservation(L, obs, t, hap); };
   auto prior = [&](GenoPair g, bool hap) {
     const double pa = p[static_cast<std::size_t>(g.first - 1)], pb = p[static_cast<std::size_t>(g.second - 1)];
     return hap ? pa : (g.first == g.second ? pa * pa : 2 * pa * pb);
